@@ -1,0 +1,255 @@
+#include "tree/document.h"
+
+#include <tuple>
+#include <utility>
+
+namespace tovarn::tree {
+
+std::optional<NodeId> Document::root() const {
+  if (root_ == kNone) return std::nullopt;
+  return NodeId{root_};
+}
+
+void Document::set_root(NodeId element) { root_ = index_of(element); }
+
+std::string_view Document::name(NodeId id) const {
+  const Node& n = node(id);
+  return std::string_view(chars_).substr(n.name_offset, n.name_length);
+}
+
+std::string_view Document::text(NodeId id) const {
+  const Node& n = node(id);
+  return std::string_view(chars_).substr(n.text_offset, n.text_length);
+}
+
+std::optional<NodeId> Document::parent(NodeId id) const {
+  std::uint32_t p = node(id).parent;
+  if (p == kNone) return std::nullopt;
+  return NodeId{p};
+}
+
+std::optional<NodeId> Document::first_child(NodeId id) const {
+  std::uint32_t c = node(id).first_child;
+  if (c == kNone) return std::nullopt;
+  return NodeId{c};
+}
+
+std::optional<NodeId> Document::next_sibling(NodeId id) const {
+  std::uint32_t s = node(id).next;
+  if (s == kNone) return std::nullopt;
+  return NodeId{s};
+}
+
+std::optional<NodeId> Document::previous_sibling(NodeId id) const {
+  std::uint32_t s = node(id).previous;
+  if (s == kNone) return std::nullopt;
+  return NodeId{s};
+}
+
+bool Document::views_store(std::string_view text) const {
+  const char* base = chars_.data();
+  return !text.empty() && text.data() >= base && text.data() < base + chars_.size();
+}
+
+std::pair<std::uint32_t, std::uint32_t> Document::store(std::string_view text) {
+  if (views_store(text)) {
+    // Already in the store: share the bytes instead of copying them.
+    return {static_cast<std::uint32_t>(text.data() - chars_.data()),
+            static_cast<std::uint32_t>(text.size())};
+  }
+  auto offset = static_cast<std::uint32_t>(chars_.size());
+  chars_.append(text);
+  return {offset, static_cast<std::uint32_t>(text.size())};
+}
+
+NodeId Document::append_record(std::string_view name, std::string_view text, bool is_attribute) {
+  Node n;
+  // Storing the name may move the store, so a text that views it is placed
+  // first when it does.
+  if (views_store(text)) {
+    std::tie(n.text_offset, n.text_length) = store(text);
+    std::tie(n.name_offset, n.name_length) = store(name);
+  } else {
+    std::tie(n.name_offset, n.name_length) = store(name);
+    std::tie(n.text_offset, n.text_length) = store(text);
+  }
+  n.is_attribute = is_attribute;
+  nodes_.push_back(n);
+  return NodeId{static_cast<std::uint32_t>(nodes_.size() - 1)};
+}
+
+NodeId Document::new_element(std::string_view name, std::string_view text) {
+  return append_record(name, text, false);
+}
+
+void Document::add_attribute(NodeId owner, std::string_view name, std::string_view value) {
+  NodeId id = append_record(name, value, true);
+  Node& a = node(id);
+  Node& o = node(owner);
+  a.parent = index_of(owner);
+  a.previous = o.last_attribute;
+  if (o.last_attribute == kNone) {
+    o.first_attribute = index_of(id);
+  } else {
+    nodes_[o.last_attribute].next = index_of(id);
+  }
+  o.last_attribute = index_of(id);
+}
+
+void Document::set_text(NodeId id, std::string_view text) {
+  auto [offset, length] = store(text);
+  node(id).text_offset = offset;
+  node(id).text_length = length;
+}
+
+void Document::append_child(NodeId parent, NodeId child) {
+  Node& c = node(child);
+  Node& p = node(parent);
+  c.parent = index_of(parent);
+  c.next = kNone;
+  c.previous = p.last_child;
+  if (p.last_child == kNone) {
+    p.first_child = index_of(child);
+  } else {
+    nodes_[p.last_child].next = index_of(child);
+  }
+  p.last_child = index_of(child);
+}
+
+void Document::insert_after(NodeId anchor, NodeId id) {
+  const std::uint32_t parent = node(anchor).parent;
+  if (parent == kNone) return;
+  Node& n = node(id);
+  Node& a = node(anchor);
+  n.parent = parent;
+  n.previous = index_of(anchor);
+  n.next = a.next;
+  if (a.next == kNone) {
+    nodes_[parent].last_child = index_of(id);
+  } else {
+    nodes_[a.next].previous = index_of(id);
+  }
+  a.next = index_of(id);
+}
+
+void Document::detach(NodeId element) {
+  Node& n = node(element);
+  if (n.parent == kNone) return;
+  Node& p = nodes_[n.parent];
+  if (n.previous == kNone) {
+    p.first_child = n.next;
+  } else {
+    nodes_[n.previous].next = n.next;
+  }
+  if (n.next == kNone) {
+    p.last_child = n.previous;
+  } else {
+    nodes_[n.next].previous = n.previous;
+  }
+  n.parent = n.previous = n.next = kNone;
+}
+
+void Document::remove_attribute(NodeId attribute) {
+  Node& a = node(attribute);
+  if (!a.is_attribute || a.parent == kNone) return;
+  Node& o = nodes_[a.parent];
+  if (a.previous == kNone) {
+    o.first_attribute = a.next;
+  } else {
+    nodes_[a.previous].next = a.next;
+  }
+  if (a.next == kNone) {
+    o.last_attribute = a.previous;
+  } else {
+    nodes_[a.next].previous = a.previous;
+  }
+  // The record keeps its owner as parent: an attribute's parent is its owner.
+  a.previous = a.next = kNone;
+}
+
+void Document::reindex_document_order() {
+  order_position_.assign(nodes_.size(), kUnindexed);
+  order_subtree_end_.assign(nodes_.size(), kUnindexed);
+  order_nodes_.clear();
+  if (root_ == kNone) return;
+
+  auto record = [&](std::uint32_t id) {
+    order_position_[id] = static_cast<std::uint32_t>(order_nodes_.size());
+    order_subtree_end_[id] = order_position_[id];
+    order_nodes_.push_back(NodeId{id});
+  };
+  auto enter = [&](std::uint32_t id) {
+    record(id);
+    for (std::uint32_t a = nodes_[id].first_attribute; a != kNone; a = nodes_[a].next) record(a);
+  };
+  // Down, across and up: each element is entered once and closed once.
+  std::uint32_t cur = root_;
+  enter(cur);
+  for (;;) {
+    if (nodes_[cur].first_child != kNone) {
+      cur = nodes_[cur].first_child;
+      enter(cur);
+      continue;
+    }
+    for (;;) {
+      order_subtree_end_[cur] = static_cast<std::uint32_t>(order_nodes_.size() - 1);
+      if (cur == root_) return;
+      if (nodes_[cur].next != kNone) {
+        cur = nodes_[cur].next;
+        enter(cur);
+        break;
+      }
+      cur = nodes_[cur].parent;
+    }
+  }
+}
+
+std::uint32_t Document::order_position(NodeId id) const {
+  std::uint32_t i = index_of(id);
+  return i < order_position_.size() ? order_position_[i] : kUnindexed;
+}
+
+std::uint32_t Document::order_subtree_end(NodeId id) const {
+  std::uint32_t i = index_of(id);
+  return i < order_subtree_end_.size() ? order_subtree_end_[i] : kUnindexed;
+}
+
+NodeId copy_subtree(Document& destination, const Document& source, NodeId element) {
+  auto copy_one = [&](NodeId from) {
+    NodeId to = destination.new_element(source.name(from), source.text(from));
+    for (NodeId a : source.attributes(from)) {
+      destination.add_attribute(to, source.name(a), source.text(a));
+    }
+    return to;
+  };
+  // Walk the source down, across and up, keeping the copy of the current
+  // source element's parent as the place to append to.
+  const NodeId top = copy_one(element);
+  NodeId from = element;
+  NodeId to = top;
+  for (;;) {
+    if (auto child = source.first_child(from)) {
+      NodeId copy = copy_one(*child);
+      destination.append_child(to, copy);
+      from = *child;
+      to = copy;
+      continue;
+    }
+    for (;;) {
+      if (from == element) return top;
+      auto next = source.next_sibling(from);
+      NodeId to_parent = *destination.parent(to);
+      if (next) {
+        NodeId copy = copy_one(*next);
+        destination.append_child(to_parent, copy);
+        from = *next;
+        to = copy;
+        break;
+      }
+      from = *source.parent(from);
+      to = to_parent;
+    }
+  }
+}
+
+}  // namespace tovarn::tree

@@ -1,0 +1,171 @@
+#pragma once
+// The document arena: every XML document the engine handles (form, submission,
+// instance, secondary instance, model document, repeat template) is one
+// Document of element and attribute nodes addressed by NodeId.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tovarn::tree {
+
+// An index into one document's node table. Ids are handed out from 0 in
+// creation order and never reused: a detached node keeps its id and record.
+// An id means nothing outside its own document.
+enum class NodeId : std::uint32_t {};
+
+constexpr std::uint32_t index_of(NodeId id) { return static_cast<std::uint32_t>(id); }
+
+// A document is a plain value: copying it copies every record, the root and the
+// document order, so every id means the same node in the copy.
+//
+// Texts returned as string_view stay valid until the document is next changed
+// (any edit may grow the character store). Every operation taking an id
+// requires an id of this document (`contains`); callers only hold such ids.
+class Document {
+ public:
+  // Sentinel for "no position": ids missing from the document order.
+  static constexpr std::uint32_t kUnindexed = UINT32_MAX;
+
+  class SiblingRange;
+
+  // --- records -------------------------------------------------------------
+  std::size_t size() const { return nodes_.size(); }
+  bool contains(NodeId id) const { return index_of(id) < nodes_.size(); }
+  std::optional<NodeId> root() const;
+  void set_root(NodeId element);
+
+  std::string_view name(NodeId id) const;
+  std::string_view text(NodeId id) const;
+  bool is_attribute(NodeId id) const { return node(id).is_attribute; }
+  // For an attribute, its owner element.
+  std::optional<NodeId> parent(NodeId id) const;
+
+  // Child elements in order; empty for an attribute.
+  SiblingRange children(NodeId id) const;
+  // Attribute nodes in order; empty for an attribute.
+  SiblingRange attributes(NodeId id) const;
+  std::optional<NodeId> first_child(NodeId id) const;
+  std::optional<NodeId> next_sibling(NodeId id) const;
+  std::optional<NodeId> previous_sibling(NodeId id) const;
+  bool has_children(NodeId id) const { return node(id).first_child != kNone; }
+
+  // --- edits (none touches the document order or the root) -----------------
+  // A detached element with that name and text; its id is the old size().
+  NodeId new_element(std::string_view name, std::string_view text);
+  // Appends an attribute node to the end of the owner's attributes; does not
+  // look for an existing attribute of that name.
+  void add_attribute(NodeId owner, std::string_view name, std::string_view value);
+  // Replaces an element's own text or an attribute's value.
+  void set_text(NodeId id, std::string_view text);
+  // `child` must have no parent.
+  void append_child(NodeId parent, NodeId child);
+  // Places `node` (which has no parent) right after `anchor` among the
+  // anchor's parent's children; nothing happens when the anchor has no parent.
+  void insert_after(NodeId anchor, NodeId node);
+  // Takes an element out of its parent's children; it keeps its subtree.
+  void detach(NodeId element);
+  // Takes an attribute node out of its owner's attribute list.
+  void remove_attribute(NodeId attribute);
+
+  // --- document order ------------------------------------------------------
+  // Rebuilds the order whole: a preorder walk from the root in which each
+  // element is followed by its attributes and then its children's subtrees.
+  // Iterative, so depth does not matter. Call after every change of structure.
+  void reindex_document_order();
+  // The node's position in the order, or kUnindexed.
+  std::uint32_t order_position(NodeId id) const;
+  // The last position inside the node's subtree (its own position for a leaf
+  // or an attribute), or kUnindexed. A node's descendants and their attributes
+  // occupy exactly the positions after its own up to this one.
+  std::uint32_t order_subtree_end(NodeId id) const;
+  // The node at an order position; `position` must be below order_size().
+  NodeId at_order_position(std::uint32_t position) const { return order_nodes_[position]; }
+  std::uint32_t order_size() const { return static_cast<std::uint32_t>(order_nodes_.size()); }
+
+ private:
+  static constexpr std::uint32_t kNone = UINT32_MAX;
+
+  struct Node {
+    std::uint32_t parent = kNone;
+    std::uint32_t first_child = kNone;  // for an element: child elements
+    std::uint32_t last_child = kNone;
+    std::uint32_t first_attribute = kNone;
+    std::uint32_t last_attribute = kNone;
+    std::uint32_t previous = kNone;  // siblings, or neighbouring attributes
+    std::uint32_t next = kNone;
+    std::uint32_t name_offset = 0;
+    std::uint32_t name_length = 0;
+    std::uint32_t text_offset = 0;
+    std::uint32_t text_length = 0;
+    bool is_attribute = false;
+  };
+
+  const Node& node(NodeId id) const { return nodes_[index_of(id)]; }
+  Node& node(NodeId id) { return nodes_[index_of(id)]; }
+  bool views_store(std::string_view text) const;
+  // Appends text to the character store (safe when `text` views the store).
+  std::pair<std::uint32_t, std::uint32_t> store(std::string_view text);
+  NodeId append_record(std::string_view name, std::string_view text, bool is_attribute);
+
+  friend class SiblingRange;
+
+  std::uint32_t root_ = kNone;
+  std::vector<Node> nodes_;
+  std::string chars_;  // every name and text, addressed by offset
+  std::vector<std::uint32_t> order_position_;     // by id
+  std::vector<std::uint32_t> order_subtree_end_;  // by id
+  std::vector<NodeId> order_nodes_;               // by position
+};
+
+// Iterates a chain of siblings (child elements or attribute nodes) in order.
+class Document::SiblingRange {
+ public:
+  class iterator {
+   public:
+    using value_type = NodeId;
+    using difference_type = std::ptrdiff_t;
+    iterator() = default;
+    iterator(const Document* d, std::uint32_t i) : doc_(d), i_(i) {}
+    NodeId operator*() const { return NodeId{i_}; }
+    iterator& operator++() {
+      i_ = doc_->nodes_[i_].next;
+      return *this;
+    }
+    iterator operator++(int) {
+      iterator old = *this;
+      ++*this;
+      return old;
+    }
+    bool operator==(const iterator& o) const { return i_ == o.i_; }
+
+   private:
+    const Document* doc_ = nullptr;
+    std::uint32_t i_ = kNone;
+  };
+  SiblingRange(const Document* d, std::uint32_t first) : doc_(d), first_(first) {}
+  iterator begin() const { return {doc_, first_}; }
+  iterator end() const { return {doc_, kNone}; }
+  bool empty() const { return first_ == kNone; }
+
+ private:
+  const Document* doc_;
+  std::uint32_t first_;
+};
+
+inline Document::SiblingRange Document::children(NodeId id) const {
+  return {this, node(id).first_child};
+}
+inline Document::SiblingRange Document::attributes(NodeId id) const {
+  return {this, node(id).first_attribute};
+}
+
+// Copies an element of `source` with its attributes and descendants into
+// `destination` (another document) and returns the detached copy. The copies get
+// consecutive ids in the subtree's document order. Iterative.
+NodeId copy_subtree(Document& destination, const Document& source, NodeId element);
+
+}  // namespace tovarn::tree

@@ -1,0 +1,38 @@
+#pragma once
+// Read-only questions asked of a Document: ancestors, descendants, string
+// values, named lookups and node paths. Nothing here recurses.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tree/document.h"
+
+namespace tovarn::tree {
+
+// Parent, grandparent, ... up to the top, nearest first; the node excluded.
+std::vector<NodeId> ancestors(const Document& doc, NodeId id);
+
+// Every element below the node in document order, never an attribute.
+std::vector<NodeId> descendants(const Document& doc, NodeId id);
+
+// The node's own text followed by the texts of its descendants in document
+// order; attribute values never contribute to an element's string value.
+std::string string_value(const Document& doc, NodeId id);
+// Appends the string value to `out` (no temporary for the common cases).
+void append_string_value(const Document& doc, NodeId id, std::string& out);
+
+// The value of the first attribute of that name.
+std::optional<std::string_view> attribute_value(const Document& doc, NodeId id,
+                                                std::string_view name);
+
+// The text of the first element of that name below the root (never the root).
+std::optional<std::string_view> descendant_text(const Document& doc, std::string_view name);
+
+// "/" and the names from the top down, with "[k]" where a parent has two or
+// more children of that name ("/data/group[2]/q"); an attribute's segment is
+// its bare name, indexed by its owner's child elements of the same name.
+std::string node_path(const Document& doc, NodeId id);
+
+}  // namespace tovarn::tree

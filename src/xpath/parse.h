@@ -1,0 +1,15 @@
+#pragma once
+#include <expected>
+#include <string>
+#include <string_view>
+
+#include "xpath/expr.h"
+
+namespace tovarn::xpath {
+
+// Parses one expression, or gives the tokenizer's or the parser's message.
+// Nesting deeper than kMaxExprDepth (each chain link of a left-associative
+// operator counts) is refused, so walks over the result may recurse.
+[[nodiscard]] std::expected<Expr, std::string> parse_expression(std::string_view text);
+
+}  // namespace tovarn::xpath

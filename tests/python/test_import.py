@@ -1,0 +1,5 @@
+import tovarn
+
+
+def test_imports():
+    assert tovarn.__name__ == "tovarn"
