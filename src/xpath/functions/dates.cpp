@@ -1,0 +1,20 @@
+#include "xpath/detail/call_site.h"
+
+namespace tovarn::xpath::detail {
+
+// Placeholder until this family lands.
+EvalResult fn_today(const CallSite& call) {
+  return std::unexpected(std::string(call.name) + "() is not implemented yet");
+}
+
+// Placeholder until this family lands.
+EvalResult fn_now(const CallSite& call) {
+  return std::unexpected(std::string(call.name) + "() is not implemented yet");
+}
+
+// Placeholder until this family lands.
+EvalResult fn_format_date(const CallSite& call) {
+  return std::unexpected(std::string(call.name) + "() is not implemented yet");
+}
+
+}  // namespace tovarn::xpath::detail

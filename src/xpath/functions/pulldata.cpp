@@ -1,0 +1,10 @@
+#include "xpath/detail/call_site.h"
+
+namespace tovarn::xpath::detail {
+
+// Placeholder until this family lands.
+EvalResult fn_pulldata(const CallSite& call) {
+  return std::unexpected(std::string(call.name) + "() is not implemented yet");
+}
+
+}  // namespace tovarn::xpath::detail
