@@ -1,11 +1,26 @@
 #pragma once
-// Messages of the date, geographic, regex, choice-name and pulldata functions:
-// one function per template, so each text is written once.
+// Every message of the function library, one function per template. Names are
+// printed as written.
 
+#include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
 
 namespace tovarn::xpath::detail::msg {
+
+std::string unknown_function(std::string_view name);
+std::string not_implemented(std::string_view name);
+// `allowed` is ascending; printed joined with " or ".
+std::string wrong_arity(std::string_view name, std::span<const std::size_t> allowed,
+                        std::size_t given);
+std::string missing_argument(std::string_view name, std::size_t position);
+
+std::string sum_needs_nodeset(std::string_view kind);
+std::string count_needs_nodeset(std::string_view kind);
+std::string name_needs_nodeset(std::string_view name, std::string_view kind);
+
+// Date and time, regex, choice-name and pulldata.
 
 // "{name}(): {quoted text} is not an ISO date or date-time"
 std::string not_a_date(std::string_view name, std::string_view text);
