@@ -52,13 +52,14 @@ Status filter_by_predicates(NodeList& list, const std::vector<Expr>& predicates,
 Status step_into(NodeList& out, const NodeList& list, Axis axis,
                  const std::optional<std::string>& name_test, const std::vector<Expr>& predicates,
                  const Document& doc, const Environment& env) {
+  if (predicates.empty()) {
+    detail::collect_axis_union(doc, axis, list, name_test, out);
+    sort_document_order(out, doc);
+    return {};
+  }
   NodeList axis_list;
   for (NodeId node : list) {
     if (!doc.contains(node)) continue;
-    if (predicates.empty()) {
-      detail::collect_axis(doc, axis, node, name_test, out);
-      continue;
-    }
     axis_list.clear();
     detail::collect_axis(doc, axis, node, name_test, axis_list);
     if (Status s = filter_by_predicates(axis_list, predicates, doc, env); !s) return s;

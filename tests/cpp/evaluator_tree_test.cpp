@@ -331,3 +331,56 @@ TEST(ApplyPredicates, PositionsCountAnewForEachPredicate) {
 
 }  // namespace
 }  // namespace tovarn::xpath
+
+namespace tovarn::xpath {
+namespace {
+
+// The union of an axis over a list, built with its shortcuts, is the sorted
+// union of each node's own axis list.
+TEST(EvalStep, UnionOverAListMatchesEachNodeAlone) {
+  Document doc;
+  NodeId root = doc.new_element("r", "");
+  doc.set_root(root);
+  std::vector<NodeId> all{root};
+  std::uint32_t seed = 12345;
+  auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7fff; };
+  for (int i = 0; i < 300; ++i) {
+    NodeId parent = all[next() % all.size()];
+    if (doc.is_attribute(parent)) continue;
+    if (next() % 4 == 0) {
+      doc.add_attribute(parent, next() % 2 ? "a" : "b", "");
+      all.push_back(NodeId{static_cast<std::uint32_t>(doc.size() - 1)});
+    } else {
+      all.push_back(add(doc, parent, next() % 2 ? "a" : "b"));
+    }
+  }
+  doc.reindex_document_order();
+  NodeId grafted = add(doc, all[3], "a");  // after the rebuild: unindexed
+  all.push_back(grafted);
+
+  std::vector<std::vector<NodeId>> lists{all};
+  for (int k = 0; k < 20; ++k) {
+    std::vector<NodeId> list;
+    for (std::size_t n = next() % 40; n > 0; --n) list.push_back(all[next() % all.size()]);
+    sort_document_order(list, doc);
+    lists.push_back(list);
+  }
+  Clock clock("", "");
+  for (int a = 0; a <= static_cast<int>(Axis::preceding_sibling); ++a) {
+    const Axis axis = static_cast<Axis>(a);
+    for (const std::optional<std::string>& name : {std::optional<std::string>{}, {"a"}}) {
+      for (const auto& list : lists) {
+        SCOPED_TRACE(testing::Message() << "axis " << a << " list of " << list.size());
+        std::vector<NodeId> expected;
+        for (NodeId n : list) detail::collect_axis(doc, axis, n, name, expected);
+        sort_document_order(expected, doc);
+        auto r = detail::eval_step(list, step(axis, name), doc, clock);
+        ASSERT_TRUE(r);
+        EXPECT_EQ(*r, expected);
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tovarn::xpath
