@@ -2,6 +2,10 @@
 #include <cstring>
 #include <tuple>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "tree/detail/messages.h"
 #include "tree/xml.h"
 #include "unicode/unicode.h"
@@ -77,13 +81,33 @@ bool is_blank(std::string_view run) {
   return true;
 }
 
+// The first '>', apostrophe or double quote in [p, end), or end.
+const char* find_tag_stop(const char* p, const char* end) {
+#if defined(__SSE2__)
+  // Tags are long enough (attribute lists) for sixteen bytes at a time to pay.
+  const __m128i gt = _mm_set1_epi8('>');
+  const __m128i apostrophe = _mm_set1_epi8('\'');
+  const __m128i quote = _mm_set1_epi8('"');
+  while (end - p >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(v, gt),
+                                      _mm_or_si128(_mm_cmpeq_epi8(v, apostrophe),
+                                                   _mm_cmpeq_epi8(v, quote)));
+    if (const int mask = _mm_movemask_epi8(hits)) return p + __builtin_ctz(mask);
+    p += 16;
+  }
+#endif
+  while (p < end && !(class_of(*p) & kTagStop)) ++p;
+  return p;
+}
+
 // Where a tag opened at text[open] ends: the first '>' outside quotes, or npos.
 std::size_t tag_end(std::string_view text, std::size_t open) {
   const char* const begin = text.data();
   const char* const end = begin + text.size();
   const char* p = begin + open + 1;
   for (;;) {
-    while (p < end && !(class_of(*p) & kTagStop)) ++p;
+    p = find_tag_stop(p, end);
     if (p == end) return std::string_view::npos;
     if (*p == '>') return static_cast<std::size_t>(p - begin);
     const void* close = std::memchr(p + 1, *p, static_cast<std::size_t>(end - p - 1));
@@ -93,9 +117,51 @@ std::size_t tag_end(std::string_view text, std::size_t open) {
 }
 
 std::size_t find_byte(std::string_view text, std::size_t from, char c) {
+  // Often the very next byte ("><", "='"): no call for that.
+  if (from < text.size() && text[from] == c) return from;
   const void* at = std::memchr(text.data() + from, c, text.size() - from);
   return at ? static_cast<std::size_t>(static_cast<const char*>(at) - text.data())
             : std::string_view::npos;
+}
+
+// The first byte at or after `from` that is not a space, tab, line feed or
+// carriage return: the usual indentation between tags is skipped in one go.
+std::size_t skip_indentation(std::string_view text, std::size_t from) {
+  const char* p = text.data() + from;
+  const char* const end = text.data() + text.size();
+#if defined(__SSE2__)
+  const __m128i space = _mm_set1_epi8(' ');
+  const __m128i lf = _mm_set1_epi8('\n');
+  const __m128i cr = _mm_set1_epi8('\r');
+  const __m128i tab = _mm_set1_epi8('\t');
+  while (end - p >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i blank = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, space), _mm_cmpeq_epi8(v, lf)),
+                                       _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, tab)));
+    if (const int mask = ~_mm_movemask_epi8(blank) & 0xFFFF) {
+      return static_cast<std::size_t>(p + __builtin_ctz(mask) - text.data());
+    }
+    p += 16;
+  }
+#endif
+  while (p < end && (*p == ' ' || *p == '\n' || *p == '\r' || *p == '\t')) ++p;
+  return static_cast<std::size_t>(p - text.data());
+}
+
+struct Run {
+  std::size_t next_tag;  // the next '<', or npos
+  bool blank;
+};
+
+// The stretch of text from `from` up to the next '<'.
+Run scan_run(std::string_view text, std::size_t from) {
+  if (from < text.size() && text[from] == '<') return {from, true};
+  const std::size_t i = skip_indentation(text, from);
+  if (i == text.size()) return {std::string_view::npos, true};
+  if (text[i] == '<') return {i, true};
+  const std::size_t next = find_byte(text, i, '<');
+  const std::size_t end = next == std::string_view::npos ? text.size() : next;
+  return {next, is_blank(text.substr(i, end - i))};
 }
 
 bool has_ampersand(std::string_view text) {
@@ -258,7 +324,7 @@ class Reader {
       const std::string_view inner = text_.substr(lt + 1, gt - lt - 1);
       if (!inner.empty() && inner[0] == '/') {
         if (auto error = close(inner.substr(1))) return std::unexpected(std::move(*error));
-        lt = find_byte(text_, gt + 1, '<');
+        lt = scan_run(text_, gt + 1).next_tag;
       } else {
         auto next = open(inner, gt + 1);
         if (!next) return std::unexpected(std::move(next.error()));
@@ -305,16 +371,17 @@ class Reader {
     // Attributes start at the body's first white-space character.
     read_attributes(body, name_begin > 0 ? 0 : name_end, element);
 
-    const std::size_t next = find_byte(text_, after, '<');
+    const Run run = scan_run(text_, after);
     if (empty_element) {
       build_.close(element);
-      return next;
+      return run.next_tag;
     }
-    const std::size_t run_end = next == std::string_view::npos ? text_.size() : next;
-    const std::string_view run = text_.substr(after, run_end - after);
-    if (!is_blank(run)) build_.text(element, run);
+    if (!run.blank) {
+      const std::size_t end = run.next_tag == std::string_view::npos ? text_.size() : run.next_tag;
+      build_.text(element, text_.substr(after, end - after));
+    }
     open_ = element;
-    return next;
+    return run.next_tag;
   }
 
   void read_attributes(std::string_view body, std::size_t i, std::uint32_t element) {
@@ -349,8 +416,10 @@ std::expected<Document, std::string> parse_xml(std::string_view text) {
 }
 
 std::string_view local_name(std::string_view name) {
-  const std::size_t colon = name.rfind(':');
-  return colon == std::string_view::npos ? name : name.substr(colon + 1);
+  for (std::size_t i = name.size(); i > 0; --i) {
+    if (name[i - 1] == ':') return name.substr(i);
+  }
+  return name;
 }
 
 std::string decode_entities(std::string_view text) {
