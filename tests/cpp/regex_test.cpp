@@ -188,6 +188,15 @@ TEST(RegexMatches, NestingLimit) {
   EXPECT_FALSE(in_class);
 }
 
+TEST(RegexMatches, LengthLimit) {
+  const std::string refusal = "— patterns are limited to 500000 bytes";
+  auto longest = regex_matches("", std::string(kMaxPatternBytes, '|'));
+  EXPECT_TRUE(longest || !longest.error().ends_with(refusal));  // RE2 may refuse it as too large
+  auto too_long = regex_matches("", std::string(kMaxPatternBytes + 1, '|'));
+  ASSERT_FALSE(too_long);
+  EXPECT_TRUE(too_long.error().ends_with(refusal));
+}
+
 TEST(RegexMatches, AsciiClassesAgreeOnAsciiValues) {
   const char* patterns[] = {
       "\\d", "\\D", "\\w", "\\W", "\\s", "\\S", "[\\d]", "[\\D]", "[\\w]", "[\\W]",

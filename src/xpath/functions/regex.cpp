@@ -47,6 +47,9 @@ class Rewriter {
   }
 
   std::expected<std::string, std::string> run() {
+    if (in_.size() > kMaxPatternBytes) {
+      return std::unexpected(std::string(msg::pattern_refusal(Refusal::too_long)));
+    }
     while (i_ < in_.size()) {
       char c = in_[i_];
       std::optional<Refusal> refused;

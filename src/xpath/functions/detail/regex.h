@@ -10,13 +10,17 @@
 namespace tovarn::xpath::detail {
 
 inline constexpr std::size_t kMaxPatternNesting = 250;
+// RE2's walkers give up after a million nodes and write a line to standard
+// error for each node beyond that; a pattern has at most one node per byte.
+inline constexpr std::size_t kMaxPatternBytes = 500000;
 
 // The pattern as RE2 must read it to mean what the dialect means: \d, \w, \s
 // and their negations become the Unicode classes (Nd; Alphabetic, M, Nd, Pc and
 // Join_Control; White_Space), and "\_" a plain '_'. Refused, with the reason,
 // is what RE2 would read differently without a word: class set operations
 // (&&, --, ~~), nested classes, a '{' that starts no counted repetition,
-// \<, \>, \C, \Q, \E, digit escapes, and nesting deeper than kMaxPatternNesting.
+// \<, \>, \C, \Q, \E, digit escapes, nesting deeper than kMaxPatternNesting,
+// and patterns longer than kMaxPatternBytes.
 // Everything else is left for RE2 to accept or refuse.
 //
 // With ClassMembers::ascii the classes keep only their ASCII members. Against
