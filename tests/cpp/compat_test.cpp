@@ -82,10 +82,11 @@ TEST(CompatExpression, FindsEveryConstructInWalkOrder) {
       // what lies inside it; a call before its arguments; a comparison's
       // repeat operands before what lies inside them.
       {"a//b[1][floor(/data/rep/q[2])] = /data/rep/q",
-       {kShorthand, "the positional predicate [1] | Collect / KoboCollect | [position() = 1]",
+       {kRepQ, kShorthand,
+        "the positional predicate [1] | Collect / KoboCollect | [position() = 1]",
         "floor() | Collect / KoboCollect | int() for a positive number, or if(x < int(x), int(x) "
         "- 1, int(x)) for any x",
-        "the positional predicate [2] | Collect / KoboCollect | [position() = 2]", kRepQ}},
+        "the positional predicate [2] | Collect / KoboCollect | [position() = 2]"}},
       {"/data/rep/q = last() or -ceiling(1) < substring('a', 1)",
        {kRepQ, kLast,
         "ceiling() | Collect / KoboCollect | if(x > int(x), int(x) + 1, int(x)), which both "
