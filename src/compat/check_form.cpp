@@ -8,6 +8,7 @@
 #include "compat/detail/instance_paths.h"
 #include "compat/detail/known_paths.h"
 #include "compat/detail/messages.h"
+#include "form/model.h"
 #include "tree/query.h"
 #include "tree/xml.h"
 #include "unicode/unicode.h"
@@ -21,14 +22,6 @@ using tree::NodeId;
 
 constexpr std::array<std::string_view, 5> kRules = {"relevant", "calculate", "constraint",
                                                     "required", "readonly"};
-
-// The first attribute of that name, when it is not blank, as written.
-std::optional<std::string_view> attribute_if_not_blank(const Document& doc, NodeId node,
-                                                       std::string_view name) {
-  const auto value = tree::attribute_value(doc, node, name);
-  if (!value || unicode::is_blank(*value)) return std::nullopt;
-  return value;
-}
 
 // What the checks need of the form besides its binds. Views the document.
 struct FormFacts {
@@ -66,13 +59,13 @@ FormFacts gather_facts(const Document& doc, std::span<const NodeId> elements) {
 
 void check_bind(const Document& doc, NodeId bind, const FormFacts& facts,
                 std::vector<CompatFinding>& findings) {
-  auto path = attribute_if_not_blank(doc, bind, "nodeset");
-  if (!path) path = attribute_if_not_blank(doc, bind, "ref");
+  auto path = form::attribute_if_not_blank(doc, bind, "nodeset");
+  if (!path) path = form::attribute_if_not_blank(doc, bind, "ref");
   if (!path) return;
   const std::string_view bind_path = unicode::trim(*path);
   std::vector<CompatIssue> issues;
   for (const std::string_view rule : kRules) {
-    const auto text = attribute_if_not_blank(doc, bind, rule);
+    const auto text = form::attribute_if_not_blank(doc, bind, rule);
     if (!text) continue;
     const auto expr = xpath::parse_expression(*text);
     if (!expr) continue;
