@@ -22,7 +22,8 @@ std::optional<std::string> own_path(const Expr::LocationPath& path, std::string_
   return std::move(read.front());
 }
 
-void push_step_predicates(const std::vector<Step>& steps, std::vector<std::pair<const Expr*, bool>>& stack) {
+void push_step_predicates(const std::vector<Step>& steps,
+                          std::vector<std::pair<const Expr*, bool>>& stack) {
   for (auto step = steps.rbegin(); step != steps.rend(); ++step)
     for (auto it = step->predicates.rbegin(); it != step->predicates.rend(); ++it)
       stack.emplace_back(&*it, false);
@@ -73,7 +74,8 @@ void absolute_paths_read(const Expr& expr, std::string_view bind_path, bool top_
               stack.emplace_back(&*it, false);
             stack.emplace_back(n.primary.get(), false);
           } else if constexpr (std::is_same_v<T, Expr::FunctionCall>) {
-            for (auto it = n.args.rbegin(); it != n.args.rend(); ++it) stack.emplace_back(&*it, top);
+            for (auto it = n.args.rbegin(); it != n.args.rend(); ++it)
+              stack.emplace_back(&*it, top);
           } else if constexpr (std::is_same_v<T, Expr::Binary> || std::is_same_v<T, Expr::Union>) {
             stack.emplace_back(n.rhs.get(), top);
             stack.emplace_back(n.lhs.get(), top);

@@ -59,7 +59,8 @@ std::optional<std::string> KnownPaths::only_path_ending_with(std::string_view na
 
 std::string KnownPaths::path_of(std::uint32_t entry) const {
   std::vector<std::string_view> names;
-  for (std::uint32_t e = entry; e != kTop; e = entries_[e].parent) names.push_back(entries_[e].name);
+  for (std::uint32_t e = entry; e != kTop; e = entries_[e].parent)
+    names.push_back(entries_[e].name);
   std::string path;
   for (auto it = names.rbegin(); it != names.rend(); ++it) {
     path += '/';

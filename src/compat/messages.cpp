@@ -88,8 +88,8 @@ std::string_view breaks_output_name(Breaks breaks) { return breaks_text(breaks).
 std::string_view where_phrase(Breaks breaks) { return breaks_text(breaks).where; }
 
 std::string finding_sentence(std::string_view path, std::string_view rule,
-                             std::string_view construct, std::string_view effect,
-                             Breaks breaks, const std::optional<std::string>& suggestion) {
+                             std::string_view construct, std::string_view effect, Breaks breaks,
+                             const std::optional<std::string>& suggestion) {
   std::string text;
   text.reserve(path.size() + rule.size() + construct.size() + effect.size() + 64 +
                (suggestion ? suggestion->size() : 0));

@@ -1,4 +1,5 @@
 #include "compat/check_form.h"
+
 #include "python/entry.h"
 #include "python/sources.h"
 

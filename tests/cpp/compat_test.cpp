@@ -165,10 +165,9 @@ TEST(CompatExpression, TopLevelAlternation) {
     const char* pattern;
     bool expected;
   } cases[] = {
-      {"a|b", true},     {"(a|b)", false},  {"[a|b]", false}, {"a\\|b", false},
-      {"(a))|b", true},  {"[]|]", true},    {"[\\]|]", false}, {"((a)|b)", false},
-      {"(a)|b", true},   {"", false},       {"\\", false},     {"\u00e9|x", true},
-      {"\\\u00e9|x", true}, {"[(]|x", true},
+      {"a|b", true},  {"(a|b)", false},   {"[a|b]", false},     {"a\\|b", false}, {"(a))|b", true},
+      {"[]|]", true}, {"[\\]|]", false},  {"((a)|b)", false},   {"(a)|b", true},  {"", false},
+      {"\\", false},  {"\u00e9|x", true}, {"\\\u00e9|x", true}, {"[(]|x", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.pattern);
@@ -199,8 +198,8 @@ TEST(CompatKnownPaths, DistinctPathsAndUniqueEndings) {
       instance({{"group", "age"}, {"a", "age"}, {"group", "name"}, {"rep"}, {"rep"}});
   const KnownPaths known(doc, *doc.root());
   EXPECT_EQ(known.root_name(), "data");
-  for (const char* path : {"/data", "/data/group/age", "/data/a/age", "/data/group/name",
-                           "/data/rep"})
+  for (const char* path :
+       {"/data", "/data/group/age", "/data/a/age", "/data/group/name", "/data/rep"})
     EXPECT_TRUE(known.contains(path)) << path;
   for (const char* path : {"", "/", "data", "/data/", "/data//group", "/data/Age", "/data/age",
                            "/data/group/age/x", "/group"})
@@ -248,18 +247,19 @@ TEST(CompatInstancePaths, ExaminesEachPathReadOnce) {
     return text;
   };
   const PathCase cases[] = {
-      {"/data/q", ". = 'yes' and ../x = 1 and x = 2",
-       {missing("/data/q/x", "/data/x")}},
+      {"/data/q", ". = 'yes' and ../x = 1 and x = 2", {missing("/data/q/x", "/data/x")}},
       {"/data/age", ".", {missing("/data/age", "/data/group/age")}},
       {"/data/q", "/date/age", {missing("/date/age", "/data/group/age")}},
-      {"/data/q", "/date/weight",
+      {"/data/q",
+       "/date/weight",
        {missing("/date/weight",
                 "a path under /data \u2014 that is this form's instance root, not /date")}},
       {"/data/q", "/data/weight", {missing("/data/weight", "None")}},
       {"/data/q", "/other/data", {missing("/other/data", "/data")}},
       {"/data/q", "/data/Age", {missing("/data/Age", "None")}},
       {"/data/q", "/data/w + /data/w * /data/w", {missing("/data/w", "None")}},
-      {"/data/q", "/data/b = 1 or /data/a = 1",
+      {"/data/q",
+       "/data/b = 1 or /data/a = 1",
        {missing("/data/b", "None"), missing("/data/a", "None")}},
       {"/data/q", "/data/rep[/data/flag = 1]", {missing("/data/flag", "None")}},
       {"/data/q", "/data/rep[nam = 'x'] | (nope)[1] | instance('list')/item[k = 1]", {}},
@@ -297,11 +297,8 @@ TEST(CompatWalks, DeepestAcceptedTreesAreSafe) {
     const char* inner;
     const char* close;
   } shapes[] = {
-      {"(", "/data/m", ")"},
-      {"floor(", "/data/m", ")"},
-      {"/data/q[", "/data/m", "]"},
-      {"-", "/data/m", ""},
-      {"(/data/q)[", "last()", "]"},
+      {"(", "/data/m", ")"}, {"floor(", "/data/m", ")"},    {"/data/q[", "/data/m", "]"},
+      {"-", "/data/m", ""},  {"(/data/q)[", "last()", "]"},
   };
   for (const auto& shape : shapes) {
     SCOPED_TRACE(shape.open);
@@ -309,7 +306,10 @@ TEST(CompatWalks, DeepestAcceptedTreesAreSafe) {
     while (low < high) {
       const int mid = (low + high + 1) / 2;
       const std::string text = repeat(shape.open, mid) + shape.inner + repeat(shape.close, mid);
-      if (xpath::parse_expression(text)) low = mid; else high = mid - 1;
+      if (xpath::parse_expression(text))
+        low = mid;
+      else
+        high = mid - 1;
     }
     const std::string text = repeat(shape.open, low) + shape.inner + repeat(shape.close, low);
     const auto expr = xpath::parse_expression(text);

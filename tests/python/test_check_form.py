@@ -214,7 +214,8 @@ def test_expression_checks(expression, issues):
 
 
 def test_says_sentence():
-    text = form(INSTANCE + bind("/data/q", calculate="last()") + bind("/data/x", relevant="geofence()"))
+    text = form(INSTANCE + bind("/data/q", calculate="last()")
+                + bind("/data/x", relevant="geofence()"))
     says = [f["says"] for f in tovarn.check_form(text)]
     assert says == [
         "/data/q (calculate): last() \u2014 JavaRosa has no last(), so the rule fails, "
@@ -252,13 +253,15 @@ def test_says_head_uses_trimmed_path():
 
 
 def test_walk_order_across_binds_and_rules():
-    rules = 'readonly="last()" required="floor(1)" constraint="ceiling(1)" calculate="last()" relevant="substring(., 1)"'
+    rules = ('readonly="last()" required="floor(1)" constraint="ceiling(1)" calculate="last()"'
+             ' relevant="substring(., 1)"')
     text = form(
         INSTANCE
         + f'<bind nodeset="/data/q" {rules}/>'
         + bind("/data/x", relevant="last() + last()")
         # Binds are taken wherever they stand, inside instance content too.
-        + '<instance id="extra"><root><bind nodeset="/data/group/age" calculate="area(.)"/></root></instance>'
+        + '<instance id="extra"><root>'
+        + '<bind nodeset="/data/group/age" calculate="area(.)"/></root></instance>'
     )
     assert rows(text) == (
         expect("/data/q", "relevant", "substring(., 1)", SUBSTRING)
