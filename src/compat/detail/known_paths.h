@@ -37,24 +37,22 @@ class KnownPaths {
     std::uint32_t parent;
     std::string_view name;
   };
-  struct Key {
-    std::uint32_t parent;
-    std::string_view name;
-    bool operator==(const Key&) const = default;
-  };
-  struct KeyHash {
-    std::size_t operator()(const Key& key) const;
-  };
   struct NameCount {
     std::uint32_t entries = 0;
     std::uint32_t first = 0;
   };
 
+  static std::size_t hash(std::uint32_t parent, std::string_view name);
+  // The slot that holds the entry of that parent and name, or the empty slot
+  // where it would go.
+  std::size_t slot_of(std::uint32_t parent, std::string_view name) const;
   std::uint32_t child_entry(std::uint32_t parent, std::string_view name);
   std::string path_of(std::uint32_t entry) const;
 
   std::vector<Entry> entries_;
-  std::unordered_map<Key, std::uint32_t, KeyHash> children_;
+  // Open addressing over entries by (parent, name): entry index + 1, 0 for
+  // empty. Sized once for every element, so it never grows while filled.
+  std::vector<std::uint32_t> slots_;
   std::unordered_map<std::string_view, NameCount> by_name_;
 };
 
