@@ -1,5 +1,6 @@
 #include "compat/detail/expression_checks.h"
 
+#include <type_traits>
 #include <variant>
 
 #include "compat/detail/messages.h"

@@ -1,5 +1,7 @@
 #include "compat/detail/instance_paths.h"
 
+#include <optional>
+#include <type_traits>
 #include <utility>
 #include <variant>
 
@@ -37,8 +39,8 @@ std::string_view first_step(std::string_view path) {
 }
 
 bool is_instance_path(std::string_view path, const KnownPaths& known_paths) {
-  // An attribute step or a trailing "/" may come from the bind's path, which
-  // is taken as written.
+  // An attribute step or a trailing "/" may come from the bind's path, whose
+  // segments a relative path keeps as written.
   std::string_view element = path.substr(0, path.find('@'));
   while (element.ends_with('/')) element.remove_suffix(1);
   return known_paths.contains(element);
