@@ -242,8 +242,8 @@ TEST(ParseDepth, Hostile) {
 
 // A long path is one node however many steps it has.
 TEST(ParseDepth, LongPathsAreFlat) {
-  EXPECT_EQ(parsed("a" + repeat("/a", 200000)).size(), std::string("path{child:a}").size() +
-                                                           200000 * std::string(" child:a").size());
+  EXPECT_EQ(parsed("a" + repeat("/a", 200000)).size(),
+            std::string("path{child:a}").size() + 200000 * std::string(" child:a").size());
 }
 
 }  // namespace
