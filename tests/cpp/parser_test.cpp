@@ -118,7 +118,6 @@ constexpr Case kTrees[] = {
     {"1 + 2 * 3 - 4", "sub{add{num{1} mul{num{2} num{3}}} num{4}}"},
     {"(1 + 2) * 3", "mul{add{num{1} num{2}} num{3}}"},
     {". > 5 and . < 10", "and{gt{path{self:*} num{5}} lt{path{self:*} num{10}}}"},
-    {"selected(${x}, 'a')", "error: unexpected character '{'"},
 };
 
 TEST(Parse, Trees) {
@@ -180,6 +179,7 @@ constexpr Case kErrors[] = {
     {"a/jr:child::x", "unsupported axis 'jr:child'"},
     // Tokenizer messages come back unchanged.
     {"1.2.3", "'1.2.3' is not a number"},
+    {"selected(${x}, 'a')", "unexpected character '{'"},
     {"x = 'abc", "unterminated string starting at character 5"},
     {"(((", "expected a node test, found None"},
 };
@@ -217,6 +217,15 @@ TEST(ParseDepth, Limit) {
     EXPECT_NE(parsed(shape.build(kMaxExprDepth)), kTooDeep);
     EXPECT_EQ(parsed(shape.build(kMaxExprDepth + 1)), kTooDeep);
   }
+}
+
+// Each rung opens five tighter operator levels and a parenthesis: six levels.
+TEST(ParseDepth, OperatorLadder) {
+  const auto ladder = [](std::size_t rungs) {
+    return repeat("a or b and c = d < e + f * (", rungs) + "1" + repeat(")", rungs);
+  };
+  EXPECT_NE(parsed(ladder(kMaxExprDepth / 6)), kTooDeep);
+  EXPECT_EQ(parsed(ladder(kMaxExprDepth / 6 + 1)), kTooDeep);
 }
 
 // Levels add up across shapes: parentheses around chains around chains.
