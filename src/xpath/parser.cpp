@@ -121,6 +121,37 @@ class TokenCursor {
 
   void advance(std::size_t n = 1) { position_ += n; }
 
+  bool at_index(std::size_t i, TokenKind kind) const {
+    return i < tokens_.size() && tokens_[i].kind == kind;
+  }
+
+  // The number of steps of the path that starts here, exact up to its first
+  // predicate, so that its step list is allocated once. Reads only the
+  // path's own tokens, so parsing stays linear.
+  std::size_t steps_ahead() const {
+    std::size_t steps = 1;
+    for (std::size_t i = position_;; ++i) {
+      if (at_index(i, TokenKind::dot) || at_index(i, TokenKind::double_dot)) {
+        ++i;
+      } else {
+        if (at_index(i, TokenKind::at)) {
+          ++i;
+        } else if (at_index(i, TokenKind::name) && at_index(i + 1, TokenKind::double_colon)) {
+          i += 2;
+        }
+        if (!at_index(i, TokenKind::name) && !at_index(i, TokenKind::star)) return steps;
+        ++i;
+      }
+      if (at_index(i, TokenKind::slash)) {
+        steps += 1;
+      } else if (at_index(i, TokenKind::double_slash)) {
+        steps += 2;
+      } else {
+        return steps;
+      }
+    }
+  }
+
  private:
   const std::vector<Token>& tokens_;
   std::size_t position_ = 0;
@@ -359,6 +390,7 @@ class Parser {
   // Steps separated by "/" or "//" (which adds a descendant-or-self step),
   // appended to `steps`; `depth` holds the deepest predicate.
   [[nodiscard, gnu::noinline]] bool parse_relative_path(std::vector<Step>& steps, int& depth) {
+    steps.reserve(steps.size() + cursor_.steps_ahead());
     for (;;) {
       if (!parse_step(steps, depth)) return false;
       if (cursor_.eat(TokenKind::double_slash)) {
