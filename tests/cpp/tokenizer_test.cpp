@@ -136,6 +136,7 @@ constexpr Case kUnicode[] = {
     {"\u00e9t\u00e9 \u0436\u0443\u043a \u4e2d\u6587",
      "Name(\"\u00e9t\u00e9\") Name(\"\u0436\u0443\u043a\") Name(\"\u4e2d\u6587\")"},
     {"x\u00b2 \u0663", "error: unexpected character '\u0663'"},
+    {"\u00b2x", "error: unexpected character '\u00b2'"},
     {"x\u00b2\u0663\u2167", "Name(\"x\u00b2\u0663\u2167\")"},
     {"$\u00e9\u00b2", "Variable(\"\u00e9\u00b2\")"},
     {"'\u00e9\u0301'", "Literal(\"\u00e9\\u{301}\")"},
