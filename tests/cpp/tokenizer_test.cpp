@@ -149,12 +149,14 @@ TEST(Tokenize, Unicode) {
   }
 }
 
-TEST(Tokenize, HugeNumeralIsInfinite) {
+TEST(Tokenize, ExtremeNumerals) {
   const std::string nines(400, '9');
   EXPECT_EQ(scan(nines), "Number(inf)");
   EXPECT_EQ(scan(nines + ".5"), "Number(inf)");
   EXPECT_EQ(scan("0." + std::string(400, '0') + "1"), "Number(0.0)");
   EXPECT_EQ(scan("." + std::string(400, '0') + "1"), "Number(0.0)");
+  EXPECT_EQ(scan("0." + std::string(323, '0') + "3"), "Number(5e-324)");  // nearest subnormal
+  EXPECT_EQ(scan("17976931348623157" + std::string(292, '0')), "Number(1.7976931348623157e308)");
 }
 
 TEST(Tokenize, NumbersRoundToNearest) {
