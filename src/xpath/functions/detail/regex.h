@@ -18,9 +18,9 @@ inline constexpr std::size_t kMaxPatternBytes = 500000;
 // and their negations become the Unicode classes (Nd; Alphabetic, M, Nd, Pc and
 // Join_Control; White_Space), and "\_" a plain '_'. Refused, with the reason,
 // is what RE2 would read differently without a word: class set operations
-// (&&, --, ~~), nested classes, a '{' that starts no counted repetition,
-// \<, \>, \C, \Q, \E, digit escapes, nesting deeper than kMaxPatternNesting,
-// and patterns longer than kMaxPatternBytes.
+// (&&, --, ~~), nested classes, a range from a class ("[\w-z]"), a '{' that
+// starts no counted repetition, \<, \>, \C, \Q, \E, digit escapes, nesting
+// deeper than kMaxPatternNesting, and patterns longer than kMaxPatternBytes.
 // Everything else is left for RE2 to accept or refuse.
 //
 // With ClassMembers::ascii the classes keep only their ASCII members. Against
