@@ -225,3 +225,52 @@ def test_large_instance_paths_run_in_a_child():
     child = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True)
     assert child.returncode == 0, child.stderr
     assert child.stdout.strip() == "ok"
+
+
+def sign(depth):
+    return "2" if depth % 2 == 0 else "-2"
+
+
+@pytest.mark.parametrize(
+    "opening, inner, closing, expected",
+    [
+        (".[", "a", "]", lambda depth: "2"),
+        ("-", "a", "", sign),
+        ("(", "a", ")", lambda depth: "2"),
+        ("a[", "1", "]", lambda depth: ""),
+        ("-(", "a", ")", sign),
+        ("(", "1", "+1)", lambda depth: str(depth + 1)),
+        ("concat(", "'a'", ",'b')", lambda depth: "a" + "b" * depth),
+    ],
+    ids=["predicates", "negations", "parentheses", "predicate-steps", "negated-groups",
+         "sums", "calls"],
+)
+def test_deepest_accepted_nesting_evaluates_in_a_child(opening, inner, closing, expected):
+    # The deepest nesting the parser accepts, found by bisection, evaluates.
+    # A crash fails only this test.
+    script = textwrap.dedent(
+        f"""
+        import tovarn
+        def value(n):
+            text = {opening!r} * n + {inner!r} + {closing!r} * n
+            try:
+                return tovarn.eval_expression(text, "<a><a>2</a></a>")
+            except RuntimeError as e:
+                assert str(e) == "expression nests deeper than 1000 levels", str(e)
+                return None
+        lo, hi = 1, 4000
+        while lo < hi:
+            mid = (lo + hi + 1) // 2
+            if value(mid) is None:
+                hi = mid - 1
+            else:
+                lo = mid
+        print(lo)
+        print(value(lo))
+        """
+    )
+    child = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True)
+    assert child.returncode == 0, child.stderr
+    depth, value = child.stdout.split("\n")[:2]
+    assert int(depth) >= 999
+    assert value == expected(int(depth))
