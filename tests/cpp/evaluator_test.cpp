@@ -230,6 +230,25 @@ TEST(Evaluate, Instances) {
       std::begin(cases), std::end(cases));
 }
 
+TEST(Evaluate, DescendantsByNameCountPositionsPerParent) {
+  static const Case cases[] = {
+      {"//x", "[/r/y/x /r/x[1] /r/x[1]/x /r/x[2]]"},
+      {"//x[1]", "[/r/y/x /r/x[1] /r/x[1]/x]"},
+      {"//x[position() = 2]", "[/r/x[2]]"},
+      {"//x[last()]", "[/r/y/x /r/x[1]/x /r/x[2]]"},
+      {"(//x)[2]", "[/r/x[1]]"},
+      {"//x[. != 'zz']", "[/r/y/x /r/x[1] /r/x[1]/x /r/x[2]]"},
+      {"//x[count(x) = 0]", "[/r/y/x /r/x[1]/x /r/x[2]]"},
+      {"//x[count(../x) = 1]", "[/r/y/x /r/x[1]/x]"},
+      // The first node tested as written is r's first x, not the first x of
+      // the document.
+      {"//x[instance(.)/a = 1]",
+       "error: instance('ce') is not loaded \u2014 the form expects a secondary instance the "
+       "evaluator was not given"},
+  };
+  run_table("<r><y><x>d</x></y><x>c<x>e</x></x><x>f</x></r>", std::begin(cases), std::end(cases));
+}
+
 TEST(Evaluate, DocumentWithoutRoot) {
   tree::Document doc;
   Clock clock("", "");
