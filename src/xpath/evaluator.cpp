@@ -16,10 +16,6 @@ using tree::NodeId;
 
 using Status = std::expected<void, std::string>;
 
-// Every kind is evaluated in a function of its own, kept out of line, so that
-// the recursion through `evaluate` only carries the frame of the kind being
-// evaluated; the parser's depth bound then keeps the stack small.
-
 Status filter_by_predicates(NodeList& list, const std::vector<Expr>& predicates,
                             const Document& doc, const Environment& env) {
   for (const Expr& predicate : predicates) {
@@ -159,6 +155,9 @@ Status run_steps(NodeList& list, const std::vector<Step>& steps, std::size_t fir
   return {};
 }
 
+// Every kind is evaluated in a function of its own, kept out of line, so that
+// the recursion through `evaluate` only carries the frame of the kind being
+// evaluated; the parser's depth bound then keeps the stack small.
 [[gnu::noinline]] EvalResult eval_location_path(const Expr::LocationPath& path, const Document& doc,
                                                 EvalContext context, const Environment& env) {
   NodeList list;
@@ -190,9 +189,10 @@ Status run_steps(NodeList& list, const std::vector<Step>& steps, std::size_t fir
 
 // The start of instance('id')/...: the instance element of that id in the
 // evaluated document, or else the root of the environment's document.
-std::expected<NodeSet, std::string> instance_start(const Expr::FunctionCall& call,
-                                                   const Document& doc, EvalContext context,
-                                                   const Environment& env) {
+[[gnu::noinline]] std::expected<NodeSet, std::string> instance_start(const Expr::FunctionCall& call,
+                                                                     const Document& doc,
+                                                                     EvalContext context,
+                                                                     const Environment& env) {
   if (call.args.empty()) return std::unexpected(detail::msg::instance_needs_id());
   std::string computed;
   std::string_view id;
