@@ -169,6 +169,14 @@ Run scan_run(std::string_view text, std::size_t from) {
   return {next, is_blank(text.substr(i, end - i))};
 }
 
+// local_name, inlined into the scans.
+inline std::string_view local_part(std::string_view name) {
+  for (std::size_t i = name.size(); i > 0; --i) {
+    if (name[i - 1] == ':') return name.substr(i);
+  }
+  return name;
+}
+
 bool has_ampersand(std::string_view text) {
   return std::memchr(text.data(), '&', text.size()) != nullptr;
 }
@@ -264,7 +272,10 @@ class Builder {
     doc_.order_subtree_end_[element] = static_cast<std::uint32_t>(doc_.nodes_.size() - 1);
   }
 
-  std::string_view name(std::uint32_t id) const { return doc_.name(NodeId{id}); }
+  std::string_view name(std::uint32_t id) const {
+    const Document::Node& n = doc_.nodes_[id];
+    return std::string_view(doc_.chars_.data() + n.name_offset, n.name_length);
+  }
   std::uint32_t parent(std::uint32_t id) const { return doc_.nodes_[id].parent; }
 
   Document finish(std::uint32_t root) {
@@ -343,7 +354,9 @@ class Reader {
         if (tag.end == std::string_view::npos) return fail(ReadError::unterminated_tag);
         const std::string_view inner = text_.substr(lt + 1, tag.end - lt - 1);
         if (next == '/') {
-          if (auto error = close(inner.substr(1))) return std::unexpected(std::move(*error));
+          if (auto error = close(local_part(trim(inner.substr(1))))) {
+            return std::unexpected(std::move(*error));
+          }
           lt = scan_run(text_, tag.end + 1).next_tag;
           continue;
         }
@@ -385,7 +398,7 @@ class Reader {
     const char* name = p;
     while (p < end && (class_of(*p) & kPlain)) ++p;
     if (p == name) return false;
-    tag.name = local_name(std::string_view(name, static_cast<std::size_t>(p - name)));
+    tag.name = local_part(std::string_view(name, static_cast<std::size_t>(p - name)));
     if (end_tag) {
       if (p == end || *p != '>') return false;
       tag.end = static_cast<std::size_t>(p - begin);
@@ -411,7 +424,7 @@ class Reader {
         const char* close =
             static_cast<const char*>(std::memchr(p + 1, *p, static_cast<std::size_t>(end - p - 1)));
         if (close == nullptr) return false;
-        attributes_.push_back({local_name(std::string_view(key, static_cast<std::size_t>(key_end - key))),
+        attributes_.push_back({local_part(std::string_view(key, static_cast<std::size_t>(key_end - key))),
                                std::string_view(p + 1, static_cast<std::size_t>(close - p - 1))});
         p = close + 1;
         continue;
@@ -432,7 +445,7 @@ class Reader {
     while (!body.empty() && body.back() == '/') body.remove_suffix(1);
     const std::size_t name_begin = skip_white_space(body, 0);
     const std::size_t name_end = find_white_space(body, name_begin);
-    tag.name = local_name(body.substr(name_begin, name_end - name_begin));
+    tag.name = local_part(body.substr(name_begin, name_end - name_begin));
     // Attributes start at the body's first white-space character.
     read_attributes(body, name_begin > 0 ? 0 : name_end);
   }
@@ -447,13 +460,13 @@ class Reader {
       if (q >= body.size() || (body[q] != '\'' && body[q] != '"')) return;
       const std::size_t close = find_byte(body, q + 1, body[q]);
       if (close == std::string_view::npos) return;
-      if (!key.empty()) attributes_.push_back({local_name(key), body.substr(q + 1, close - q - 1)});
+      if (!key.empty()) attributes_.push_back({local_part(key), body.substr(q + 1, close - q - 1)});
       i = close + 1;
     }
   }
 
-  std::optional<std::string> close(std::string_view rest) {
-    const std::string_view name = local_name(trim(rest));
+  // An end tag with that local name.
+  std::optional<std::string> close(std::string_view name) {
     if (open_ == kNone) return detail::message(ReadError::closing_without_opening);
     const std::string_view open_name = build_.name(open_);
     if (open_name != name) return detail::closing_mismatch(name, open_name);
@@ -504,12 +517,7 @@ std::expected<Document, std::string> parse_xml(std::string_view text) {
   return Reader(text).read();
 }
 
-std::string_view local_name(std::string_view name) {
-  for (std::size_t i = name.size(); i > 0; --i) {
-    if (name[i - 1] == ':') return name.substr(i);
-  }
-  return name;
-}
+std::string_view local_name(std::string_view name) { return local_part(name); }
 
 std::string decode_entities(std::string_view text) {
   std::string out;
