@@ -1,0 +1,272 @@
+#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "xpath/detail/location.h"
+
+namespace tovarn::xpath::detail {
+
+namespace {
+
+using tree::Document;
+using tree::NodeId;
+
+class NameTest {
+ public:
+  explicit NameTest(const std::optional<std::string>& name) : name_(name) {}
+  bool operator()(const Document& doc, NodeId id) const {
+    // string_view equality compares the lengths before the bytes.
+    return !name_ || doc.name(id) == std::string_view(*name_);
+  }
+
+ private:
+  const std::optional<std::string>& name_;
+};
+
+bool is_below(const Document& doc, NodeId node, NodeId ancestor) {
+  for (auto p = doc.parent(node); p; p = doc.parent(*p)) {
+    if (*p == ancestor) return true;
+  }
+  return false;
+}
+
+// Element descendants in document order. An indexed node's subtree is one
+// range of order positions; an unindexed one (detached, or made since the last
+// rebuild) is walked down, across and up.
+void collect_descendants(const Document& doc, NodeId node, const NameTest& match, NodeList& out) {
+  if (doc.is_attribute(node)) return;
+  const std::uint32_t pos = doc.order_position(node);
+  if (pos != Document::kUnindexed) {
+    const std::uint32_t end = doc.order_subtree_end(node);
+    for (std::uint32_t p = pos + 1; p <= end; ++p) {
+      NodeId id = doc.at_order_position(p);
+      if (!doc.is_attribute(id) && match(doc, id)) out.push_back(id);
+    }
+    return;
+  }
+  auto cur = doc.first_child(node);
+  while (cur) {
+    if (match(doc, *cur)) out.push_back(*cur);
+    if (auto child = doc.first_child(*cur)) {
+      cur = child;
+      continue;
+    }
+    while (cur) {
+      if (auto next = doc.next_sibling(*cur)) {
+        cur = next;
+        break;
+      }
+      cur = doc.parent(*cur);
+      if (cur == node) cur.reset();
+    }
+  }
+}
+
+void collect_following(const Document& doc, NodeId node, const NameTest& match, NodeList& out) {
+  const std::uint32_t pos = doc.order_position(node);
+  // Nothing has a key above an unindexed node's.
+  if (pos == Document::kUnindexed) return;
+  // Everything after the subtree is following and no descendant of it.
+  for (std::uint32_t p = doc.order_subtree_end(node) + 1; p < doc.order_size(); ++p) {
+    NodeId id = doc.at_order_position(p);
+    if (!doc.is_attribute(id) && match(doc, id)) out.push_back(id);
+  }
+}
+
+void collect_preceding(const Document& doc, NodeId node, const NameTest& match, NodeList& out) {
+  const std::uint32_t pos = doc.order_position(node);
+  if (pos == Document::kUnindexed) {
+    for (std::uint32_t p = 0; p < doc.order_size(); ++p) {
+      NodeId id = doc.at_order_position(p);
+      if (!doc.is_attribute(id) && match(doc, id) &&
+          following_preceding_filter(doc, Axis::preceding, node, pos, id)) {
+        out.push_back(id);
+      }
+    }
+    return;
+  }
+  // An element before the node is its ancestor exactly when its subtree
+  // reaches the node's position.
+  for (std::uint32_t p = 0; p < pos; ++p) {
+    NodeId id = doc.at_order_position(p);
+    if (!doc.is_attribute(id) && doc.order_subtree_end(id) < pos && match(doc, id)) {
+      out.push_back(id);
+    }
+  }
+}
+
+}  // namespace
+
+void collect_axis(const Document& doc, Axis axis, NodeId node,
+                  const std::optional<std::string>& name_test, NodeList& out) {
+  const NameTest match(name_test);
+  auto add = [&](NodeId id) {
+    if (match(doc, id)) out.push_back(id);
+  };
+  switch (axis) {
+    case Axis::child:
+      for (NodeId c : doc.children(node)) add(c);
+      return;
+    case Axis::attribute:
+      if (doc.is_attribute(node)) return;
+      for (NodeId a : doc.attributes(node)) add(a);
+      return;
+    case Axis::parent:
+      if (auto p = doc.parent(node)) add(*p);
+      return;
+    case Axis::self:
+      add(node);
+      return;
+    case Axis::descendant_or_self:
+      add(node);
+      [[fallthrough]];
+    case Axis::descendant:
+      collect_descendants(doc, node, match, out);
+      return;
+    case Axis::ancestor_or_self:
+      add(node);
+      [[fallthrough]];
+    case Axis::ancestor:
+      for (auto p = doc.parent(node); p; p = doc.parent(*p)) add(*p);
+      return;
+    case Axis::following:
+      collect_following(doc, node, match, out);
+      return;
+    case Axis::preceding:
+      collect_preceding(doc, node, match, out);
+      return;
+    case Axis::following_sibling:
+      if (doc.is_attribute(node) || !doc.parent(node)) return;
+      for (auto s = doc.next_sibling(node); s; s = doc.next_sibling(*s)) add(*s);
+      return;
+    case Axis::preceding_sibling: {
+      if (doc.is_attribute(node)) return;
+      auto parent = doc.parent(node);
+      if (!parent) return;
+      for (NodeId s : doc.children(*parent)) {
+        if (s == node) return;
+        add(s);
+      }
+      return;
+    }
+  }
+}
+
+void collect_axis_union(const Document& doc, Axis axis, const NodeList& list,
+                        const std::optional<std::string>& name_test, NodeList& out) {
+  const NameTest match(name_test);
+  auto each = [&](auto&& fn) {
+    for (NodeId node : list) {
+      if (doc.contains(node)) fn(node);
+    }
+  };
+  // Remembering what was covered pays off only for longer lists.
+  const bool mark = list.size() > 8;
+  switch (axis) {
+    case Axis::descendant:
+    case Axis::descendant_or_self: {
+      // A node inside the subtree last walked adds nothing new but itself
+      // when it is an attribute on descendant-or-self.
+      std::uint32_t covered_end = 0;
+      bool covering = false;
+      std::uint32_t last_pos = 0;
+      each([&](NodeId node) {
+        const std::uint32_t pos = doc.order_position(node);
+        const bool inside = covering && pos != Document::kUnindexed && pos >= last_pos &&
+                            pos <= covered_end;
+        if (inside) {
+          if (axis == Axis::descendant_or_self && doc.is_attribute(node) && match(doc, node)) {
+            out.push_back(node);
+          }
+          return;
+        }
+        collect_axis(doc, axis, node, name_test, out);
+        if (pos != Document::kUnindexed) {
+          covering = true;
+          last_pos = pos;
+          covered_end = doc.order_subtree_end(node);
+        }
+      });
+      return;
+    }
+    case Axis::following: {
+      // Following of the node whose subtree ends first covers all others;
+      // unindexed nodes have nothing following.
+      std::optional<NodeId> best;
+      each([&](NodeId node) {
+        if (doc.order_position(node) == Document::kUnindexed) return;
+        if (!best || doc.order_subtree_end(node) < doc.order_subtree_end(*best)) best = node;
+      });
+      if (best) collect_axis(doc, axis, *best, name_test, out);
+      return;
+    }
+    case Axis::preceding: {
+      // Preceding of the latest node covers every earlier node's: an
+      // ancestor of the latest is an ancestor, or after, every earlier one.
+      std::optional<NodeId> best;
+      each([&](NodeId node) {
+        if (doc.order_position(node) == Document::kUnindexed) {
+          collect_axis(doc, axis, node, name_test, out);
+        } else if (!best || doc.order_position(node) > doc.order_position(*best)) {
+          best = node;
+        }
+      });
+      if (best) collect_axis(doc, axis, *best, name_test, out);
+      return;
+    }
+    case Axis::following_sibling:
+    case Axis::preceding_sibling: {
+      if (!mark) break;
+      // The earliest (latest) listed child of a parent covers its siblings'
+      // following (preceding) siblings.
+      const bool following = axis == Axis::following_sibling;
+      std::unordered_map<std::uint32_t, NodeId> best;
+      std::vector<std::uint32_t> parents;  // in first-seen order
+      each([&](NodeId node) {
+        if (doc.is_attribute(node)) return;
+        const auto parent = doc.parent(node);
+        if (!parent) return;
+        const std::uint32_t pos = doc.order_position(node);
+        if (pos == Document::kUnindexed) {
+          collect_axis(doc, axis, node, name_test, out);
+          return;
+        }
+        auto [it, fresh] = best.try_emplace(index_of(*parent), node);
+        if (fresh) {
+          parents.push_back(index_of(*parent));
+        } else if (following ? pos < doc.order_position(it->second)
+                             : pos > doc.order_position(it->second)) {
+          it->second = node;
+        }
+      });
+      for (std::uint32_t p : parents) collect_axis(doc, axis, best[p], name_test, out);
+      return;
+    }
+    case Axis::ancestor:
+    case Axis::ancestor_or_self: {
+      if (!mark) break;
+      // Walks up stop at the first ancestor another walk already passed.
+      std::unordered_set<std::uint32_t> seen;
+      each([&](NodeId node) {
+        if (axis == Axis::ancestor_or_self && match(doc, node)) out.push_back(node);
+        for (auto p = doc.parent(node); p && seen.insert(index_of(*p)).second;
+             p = doc.parent(*p)) {
+          if (match(doc, *p)) out.push_back(*p);
+        }
+      });
+      return;
+    }
+    default:
+      break;
+  }
+  each([&](NodeId node) { collect_axis(doc, axis, node, name_test, out); });
+}
+
+bool following_preceding_filter(const Document& doc, Axis axis, NodeId context,
+                                std::uint32_t context_key, NodeId candidate) {
+  const std::uint32_t key = doc.order_position(candidate);
+  if (axis == Axis::following) return key > context_key && !is_below(doc, candidate, context);
+  return key < context_key && !is_below(doc, context, candidate);
+}
+
+}  // namespace tovarn::xpath::detail
