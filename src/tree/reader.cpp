@@ -280,6 +280,10 @@ class Builder {
 
   Document finish(std::uint32_t root) {
     doc_.root_ = root;
+    // The store was reserved to the input's size; indentation and markup
+    // usually leave much of that unused, which a long-lived document (a
+    // session's instance) should not keep.
+    if (doc_.chars_.capacity() / 2 > doc_.chars_.size()) doc_.chars_.shrink_to_fit();
     const auto n = static_cast<std::uint32_t>(doc_.nodes_.size());
     doc_.order_position_.resize(n);
     doc_.order_nodes_.resize(n);
