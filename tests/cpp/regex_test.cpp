@@ -231,5 +231,36 @@ TEST(RewritePattern, LeavesPlainPatternsAlone) {
   }
 }
 
+struct RewriteCase {
+  const char* pattern;
+  const char* rewritten;
+};
+
+TEST(RewritePattern, AsciiClassSpellings) {
+  const RewriteCase cases[] = {
+      {"\\d{3}", "[\\x{30}-\\x{39}]{3}"},
+      {"\\D", "[^\\x{30}-\\x{39}]"},
+      {"[\\d.]", "[\\x{30}-\\x{39}.]"},
+      {"[^\\D]", "[^\\x{0}-\\x{2F}\\x{3A}-\\x{7F}]"},
+      {"[^\\W_]", "[^\\x{0}-\\x{2F}\\x{3A}-\\x{40}\\x{5B}-\\x{5E}\\x{60}\\x{7B}-\\x{7F}_]"},
+      {"\\s+", "[\\x{9}-\\x{D}\\x{20}]+"},
+      {"a\\_b", "a_b"},
+      {"[\\_]", "[_]"},
+      // Escapes that hold braces or letters are passed through whole.
+      {"\\x{64}{2}", "\\x{64}{2}"},
+      {"\\p{Nd}\\pL\\P{Lu}", "\\p{Nd}\\pL\\P{Lu}"},
+      {"\\\\d", "\\\\d"},
+      {"[\\]\\d]", "[\\]\\x{30}-\\x{39}]"},
+      {"[]\\d]", "[]\\x{30}-\\x{39}]"},
+      {"[[:digit:]\\d]", "[[:digit:]\\x{30}-\\x{39}]"},
+  };
+  for (const RewriteCase& c : cases) {
+    SCOPED_TRACE(c.pattern);
+    auto r = rewrite_pattern(c.pattern, ClassMembers::ascii);
+    ASSERT_TRUE(r) << r.error();
+    EXPECT_EQ(*r, c.rewritten);
+  }
+}
+
 }  // namespace
 }  // namespace tovarn::xpath::detail
