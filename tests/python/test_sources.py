@@ -54,7 +54,6 @@ def test_unreadable_submission(argument, message):
     assert e.value.args == (message,)
 
 
-@needs_engine
 def test_invalid_utf8_file_is_refused(invalid_utf8):
     # The trailing blank is part of the file's name: paths are never trimmed.
     with pytest.raises(ValueError) as e:
