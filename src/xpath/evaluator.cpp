@@ -26,7 +26,7 @@ Status filter_by_predicates(NodeList& list, const std::vector<Expr>& predicates,
       const double v = number->value;
       if (v >= 1 && v <= static_cast<double>(size) && std::trunc(v) == v) {
         list[0] = list[static_cast<std::size_t>(v) - 1];
-        list.resize(1);
+        list.erase(list.begin() + 1, list.end());
       } else {
         list.clear();
       }
