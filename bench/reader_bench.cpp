@@ -3,6 +3,7 @@
 // and the ratios between them.
 //
 //   bench_reader [--corpus=DIR] [benchmark flags]   (default DIR: the shared corpus)
+//   bench_reader --benchmark_repetitions=5          (ratios of the medians)
 
 #include <benchmark/benchmark.h>
 #include <libxml/parser.h>
@@ -13,6 +14,7 @@
 #include <fstream>
 #include <map>
 #include <pugixml.hpp>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -89,10 +91,17 @@ class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
+    // With repetitions, the median speaks for a reader; otherwise its one run.
     for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
+      if (run.error_occurred) continue;
+      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+      if (!median && (run.run_type != Run::RT_Iteration || medians_.contains(run.run_name.str()))) {
+        continue;
+      }
       auto it = run.counters.find("bytes_per_second");
-      if (it != run.counters.end()) mbps_[run.benchmark_name()] = it->second.value / 1e6;
+      if (it == run.counters.end()) continue;
+      mbps_[run.run_name.str()] = it->second.value / 1e6;
+      if (median) medians_.insert(run.run_name.str());
     }
   }
   void Finalize() override {
@@ -110,6 +119,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
  private:
   std::map<std::string, double> mbps_;
+  std::set<std::string> medians_;
 };
 
 }  // namespace

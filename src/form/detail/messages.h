@@ -1,0 +1,28 @@
+#pragma once
+// Every message template of the form logic, one function each.
+
+#include <string>
+#include <string_view>
+
+namespace tovarn::form::detail::msg {
+
+std::string xform_xml(std::string_view reader_message);
+std::string no_root_element();
+std::string bind_without_nodeset();
+std::string rule_does_not_parse(std::string_view attribute, std::string_view nodeset,
+                                std::string_view parser_message, std::string_view rule_text);
+std::string no_binds();
+// `chain` is the nodesets of the cycle already joined; `closing` the nodeset
+// that closes it.
+std::string calculation_cycle(std::string_view chain, std::string_view closing);
+std::string_view cycle_arrow();
+
+// Finding sentences.
+std::string constraint_broken(std::string_view path);
+std::string required_unanswered(std::string_view path);
+std::string own_message(std::string_view path, std::string_view message);
+std::string calculation_differs(std::string_view path, std::string_view held,
+                                std::string_view computed);
+std::string not_evaluated(std::string_view path, std::string_view error);
+
+}  // namespace tovarn::form::detail::msg

@@ -1,0 +1,187 @@
+#include <algorithm>
+#include <array>
+#include <unordered_map>
+#include <utility>
+
+#include "form/detail/for_each_path_read.h"
+#include "form/detail/messages.h"
+#include "form/detail/order.h"
+#include "form/model.h"
+#include "tree/query.h"
+#include "tree/xml.h"
+#include "unicode/unicode.h"
+#include "xpath/parse.h"
+
+namespace tovarn::form {
+namespace {
+
+using tree::Document;
+using tree::NodeId;
+
+// The bind attributes the load reads, rules in the order they are parsed.
+enum BindAttribute : std::uint8_t {
+  kRelevant,
+  kCalculate,
+  kConstraint,
+  kReadonly,
+  kRequired,
+  kNodeset,
+  kRef,
+  kConstraintMsg,
+  kRequiredMsg,
+  kBindAttributeCount,
+};
+constexpr std::array<std::string_view, kBindAttributeCount> kBindAttributeNames = {
+    "relevant", "calculate", "constraint", "readonly", "required",
+    "nodeset",  "ref",       "constraintMsg", "requiredMsg"};
+constexpr int kRuleCount = kNodeset;
+
+// The first attribute of each name, found in one pass over the attributes;
+// a blank one hides any later namesake.
+std::array<std::optional<std::string_view>, kBindAttributeCount> read_bind_attributes(
+    const Document& doc, NodeId bind) {
+  std::array<std::optional<std::string_view>, kBindAttributeCount> first{};
+  std::array<bool, kBindAttributeCount> seen{};
+  for (NodeId a : doc.attributes(bind)) {
+    std::string_view name = doc.name(a);
+    for (int k = 0; k < kBindAttributeCount; ++k) {
+      if (seen[k] || name != kBindAttributeNames[k]) continue;
+      seen[k] = true;
+      std::string_view value = doc.text(a);
+      if (!unicode::is_blank(value)) first[k] = value;
+      break;
+    }
+  }
+  return first;
+}
+
+std::optional<std::string> owned(std::optional<std::string_view> text) {
+  if (!text) return std::nullopt;
+  return std::string(*text);
+}
+
+[[nodiscard]] std::expected<Bind, std::string> read_bind(const Document& doc, NodeId element) {
+  auto attributes = read_bind_attributes(doc, element);
+  std::optional<std::string_view> nodeset =
+      attributes[kNodeset] ? attributes[kNodeset] : attributes[kRef];
+  if (!nodeset) return std::unexpected(detail::msg::bind_without_nodeset());
+
+  Bind bind;
+  bind.nodeset = std::string(*nodeset);
+  std::array<std::optional<xpath::Expr>*, kRuleCount> rules = {
+      &bind.relevant, &bind.calculate, &bind.constraint, &bind.readonly, &bind.required};
+  for (int k = 0; k < kRuleCount; ++k) {
+    if (!attributes[k]) continue;
+    auto parsed = xpath::parse_expression(*attributes[k]);
+    if (!parsed)
+      return std::unexpected(detail::msg::rule_does_not_parse(
+          kBindAttributeNames[k], bind.nodeset, parsed.error(), *attributes[k]));
+    *rules[k] = std::move(*parsed);
+  }
+  bind.constraintMsg = owned(attributes[kConstraintMsg]);
+  bind.requiredMsg = owned(attributes[kRequiredMsg]);
+  if (auto path = xpath::parse_expression(bind.nodeset)) bind.nodeset_path = std::move(*path);
+  return bind;
+}
+
+// What each calculation reads, as bind indices. Paths name binds through the
+// nodeset text as written; where two binds share one, the later one counts.
+detail::Dependencies calculation_dependencies(const std::vector<Bind>& binds) {
+  std::unordered_map<std::string_view, std::uint32_t> by_nodeset;
+  by_nodeset.reserve(binds.size());
+  for (std::uint32_t i = 0; i < binds.size(); ++i) by_nodeset[binds[i].nodeset] = i;
+
+  detail::Dependencies deps;
+  deps.offsets.reserve(binds.size() + 1);
+  deps.offsets.push_back(0);
+  for (std::uint32_t i = 0; i < binds.size(); ++i) {
+    if (binds[i].calculate) {
+      std::size_t begin = deps.depends_on.size();
+      detail::for_each_path_read(*binds[i].calculate, binds[i].nodeset,
+                                 [&](std::string_view path) {
+                                   auto found = by_nodeset.find(path);
+                                   if (found != by_nodeset.end() && found->second != i)
+                                     deps.depends_on.push_back(found->second);
+                                 });
+      auto first = deps.depends_on.begin() + static_cast<std::ptrdiff_t>(begin);
+      std::sort(first, deps.depends_on.end());
+      deps.depends_on.erase(std::unique(first, deps.depends_on.end()), deps.depends_on.end());
+    }
+    deps.offsets.push_back(static_cast<std::uint32_t>(deps.depends_on.size()));
+  }
+  return deps;
+}
+
+void read_secondary_instances(const Document& doc, const std::vector<NodeId>& instances,
+                              SecondaryInstances& out) {
+  for (NodeId element : instances) {
+    std::optional<std::string_view> id = tree::attribute_value(doc, element, "id");
+    if (!id) continue;
+    Document copy;
+    copy.set_root(tree::copy_subtree(copy, doc, element));
+    copy.reindex_document_order();
+    out.insert_or_assign(std::string(*id), std::move(copy));
+  }
+}
+
+void read_itext(const Document& doc, NodeId translation,
+                std::map<std::string, std::string, std::less<>>& out) {
+  for (NodeId text : doc.children(translation)) {
+    if (doc.name(text) != "text") continue;
+    std::optional<std::string_view> id = tree::attribute_value(doc, text, "id");
+    if (!id) continue;
+    for (NodeId value : doc.children(text)) {
+      if (doc.name(value) != "value") continue;
+      out.insert_or_assign(std::string(*id), tree::string_value(doc, value));
+      break;
+    }
+  }
+}
+
+}  // namespace
+
+std::optional<std::string_view> attribute_if_not_blank(const tree::Document& doc, tree::NodeId node,
+                                                       std::string_view name) {
+  std::optional<std::string_view> value = tree::attribute_value(doc, node, name);
+  if (!value || unicode::is_blank(*value)) return std::nullopt;
+  return value;
+}
+
+std::expected<FormModel, std::string> load_form_model(std::string_view text) {
+  auto parsed = tree::parse_xml(text);
+  if (!parsed) return std::unexpected(detail::msg::xform_xml(parsed.error()));
+  FormModel model;
+  model.form_document = std::move(*parsed);
+  const Document& doc = model.form_document;
+  if (!doc.root()) return std::unexpected(detail::msg::no_root_element());
+
+  // One walk in document order finds binds, instances and the first
+  // translation; only binds can fail, and they fail in document order.
+  std::vector<NodeId> instances;
+  std::optional<NodeId> translation;
+  for (std::uint32_t position = 0; position < doc.order_size(); ++position) {
+    NodeId node = doc.at_order_position(position);
+    if (doc.is_attribute(node)) continue;
+    std::string_view name = doc.name(node);
+    if (name == "bind") {
+      auto bind = read_bind(doc, node);
+      if (!bind) return std::unexpected(std::move(bind.error()));
+      model.binds.push_back(std::move(*bind));
+    } else if (name == "instance") {
+      instances.push_back(node);
+    } else if (name == "translation" && !translation) {
+      translation = node;
+    }
+  }
+  if (model.binds.empty()) return std::unexpected(detail::msg::no_binds());
+
+  auto order = detail::order_calculations(model.binds, calculation_dependencies(model.binds));
+  if (!order) return std::unexpected(std::move(order.error()));
+  model.calculation_order = std::move(*order);
+
+  read_secondary_instances(doc, instances, model.secondary_instances);
+  if (translation) read_itext(doc, *translation, model.itext);
+  return model;
+}
+
+}  // namespace tovarn::form

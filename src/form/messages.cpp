@@ -1,0 +1,57 @@
+#include "form/detail/messages.h"
+
+#include "xpath/quote.h"
+
+namespace tovarn::form::detail::msg {
+namespace {
+
+// Concatenates pieces with one allocation.
+std::string join(std::initializer_list<std::string_view> pieces) {
+  std::size_t size = 0;
+  for (std::string_view p : pieces) size += p.size();
+  std::string out;
+  out.reserve(size);
+  for (std::string_view p : pieces) out += p;
+  return out;
+}
+
+constexpr std::string_view kDash = " \u2014 ";
+
+}  // namespace
+
+std::string xform_xml(std::string_view reader_message) {
+  return join({"XForm XML: ", reader_message});
+}
+std::string no_root_element() { return "the XForm has no root element"; }
+std::string bind_without_nodeset() { return "a <bind> has no nodeset"; }
+std::string rule_does_not_parse(std::string_view attribute, std::string_view nodeset,
+                                std::string_view parser_message, std::string_view rule_text) {
+  return join({attribute, " of ", nodeset, ": ", parser_message, kDash, "in expression ",
+               xpath::quote_text(rule_text)});
+}
+std::string no_binds() { return "the XForm declares no binds, so it carries no rules"; }
+std::string calculation_cycle(std::string_view chain, std::string_view closing) {
+  return join({"these calculations depend on each other, so none of them has a defined value: ",
+               chain, cycle_arrow(), closing});
+}
+std::string_view cycle_arrow() { return " \u2192 "; }
+
+std::string constraint_broken(std::string_view path) {
+  return join({path, ": the answer does not satisfy the form's constraint"});
+}
+std::string required_unanswered(std::string_view path) {
+  return join({path, ": required, and unanswered"});
+}
+std::string own_message(std::string_view path, std::string_view message) {
+  return join({path, ": ", message});
+}
+std::string calculation_differs(std::string_view path, std::string_view held,
+                                std::string_view computed) {
+  return join({path, ": holds ", xpath::quote_text(held), ", but the form calculates ",
+               xpath::quote_text(computed)});
+}
+std::string not_evaluated(std::string_view path, std::string_view error) {
+  return join({path, ": rule could not be evaluated", kDash, error});
+}
+
+}  // namespace tovarn::form::detail::msg

@@ -1,0 +1,61 @@
+#pragma once
+// A loaded form: the form document, its binds with their rules parsed once,
+// the order its calculations run in, its secondary instances and its itext.
+// Immutable once loaded; every later evaluation reuses the parsed trees.
+
+#include <cstddef>
+#include <expected>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tree/document.h"
+#include "xpath/expr.h"
+
+namespace tovarn::form {
+
+struct Bind {
+  // The "nodeset" attribute, else "ref", as written (untrimmed).
+  std::string nodeset;
+  std::optional<std::string> constraintMsg;
+  std::optional<std::string> requiredMsg;
+  std::optional<xpath::Expr> relevant;
+  std::optional<xpath::Expr> calculate;
+  std::optional<xpath::Expr> constraint;
+  std::optional<xpath::Expr> required;
+  // Parsed so that a broken one refuses the form; never evaluated.
+  std::optional<xpath::Expr> readonly;
+  // `nodeset` parsed at load; none when it does not parse, and then the bind
+  // selects no node. A nodeset that fails to parse never refuses the form.
+  std::optional<xpath::Expr> nodeset_path;
+};
+
+using SecondaryInstances = std::map<std::string, tree::Document, std::less<>>;
+
+struct FormModel {
+  tree::Document form_document;
+  // One per bind element, in document order.
+  std::vector<Bind> binds;
+  // Indices into `binds` of every bind with a calculate, each after every
+  // calculate bind it reads.
+  std::vector<std::size_t> calculation_order;
+  // By id; each document's root is a copy of the form's instance element.
+  SecondaryInstances secondary_instances;
+  // The first translation's texts by id.
+  std::map<std::string, std::string, std::less<>> itext;
+};
+
+// Reads and parses a form, or refuses it with one message: the reader's
+// (prefixed "XForm XML: "), a bind without nodeset, a rule that does not
+// parse, a form without binds, or a cycle of calculations.
+[[nodiscard]] std::expected<FormModel, std::string> load_form_model(std::string_view text);
+
+// The value of the node's first attribute of that name, unless that one is
+// blank (a later namesake is not consulted).
+std::optional<std::string_view> attribute_if_not_blank(const tree::Document& doc, tree::NodeId node,
+                                                       std::string_view name);
+
+}  // namespace tovarn::form
