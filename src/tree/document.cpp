@@ -1,16 +1,23 @@
 #include "tree/document.h"
 
+#include <stdexcept>
 #include <tuple>
 #include <utility>
 
 namespace tovarn::tree {
+namespace {
+constexpr std::size_t kMaxChars = UINT32_MAX;
+}  // namespace
 
 std::optional<NodeId> Document::root() const {
   if (root_ == kNone) return std::nullopt;
   return NodeId{root_};
 }
 
-void Document::set_root(NodeId element) { root_ = index_of(element); }
+void Document::set_root(NodeId element) {
+  root_ = index_of(element);
+  order_current_ = false;
+}
 
 std::string_view Document::name(NodeId id) const {
   const Node& n = node(id);
@@ -57,12 +64,21 @@ std::pair<std::uint32_t, std::uint32_t> Document::store(std::string_view text) {
     return {static_cast<std::uint32_t>(text.data() - chars_.data()),
             static_cast<std::uint32_t>(text.size())};
   }
+  if (text.size() > kMaxChars - chars_.size()) {
+    throw std::length_error("document text store exceeds 4 GiB");
+  }
   auto offset = static_cast<std::uint32_t>(chars_.size());
   chars_.append(text);
   return {offset, static_cast<std::uint32_t>(text.size())};
 }
 
+void Document::reserve(std::size_t nodes, std::size_t chars) {
+  nodes_.reserve(nodes);
+  chars_.reserve(chars);
+}
+
 NodeId Document::append_record(std::string_view name, std::string_view text, bool is_attribute) {
+  if (nodes_.size() >= kNone) throw std::length_error("document has 2^32 - 1 nodes");
   Node n;
   // Storing the name may move the store, so a text that views it is placed
   // first when it does.
@@ -103,6 +119,7 @@ void Document::set_text(NodeId id, std::string_view text) {
 }
 
 void Document::append_child(NodeId parent, NodeId child) {
+  order_current_ = false;
   Node& c = node(child);
   Node& p = node(parent);
   c.parent = index_of(parent);
@@ -119,6 +136,7 @@ void Document::append_child(NodeId parent, NodeId child) {
 void Document::insert_after(NodeId anchor, NodeId id) {
   const std::uint32_t parent = node(anchor).parent;
   if (parent == kNone) return;
+  order_current_ = false;
   Node& n = node(id);
   Node& a = node(anchor);
   n.parent = parent;
@@ -135,6 +153,7 @@ void Document::insert_after(NodeId anchor, NodeId id) {
 void Document::detach(NodeId element) {
   Node& n = node(element);
   if (n.parent == kNone) return;
+  order_current_ = false;
   Node& p = nodes_[n.parent];
   if (n.previous == kNone) {
     p.first_child = n.next;
@@ -171,6 +190,7 @@ void Document::reindex_document_order() {
   order_position_.assign(nodes_.size(), kUnindexed);
   order_subtree_end_.assign(nodes_.size(), kUnindexed);
   order_nodes_.clear();
+  order_current_ = true;
   if (root_ == kNone) return;
 
   auto record = [&](std::uint32_t id) {

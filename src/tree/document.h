@@ -53,7 +53,13 @@ class Document {
   std::optional<NodeId> previous_sibling(NodeId id) const;
   bool has_children(NodeId id) const { return node(id).first_child != kNone; }
 
+  // Room for that many records and bytes of names and texts, ahead of a build.
+  void reserve(std::size_t nodes, std::size_t chars);
+
   // --- edits (none touches the document order or the root) -----------------
+  // A document holds fewer than 2^32 - 1 records and 2^32 bytes of names and
+  // texts; an edit that would pass either throws std::length_error rather than
+  // wrap an offset (the reader refuses inputs of that size up front).
   // A detached element with that name and text; its id is the old size().
   NodeId new_element(std::string_view name, std::string_view text);
   // Appends an attribute node to the end of the owner's attributes; does not
@@ -85,6 +91,10 @@ class Document {
   // The node at an order position; `position` must be below order_size().
   NodeId at_order_position(std::uint32_t position) const { return order_nodes_[position]; }
   std::uint32_t order_size() const { return static_cast<std::uint32_t>(order_nodes_.size()); }
+  // Whether no element has been linked, unlinked or made root since the last
+  // rebuild: then every walk from an indexed element meets its descendants in
+  // document order, and sorting them is needless.
+  bool order_is_current() const { return order_current_; }
 
  private:
   static constexpr std::uint32_t kNone = UINT32_MAX;
@@ -114,6 +124,7 @@ class Document {
   friend class SiblingRange;
 
   std::uint32_t root_ = kNone;
+  bool order_current_ = true;  // the empty order of an empty document is current
   std::vector<Node> nodes_;
   std::string chars_;  // every name and text, addressed by offset
   std::vector<std::uint32_t> order_position_;     // by id

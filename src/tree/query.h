@@ -27,8 +27,10 @@ void append_string_value(const Document& doc, NodeId id, std::string& out);
 std::optional<std::string_view> attribute_value(const Document& doc, NodeId id,
                                                 std::string_view name);
 
-// The text of the first element of that name below the root (never the root).
-std::optional<std::string_view> descendant_text(const Document& doc, std::string_view name);
+// The string value of the first element of that name below the root (never
+// the root), untrimmed; absent when there is none or its value is blank. A
+// later element of that name is not looked at.
+std::optional<std::string> descendant_text(const Document& doc, std::string_view name);
 
 // "/" and the names from the top down, with "[k]" where a parent has two or
 // more children of that name ("/data/group[2]/q"); an attribute's segment is

@@ -1,6 +1,12 @@
 #include "tree/document.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+
+#include <string>
+
+#include "tree/detail/dump.h"
+#include "tree/xml.h"
 
 namespace tovarn::tree {
 namespace {
@@ -22,6 +28,160 @@ TEST(DocumentOrder, PreorderWithAttributesAfterTheirElement) {
   EXPECT_EQ(doc.order_position(y), 4u);
   EXPECT_EQ(doc.order_subtree_end(data), 4u);
   EXPECT_EQ(doc.order_subtree_end(x), 3u);
+}
+
+
+Document read(std::string_view xml) {
+  auto doc = parse_xml(xml);
+  EXPECT_TRUE(doc) << xml;
+  return doc ? std::move(*doc) : Document();
+}
+
+NodeId child(const Document& doc, NodeId parent, std::string_view name) {
+  for (NodeId c : doc.children(parent)) {
+    if (doc.name(c) == name) return c;
+  }
+  ADD_FAILURE() << "no child " << name;
+  return parent;
+}
+
+TEST(DocumentOrder, EmptyDocument) {
+  Document doc;
+  doc.reindex_document_order();
+  EXPECT_EQ(doc.order_size(), 0u);
+  EXPECT_FALSE(doc.root());
+  NodeId a = doc.new_element("a", "");
+  EXPECT_EQ(doc.order_position(a), Document::kUnindexed);
+}
+
+TEST(DocumentOrder, DetachedSubtreeLeavesTheOrder) {
+  Document doc = read("<r><g k='1'><q>t</q></g><h/></r>");
+  const NodeId r = *doc.root();
+  const NodeId g = child(doc, r, "g");
+  const NodeId q = child(doc, g, "q");
+  doc.detach(g);
+  EXPECT_FALSE(doc.order_is_current());
+  doc.reindex_document_order();
+  EXPECT_EQ(doc.order_size(), 2u);
+  EXPECT_EQ(doc.order_position(g), Document::kUnindexed);
+  EXPECT_EQ(doc.order_position(q), Document::kUnindexed);
+  EXPECT_EQ(doc.order_position(child(doc, r, "h")), 1u);
+  EXPECT_EQ(doc.text(q), "t");
+  EXPECT_EQ(detail::dump(doc, g), "g[k=\"1\"](q\"t\")");
+  EXPECT_EQ(detail::dump(doc), "r(h)");
+  doc.detach(g);  // no parent: nothing happens
+  EXPECT_EQ(detail::dump(doc), "r(h)");
+}
+
+TEST(DocumentOrder, NewNodesAreUnindexedUntilTheRebuild) {
+  Document doc = read("<r><a/></r>");
+  const NodeId x = doc.new_element("x", "");
+  doc.append_child(*doc.root(), x);
+  doc.add_attribute(x, "k", "v");
+  EXPECT_EQ(doc.order_position(x), Document::kUnindexed);
+  EXPECT_EQ(doc.order_position(NodeId{3}), Document::kUnindexed);
+  doc.reindex_document_order();
+  EXPECT_TRUE(doc.order_is_current());
+  EXPECT_EQ(doc.order_position(x), 2u);
+  EXPECT_EQ(doc.order_position(NodeId{3}), 3u);
+  EXPECT_EQ(doc.order_subtree_end(*doc.root()), 3u);
+}
+
+TEST(DocumentEdits, InsertAfter) {
+  struct Case {
+    std::string_view anchor;  // "" for a detached anchor
+    std::string_view dump;
+  };
+  static const Case cases[] = {
+      {"a", "r(a n b c)"},
+      {"c", "r(a b c n)"},
+      {"", "r(a b c)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.anchor);
+    Document doc = read("<r><a/><b/><c/></r>");
+    const NodeId n = doc.new_element("n", "");
+    const NodeId anchor = c.anchor.empty() ? doc.new_element("z", "") : child(doc, *doc.root(), c.anchor);
+    doc.insert_after(anchor, n);
+    EXPECT_EQ(detail::dump(doc), c.dump);
+    if (c.anchor.empty()) {
+      EXPECT_FALSE(doc.parent(n));
+    } else {
+      EXPECT_EQ(doc.parent(n), doc.root());
+      // The chain stays whole both ways.
+      for (auto s = doc.first_child(*doc.root()); s; s = doc.next_sibling(*s)) {
+        if (auto next = doc.next_sibling(*s)) {
+          EXPECT_EQ(doc.previous_sibling(*next), s);
+        }
+      }
+    }
+  }
+}
+
+TEST(DocumentEdits, DetachFirstMiddleLast) {
+  static const std::pair<std::string_view, std::string_view> cases[] = {
+      {"a", "r(b c)"}, {"b", "r(a c)"}, {"c", "r(a b)"}};
+  for (const auto& [name, dump] : cases) {
+    SCOPED_TRACE(name);
+    Document doc = read("<r><a/><b/><c/></r>");
+    const NodeId e = child(doc, *doc.root(), name);
+    doc.detach(e);
+    EXPECT_EQ(detail::dump(doc), dump);
+    EXPECT_FALSE(doc.parent(e));
+    doc.append_child(*doc.root(), e);  // detached, it can be placed again
+    EXPECT_EQ(detail::dump(doc), std::string(dump.substr(0, dump.size() - 1)) + " " +
+                                     std::string(name) + ")");
+  }
+}
+
+TEST(DocumentEdits, RemoveAttribute) {
+  Document doc = read("<r a='1' b='2' c='3'/>");
+  const NodeId r = *doc.root();
+  doc.remove_attribute(NodeId{2});
+  EXPECT_EQ(detail::dump(doc), "r[a=\"1\" c=\"3\"]");
+  doc.remove_attribute(NodeId{1});
+  doc.remove_attribute(NodeId{3});
+  EXPECT_EQ(detail::dump(doc), "r");
+  doc.add_attribute(r, "d", "4");
+  EXPECT_EQ(detail::dump(doc), "r[d=\"4\"]");
+  EXPECT_EQ(doc.parent(NodeId{2}), r);
+}
+
+TEST(DocumentEdits, SetTextFromItsOwnStore) {
+  Document doc = read("<r><a>first</a><b/></r>");
+  const NodeId a = child(doc, *doc.root(), "a");
+  const NodeId b = child(doc, *doc.root(), "b");
+  doc.set_text(b, doc.text(a));
+  doc.set_text(a, "changed");
+  EXPECT_EQ(detail::dump(doc), "r(a\"changed\" b\"first\")");
+  const NodeId c = doc.new_element(doc.text(b), doc.text(a));
+  EXPECT_EQ(detail::dump(doc, c), "first\"changed\"");
+}
+
+TEST(CopySubtree, CopiesInDocumentOrder) {
+  Document source = read("<r k='v' k='w'>t<c x='1'><d/></c><e/></r>");
+  Document destination = read("<top/>");
+  const NodeId copy = copy_subtree(destination, source, *source.root());
+  EXPECT_EQ(index_of(copy), 1u);
+  EXPECT_EQ(detail::dump(destination, copy), "r\"t\"[k=\"v\" k=\"w\"](c[x=\"1\"](d) e)");
+  EXPECT_FALSE(destination.parent(copy));
+  EXPECT_EQ(detail::dump(destination), "top");
+  EXPECT_EQ(destination.order_size(), 1u);
+  // Ids follow the source subtree's document order.
+  for (std::uint32_t i = 0; i < source.size(); ++i) {
+    EXPECT_EQ(destination.name(NodeId{i + 1}), source.name(NodeId{i}));
+  }
+}
+
+TEST(Limits, ReaderRefusesTextsTooLargeForTheStore) {
+  // Reserved, never touched: the size alone is refused.
+  const std::size_t size = std::size_t{1} << 32;
+  void* p = mmap(nullptr, size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  ASSERT_NE(p, MAP_FAILED);
+  auto doc = parse_xml(std::string_view(static_cast<const char*>(p), size));
+  munmap(p, size);
+  ASSERT_FALSE(doc);
+  EXPECT_EQ(doc.error(), "XML text too large: more than 4294967294 bytes");
 }
 
 }  // namespace

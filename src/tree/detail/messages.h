@@ -1,0 +1,21 @@
+#pragma once
+// The texts the document tree refuses input with, each spelled once.
+
+#include <string>
+#include <string_view>
+
+namespace tovarn::tree::detail {
+
+enum class ReadError {
+  unterminated_tag,
+  closing_without_opening,
+  more_than_one_root,
+  unclosed_elements,
+  no_root,
+  too_large,  // the character store addresses at most 4 GiB
+};
+
+std::string message(ReadError error);
+std::string closing_mismatch(std::string_view closing, std::string_view open);
+
+}  // namespace tovarn::tree::detail

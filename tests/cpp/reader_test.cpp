@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+
+#include "tree/detail/dump.h"
+#include "tree/xml.h"
+
+namespace tovarn::tree {
+namespace {
+
+// The document's dump, or "error: " and the message.
+std::string read(std::string_view xml) {
+  auto doc = parse_xml(xml);
+  if (!doc) return "error: " + doc.error();
+  return detail::dump(*doc);
+}
+
+TEST(Reader, DocumentsAndRefusals) {
+  struct Case {
+    std::string_view xml;
+    std::string_view result;
+  };
+  static const Case cases[] = {
+      {"<?xml version='1.0'?><data/>", "data"},
+      {"<h:html xmlns:h='u' xmlns='v'/>", "html[h=\"u\" xmlns=\"v\"]"},
+      {"<a b = '1' c='x&amp;lt;y'/>", "a[b=\"1\" c=\"x&lt;y\"]"},
+      {"<a b=1 c='2'/>", "a"},
+      {"<a b='1' c=2 d='3'/>", "a[b=\"1\"]"},
+      {"<a b='1' 'c='/>", "a[b=\"1\"]"},  // unterminated value: the last key is dropped
+      {"<a k'=' b=''/>", "a[k'=\" b=\"]"},
+      {"<a title='x>y'>t</a>", "a\"t\"[title=\"x>y\"]"},
+      {"<a t=\"it's\"/>", "a[t=\"it's\"]"},
+      {"<a b='1'c='2'/>", "a[b=\"1\" c=\"2\"]"},
+      {"<a x b='1'/>", "a[x b=\"1\"]"},
+      {"<a ='1' b='2'/>", "a[b=\"2\"]"},  // an empty key yields nothing
+      {"<a jr:template='' x:b='1' y:b='2'/>", "a[template=\"\" b=\"1\" b=\"2\"]"},
+      {"<a b='1' b='2'/>", "a[b=\"1\" b=\"2\"]"},
+      {"<a\tb='1'\n/>", "a[b=\"1\"]"},
+      {"<a\xC2\xA0" "b='1'/>", "a[b=\"1\"]"},  // U+00A0 separates like a space
+      {"<a b=\xE3\x80\x80'1'/>", "a[b=\"1\"]"},  // U+3000 after the '='
+      {"<a//>", "a"},
+      {"<a/ />", "a/"},  // only trailing slashes mark an empty-element tag
+      {"<>x</>", "\"x\""},
+      {"<a> 1 </a>", "a\" 1 \""},
+      {"<a>   </a>", "a"},
+      {"<a>\xE2\x80\x83</a>", "a"},  // U+2003 is white space: blank
+      {"<a>\xE2\x80\x8B</a>", "a\"\xE2\x80\x8B\""},  // U+200B is not
+      {"<a></a>", "a"},
+      {"<a>x<b/>y</a>", "a\"x\"(b)"},
+      {"<a>x<!-- c -->y</a>", "a\"x\""},
+      {"<a><!-- <b> --></a>", "error: closing </a> does not match open <b>"},
+      {"<a><![CDATA[1 < 2]]></a>", "error: closing </a> does not match open <2]]>"},
+      {"<a>&lt;&gt;&quot;&apos;&amp;&amp;amp;&#60;&nbsp;</a>", "a\"<>\"'&&amp;&#60;&nbsp;\""},
+      {"<a>&#60;</a>", "a\"&#60;\""},
+      {"<x:a></y:a>", "a"},
+      {"<a></ a >", "a"},
+      {"junk<a/>junk", "a"},
+      {"<!DOCTYPE a><?pi x?><a/><!-- after -->", "a"},
+      {"<a><b><c/></b><d>t</d></a>", "a(b(c) d\"t\")"},
+      {"<a>\n  <b>1</b>\n  <c>\n  </c>\n</a>\n", "a(b\"1\" c)"},
+      {"<a></b>", "error: closing </b> does not match open <a>"},
+      {"<a><b></a>", "error: closing </a> does not match open <b>"},
+      {"</a>", "error: closing tag without opening"},
+      {"<a/></a>", "error: closing tag without opening"},
+      {"<a/><b/>", "error: more than one root element"},
+      {"<a></a><b>", "error: more than one root element"},
+      {"<a>", "error: unclosed elements"},
+      {"<a><b>", "error: unclosed elements"},
+      {"<a", "error: unterminated tag"},
+      {"<a b='>", "error: unterminated tag"},
+      {"<a><", "error: unterminated tag"},
+      {"<a>x</a", "error: unterminated tag"},
+      {"", "error: no root element"},
+      {"just text", "error: no root element"},
+      {"<?xml version='1.0'?><!-- c -->", "error: no root element"},
+      {"<!", "error: no root element"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.xml);
+    EXPECT_EQ(read(c.xml), c.result);
+  }
+}
+
+TEST(Reader, IdsAreDocumentOrderPositions) {
+  auto doc = parse_xml("<data a='1'><x b='2' c='3'><z/></x><y/>text</data>");
+  ASSERT_TRUE(doc);
+  ASSERT_EQ(doc->order_size(), doc->size());
+  for (std::uint32_t i = 0; i < doc->size(); ++i) {
+    EXPECT_EQ(doc->order_position(NodeId{i}), i);
+  }
+  EXPECT_EQ(doc->order_subtree_end(NodeId{0}), 6u);  // data a x b c z y
+  EXPECT_EQ(doc->order_subtree_end(NodeId{2}), 5u);
+  EXPECT_EQ(doc->root(), NodeId{0});
+}
+
+TEST(Reader, LocalName) {
+  struct Case {
+    std::string_view name, local;
+  };
+  static const Case cases[] = {
+      {"h:html", "html"}, {"jr:template", "template"}, {"xmlns:jr", "jr"},
+      {"a:b:c", "c"},     {"a:", ""},                  {"plain", "plain"},
+      {"", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(local_name(c.name), c.local);
+  }
+}
+
+TEST(Reader, DecodeEntities) {
+  struct Case {
+    std::string_view text, decoded;
+  };
+  static const Case cases[] = {
+      {"", ""},
+      {"plain", "plain"},
+      {"&amp;lt;", "&lt;"},
+      {"&amp;amp;", "&amp;"},
+      {"&lt;&gt;&quot;&apos;&amp;", "<>\"'&"},
+      {"a &lt b", "a &lt b"},
+      {"&&lt;;", "&<;"},
+      {"&#60;&#x3C;&nbsp;&", "&#60;&#x3C;&nbsp;&"},
+      {"x&amp;y&amp;", "x&y&"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(decode_entities(c.text), c.decoded);
+  }
+}
+
+}  // namespace
+}  // namespace tovarn::tree
