@@ -1,0 +1,19 @@
+#pragma once
+// A compact one-line form of an expression tree, for tests and diagnostics:
+//   "a/b[1]"      path{child:a child:b[num{1}]}
+//   "/x | f(1)"   union{abs{child:x} call{f num{1}}}
+//   "-$v + 'a'"   add{neg{var{v}} lit{"a"}}
+// A step is axis:name, or axis:* when it has no name test; an absolute path
+// is abs{...}; a filter path is filter{primary[predicates] steps}.
+
+#include <string>
+
+#include "xpath/expr.h"
+
+namespace tovarn::xpath::detail {
+
+std::string dump(const Expr& expr);
+std::string_view axis_name(Axis axis);
+std::string_view binary_op_name(BinaryOp op);  // or, and, eq, ... div, mod
+
+}  // namespace tovarn::xpath::detail

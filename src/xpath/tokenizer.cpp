@@ -1,0 +1,210 @@
+#include <charconv>
+#include <limits>
+#include <system_error>
+
+#include "unicode/unicode.h"
+#include "xpath/detail/parse_messages.h"
+#include "xpath/detail/token.h"
+
+namespace tovarn::xpath::detail {
+
+namespace {
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+bool is_ascii_name_char(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || is_digit(static_cast<char>(c)) ||
+         c == '-' || c == '.' || c == '_';
+}
+
+// Walks one expression text. Bytes below 0x80 are whole characters, so only
+// the rest is decoded.
+class Scanner {
+ public:
+  explicit Scanner(std::string_view text) : text_(text) {}
+
+  [[nodiscard]] std::expected<std::vector<Token>, std::string> run() {
+    std::vector<Token> tokens;
+    // Real expressions average well over three bytes a token.
+    tokens.reserve(text_.size() / 3 + 2);
+    while (i_ < text_.size()) {
+      const auto byte = static_cast<unsigned char>(text_[i_]);
+      if (byte >= 0x80) {
+        std::size_t next = i_;
+        const char32_t c = unicode::decode(text_, next);
+        if (unicode::is_white_space(c)) {
+          i_ = next;
+        } else if (unicode::is_alphabetic(c)) {
+          tokens.push_back(Token{TokenKind::name, scan_name(next)});
+        } else {
+          return std::unexpected(msg::unexpected_character(text_.substr(i_, next - i_)));
+        }
+        continue;
+      }
+      switch (byte) {
+        case ' ': case '\t': case '\n': case '\v': case '\f': case '\r':
+          ++i_;
+          continue;
+        case '/': tokens.push_back(pair('/', TokenKind::double_slash, TokenKind::slash)); continue;
+        case '<': tokens.push_back(pair('=', TokenKind::less_equal, TokenKind::less)); continue;
+        case '>': tokens.push_back(pair('=', TokenKind::greater_equal, TokenKind::greater)); continue;
+        case '!':
+          if (!next_is(1, '=')) return std::unexpected(msg::unexpected_character("!"));
+          tokens.push_back(pair('=', TokenKind::not_equal, TokenKind::not_equal));
+          continue;
+        case ':':
+          if (!next_is(1, ':')) return std::unexpected(msg::unexpected_character(":"));
+          tokens.push_back(pair(':', TokenKind::double_colon, TokenKind::double_colon));
+          continue;
+        case '.':
+          if (i_ + 1 < text_.size() && is_digit(text_[i_ + 1])) break;  // a numeral
+          tokens.push_back(pair('.', TokenKind::double_dot, TokenKind::dot));
+          continue;
+        case '@': tokens.push_back(single(TokenKind::at)); continue;
+        case '*': tokens.push_back(single(TokenKind::star)); continue;
+        case '(': tokens.push_back(single(TokenKind::left_paren)); continue;
+        case ')': tokens.push_back(single(TokenKind::right_paren)); continue;
+        case '[': tokens.push_back(single(TokenKind::left_bracket)); continue;
+        case ']': tokens.push_back(single(TokenKind::right_bracket)); continue;
+        case ',': tokens.push_back(single(TokenKind::comma)); continue;
+        case '|': tokens.push_back(single(TokenKind::pipe)); continue;
+        case '+': tokens.push_back(single(TokenKind::plus)); continue;
+        case '-': tokens.push_back(single(TokenKind::minus)); continue;
+        case '=': tokens.push_back(single(TokenKind::equal)); continue;
+        case '\'':
+        case '"': {
+          auto literal = scan_literal();
+          if (!literal) return std::unexpected(std::move(literal.error()));
+          tokens.push_back(*literal);
+          continue;
+        }
+        case '$': {
+          const std::size_t start = ++i_;
+          i_ = name_chars_end(i_);
+          tokens.push_back(Token{TokenKind::variable, text_.substr(start, i_ - start)});
+          continue;
+        }
+        default:
+          break;
+      }
+      if (byte == '.' || is_digit(static_cast<char>(byte))) {
+        auto number = scan_numeral();
+        if (!number) return std::unexpected(std::move(number.error()));
+        tokens.push_back(*number);
+      } else if ((byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || byte == '_') {
+        tokens.push_back(Token{TokenKind::name, scan_name(i_ + 1)});
+      } else {
+        return std::unexpected(msg::unexpected_character(text_.substr(i_, 1)));
+      }
+    }
+    return tokens;
+  }
+
+ private:
+  bool next_is(std::size_t ahead, char c) const {
+    return i_ + ahead < text_.size() && text_[i_ + ahead] == c;
+  }
+
+  Token single(TokenKind kind) {
+    ++i_;
+    return Token{kind, {}};
+  }
+
+  // `two` when the next character is `second` (both taken), else `one`.
+  Token pair(char second, TokenKind two, TokenKind one) {
+    if (next_is(1, second)) {
+      i_ += 2;
+      return Token{two, {}};
+    }
+    ++i_;
+    return Token{one, {}};
+  }
+
+  // The end of the run of name characters from byte offset `from`.
+  std::size_t name_chars_end(std::size_t from) const {
+    std::size_t j = from;
+    while (j < text_.size()) {
+      const auto byte = static_cast<unsigned char>(text_[j]);
+      if (byte < 0x80) {
+        if (!is_ascii_name_char(byte)) break;
+        ++j;
+        continue;
+      }
+      std::size_t next = j;
+      if (!is_name_char(unicode::decode(text_, next))) break;
+      j = next;
+    }
+    return j;
+  }
+
+  // A name whose first character ends at `rest`: name characters and single
+  // colons, stopping before "::".
+  std::string_view scan_name(std::size_t rest) {
+    const std::size_t start = i_;
+    std::size_t j = name_chars_end(rest);
+    while (j < text_.size() && text_[j] == ':' && !(j + 1 < text_.size() && text_[j + 1] == ':')) {
+      j = name_chars_end(j + 1);
+    }
+    i_ = j;
+    return text_.substr(start, j - start);
+  }
+
+  [[nodiscard]] std::expected<Token, std::string> scan_literal() {
+    const char quote = text_[i_];
+    const std::size_t close = text_.find(quote, i_ + 1);
+    if (close == std::string_view::npos) {
+      return std::unexpected(msg::unterminated_string(unicode::length(text_.substr(0, i_)) + 1));
+    }
+    const std::string_view inside = text_.substr(i_ + 1, close - i_ - 1);
+    i_ = close + 1;
+    return Token{TokenKind::literal, inside};
+  }
+
+  // A digit starts a run of digits and points; a point starts a point and
+  // the digits after it.
+  [[nodiscard]] std::expected<Token, std::string> scan_numeral() {
+    const std::size_t start = i_;
+    std::size_t points = 0;
+    if (text_[i_] == '.') {
+      points = 1;
+      ++i_;
+      while (i_ < text_.size() && is_digit(text_[i_])) ++i_;
+    } else {
+      while (i_ < text_.size() && (is_digit(text_[i_]) || text_[i_] == '.')) {
+        points += text_[i_] == '.';
+        ++i_;
+      }
+    }
+    const std::string_view numeral = text_.substr(start, i_ - start);
+    if (points > 1) return std::unexpected(msg::not_a_number(numeral));
+
+    double value = 0;
+    const auto [ptr, ec] = std::from_chars(numeral.data(), numeral.data() + numeral.size(), value,
+                                           std::chars_format::fixed);
+    if (ec == std::errc::result_out_of_range) {
+      // Out of range without a sign is too large or too small: a nonzero digit
+      // before the point means too large.
+      const std::string_view whole = numeral.substr(0, numeral.find('.'));
+      value = whole.find_first_not_of('0') == std::string_view::npos
+                  ? 0.0
+                  : std::numeric_limits<double>::infinity();
+    }
+    return Token{TokenKind::number, {}, value};
+  }
+
+  std::string_view text_;
+  std::size_t i_ = 0;
+};
+
+}  // namespace
+
+bool is_name_char(char32_t c) {
+  if (c < 0x80) return is_ascii_name_char(static_cast<unsigned char>(c));
+  return unicode::is_alphabetic(c) || unicode::is_numeric(c);
+}
+
+std::expected<std::vector<Token>, std::string> tokenize(std::string_view text) {
+  return Scanner(text).run();
+}
+
+}  // namespace tovarn::xpath::detail
