@@ -1,14 +1,367 @@
 #include "xpath/value.h"
 
-// Placeholder until the values land.
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <system_error>
+
+#include "tree/query.h"
+#include "unicode/unicode.h"
+#include "xpath/detail/eval_messages.h"
+
 namespace tovarn::xpath {
-bool value_to_boolean(const Value&) { return false; }
-std::string value_to_string(const Value&) { return ""; }
-double value_to_number(const Value&) { return 0; }
-std::string format_number(double) { return "0"; }
-double string_to_number(std::string_view) { return 0; }
-bool compare_equal(BinaryOp, const Value&, const Value&) { return false; }
-std::string_view kind_phrase(const Value&) { return "a string"; }
-std::expected<NodeSet, std::string> value_to_nodeset(Value&&, std::string_view what) { return std::unexpected(std::string(what)); }
-void sort_document_order(std::vector<tree::NodeId>&, const tree::Document&) {}
+
+namespace {
+
+using tree::Document;
+using tree::NodeId;
+
+// A node's string value without a copy when it is a leaf (an attribute, or an
+// element without children): the common case of every comparison.
+std::string_view node_string(const Document& doc, NodeId id, std::string& scratch) {
+  if (!doc.has_children(id)) return doc.text(id);
+  scratch.clear();
+  tree::append_string_value(doc, id, scratch);
+  return scratch;
+}
+
+// Visits the string value of every readable node of a node-set in list order
+// until `fn` answers true; answers whether it did.
+template <typename Fn>
+bool any_node_string(const NodeSet& set, Fn&& fn) {
+  if (set.document == nullptr) return false;
+  const Document& doc = *set.document;
+  std::string scratch;
+  for (NodeId id : set.ids) {
+    if (!doc.contains(id)) continue;
+    if (fn(node_string(doc, id, scratch))) return true;
+  }
+  return false;
+}
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+bool equals_ignoring_ascii_case(std::string_view text, std::string_view lower) {
+  if (text.size() != lower.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != lower[i]) return false;
+  }
+  return true;
+}
+
+// Whether the unsigned numeral's decimal value is at least 1 in magnitude,
+// decided from the place of its first significant digit and its exponent. Only
+// asked after the conversion overflowed or underflowed, where the answer tells
+// the two apart.
+bool numeral_magnitude_at_least_one(std::string_view numeral) {
+  std::size_t i = 0;
+  std::int64_t place = 0;  // decimal exponent of the first significant digit
+  bool seen_point = false;
+  bool seen_significant = false;
+  std::int64_t integer_digits = 0;
+  std::int64_t leading_fraction_zeros = 0;
+  for (; i < numeral.size() && numeral[i] != 'e' && numeral[i] != 'E'; ++i) {
+    char c = numeral[i];
+    if (c == '.') {
+      seen_point = true;
+      continue;
+    }
+    if (!seen_point) {
+      if (seen_significant || c != '0') {
+        seen_significant = true;
+        ++integer_digits;
+      }
+    } else if (!seen_significant) {
+      if (c == '0') {
+        ++leading_fraction_zeros;
+      } else {
+        seen_significant = true;
+      }
+    }
+  }
+  if (!seen_significant) return false;
+  place = integer_digits > 0 ? integer_digits - 1 : -(leading_fraction_zeros + 1);
+
+  std::int64_t exponent = 0;
+  if (i < numeral.size()) {
+    ++i;
+    bool negative = false;
+    if (numeral[i] == '+' || numeral[i] == '-') negative = numeral[i++] == '-';
+    constexpr std::int64_t kCap = std::int64_t{1} << 40;  // far beyond any float
+    for (; i < numeral.size(); ++i) {
+      exponent = std::min(kCap, exponent * 10 + (numeral[i] - '0'));
+    }
+    if (negative) exponent = -exponent;
+  }
+  return place + exponent >= 0;
+}
+
+// Whether the text is an unsigned decimal numeral: digits with at most one
+// point and a digit on at least one side, then an optional exponent.
+bool is_numeral(std::string_view t) {
+  std::size_t i = 0;
+  std::size_t digits = 0;
+  while (i < t.size() && is_digit(t[i])) ++i, ++digits;
+  if (i < t.size() && t[i] == '.') {
+    ++i;
+    while (i < t.size() && is_digit(t[i])) ++i, ++digits;
+  }
+  if (digits == 0) return false;
+  if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+    ++i;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+    std::size_t exponent_digits = 0;
+    while (i < t.size() && is_digit(t[i])) ++i, ++exponent_digits;
+    if (exponent_digits == 0) return false;
+  }
+  return i == t.size();
+}
+
+}  // namespace
+
+bool value_to_boolean(const Value& value) {
+  switch (value.index()) {
+    case 0:
+      return std::get<bool>(value);
+    case 1: {
+      double d = std::get<double>(value);
+      return d != 0 && !std::isnan(d);
+    }
+    case 2:
+      return !std::get<std::string>(value).empty();
+    default:
+      return !std::get<NodeSet>(value).ids.empty();
+  }
+}
+
+std::string value_to_string(const Value& value) {
+  switch (value.index()) {
+    case 0:
+      return std::get<bool>(value) ? "true" : "false";
+    case 1:
+      return format_number(std::get<double>(value));
+    case 2:
+      return std::get<std::string>(value);
+    default: {
+      const NodeSet& set = std::get<NodeSet>(value);
+      if (set.ids.empty() || set.document == nullptr || !set.document->contains(set.ids.front())) {
+        return {};
+      }
+      return tree::string_value(*set.document, set.ids.front());
+    }
+  }
+}
+
+double value_to_number(const Value& value) {
+  switch (value.index()) {
+    case 0:
+      return std::get<bool>(value) ? 1.0 : 0.0;
+    case 1:
+      return std::get<double>(value);
+    case 2:
+      return string_to_number(std::get<std::string>(value));
+    default: {
+      const NodeSet& set = std::get<NodeSet>(value);
+      if (set.ids.empty() || set.document == nullptr || !set.document->contains(set.ids.front())) {
+        return std::numeric_limits<double>::quiet_NaN();
+      }
+      std::string scratch;
+      return string_to_number(node_string(*set.document, set.ids.front(), scratch));
+    }
+  }
+}
+
+std::string format_number(double number) {
+  if (std::isnan(number)) return "NaN";
+  if (std::isinf(number)) return number > 0 ? "Infinity" : "-Infinity";
+  if (number == 0) return "0";  // negative zero too
+
+  char buf[40];
+  if (std::trunc(number) == number && std::fabs(number) < 1e21) {
+    // Fixed notation with no fraction digits is the float's exact integer.
+    auto r = std::to_chars(buf, buf + sizeof buf, number, std::chars_format::fixed, 0);
+    return std::string(buf, r.ptr);
+  }
+
+  // The shortest round-trip digits in scientific form, "-d.ddde-7", laid out
+  // positionally. Fixed notation would print exact digits for large integral
+  // values, which are not the shortest.
+  auto r = std::to_chars(buf, buf + sizeof buf, number, std::chars_format::scientific);
+  std::string_view sci(buf, static_cast<std::size_t>(r.ptr - buf));
+  std::size_t e = sci.find('e');
+  std::string digits;
+  for (char c : sci.substr(0, e)) {
+    if (is_digit(c)) digits += c;
+  }
+  int exponent = 0;
+  std::string_view exp_text = sci.substr(e + 1);
+  if (exp_text.front() == '+') exp_text.remove_prefix(1);
+  std::from_chars(exp_text.data(), exp_text.data() + exp_text.size(), exponent);
+
+  std::string out;
+  if (number < 0) out += '-';
+  const long point = long{exponent} + 1;  // digits before the decimal point
+  const long n = static_cast<long>(digits.size());
+  if (point <= 0) {
+    out += "0.";
+    out.append(static_cast<std::size_t>(-point), '0');
+    out += digits;
+  } else if (point >= n) {
+    out += digits;
+    out.append(static_cast<std::size_t>(point - n), '0');
+  } else {
+    out.append(digits, 0, static_cast<std::size_t>(point));
+    out += '.';
+    out.append(digits, static_cast<std::size_t>(point));
+  }
+  return out;
+}
+
+double string_to_number(std::string_view text) {
+  constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  std::string_view t = unicode::trim(text);
+  bool negative = false;
+  if (!t.empty() && (t.front() == '+' || t.front() == '-')) {
+    negative = t.front() == '-';
+    t.remove_prefix(1);
+  }
+  if (equals_ignoring_ascii_case(t, "inf") || equals_ignoring_ascii_case(t, "infinity")) {
+    return negative ? -kInf : kInf;
+  }
+  if (equals_ignoring_ascii_case(t, "nan")) return kNaN;
+  if (!is_numeral(t)) return kNaN;
+
+  double value = 0;
+  auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
+  if (ec == std::errc::result_out_of_range) {
+    // The conversion leaves the value unset on overflow and underflow.
+    value = numeral_magnitude_at_least_one(t) ? kInf : 0.0;
+  } else if (ec != std::errc() || end != t.data() + t.size()) {
+    return kNaN;
+  }
+  return negative ? -value : value;
+}
+
+bool compare_equal(BinaryOp op, const Value& lhs, const Value& rhs) {
+  const bool eq = op == BinaryOp::eq;
+  const bool lhs_set = lhs.index() == 3;
+  const bool rhs_set = rhs.index() == 3;
+
+  if (!lhs_set && !rhs_set) {
+    bool same;
+    if (lhs.index() == 0 || rhs.index() == 0) {
+      same = value_to_boolean(lhs) == value_to_boolean(rhs);
+    } else if (lhs.index() == 1 || rhs.index() == 1) {
+      // NaN equals nothing, so `!=` is the plain negation of `==` on floats.
+      same = value_to_number(lhs) == value_to_number(rhs);
+    } else {
+      same = std::get<std::string>(lhs) == std::get<std::string>(rhs);
+    }
+    return same == eq;
+  }
+
+  if (lhs_set && rhs_set) {
+    const NodeSet& left = std::get<NodeSet>(lhs);
+    const NodeSet& right = std::get<NodeSet>(rhs);
+    // Gather the right side's texts once; every left node is tested against
+    // them, so the cost stays linear in the two sizes for `!=` and for a
+    // sorted lookup for `=`.
+    std::vector<std::string> right_texts;
+    right_texts.reserve(right.ids.size());
+    any_node_string(right, [&](std::string_view s) {
+      right_texts.emplace_back(s);
+      return false;
+    });
+    if (right_texts.empty()) return false;
+    if (eq) {
+      std::sort(right_texts.begin(), right_texts.end());
+      return any_node_string(left, [&](std::string_view s) {
+        return std::binary_search(right_texts.begin(), right_texts.end(), s,
+                                  [](std::string_view a, std::string_view b) { return a < b; });
+      });
+    }
+    // Some pair differs unless every text on both sides is one and the same.
+    const std::string& first = right_texts.front();
+    const bool right_uniform = std::all_of(right_texts.begin(), right_texts.end(),
+                                           [&](const std::string& s) { return s == first; });
+    return any_node_string(left, [&](std::string_view s) { return !right_uniform || s != first; });
+  }
+
+  const NodeSet& set = std::get<NodeSet>(lhs_set ? lhs : rhs);
+  const Value& other = lhs_set ? rhs : lhs;
+  switch (other.index()) {
+    case 0:
+      return (!set.ids.empty() == std::get<bool>(other)) == eq;
+    case 1: {
+      const double d = std::get<double>(other);
+      return any_node_string(set, [&](std::string_view s) {
+        double n = string_to_number(s);
+        return eq ? n == d : !(n == d);
+      });
+    }
+    default: {
+      const std::string& text = std::get<std::string>(other);
+      return any_node_string(set, [&](std::string_view s) { return (s == text) == eq; });
+    }
+  }
+}
+
+std::string_view kind_phrase(const Value& value) {
+  switch (value.index()) {
+    case 0:
+      return "a boolean";
+    case 1:
+      return "a number";
+    case 2:
+      return "a string";
+    default:
+      return "a node-set";
+  }
+}
+
+std::expected<NodeSet, std::string> value_to_nodeset(Value&& value, std::string_view what) {
+  if (auto* set = std::get_if<NodeSet>(&value)) return std::move(*set);
+  return std::unexpected(detail::msg::needs_node_set(what, kind_phrase(value)));
+}
+
+void sort_document_order(std::vector<NodeId>& ids, const Document& doc) {
+  if (ids.size() < 2) return;
+  auto key = [&](NodeId id) { return doc.order_position(id); };
+  auto by_key = [&](NodeId a, NodeId b) { return key(a) < key(b); };
+
+  // Evaluated steps and unions nearly always come in one or two ascending
+  // runs; those need no full sort.
+  auto run_end = std::is_sorted_until(ids.begin(), ids.end(), by_key);
+  if (run_end != ids.end()) {
+    if (std::is_sorted(run_end, ids.end(), by_key)) {
+      std::inplace_merge(ids.begin(), run_end, ids.end(), by_key);
+    } else if (ids.size() >= doc.order_size() / 8) {
+      // Dense in the document: mark positions and read them back in order.
+      std::vector<bool> present(doc.order_size());
+      std::vector<NodeId> unindexed;
+      for (NodeId id : ids) {
+        std::uint32_t k = key(id);
+        if (k == Document::kUnindexed) {
+          unindexed.push_back(id);
+        } else {
+          present[k] = true;
+        }
+      }
+      ids.clear();
+      for (std::uint32_t p = 0; p < present.size(); ++p) {
+        if (present[p]) ids.push_back(doc.at_order_position(p));
+      }
+      ids.insert(ids.end(), unindexed.begin(), unindexed.end());
+    } else {
+      std::stable_sort(ids.begin(), ids.end(), by_key);
+    }
+  }
+  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+}
+
 }  // namespace tovarn::xpath

@@ -1,0 +1,43 @@
+#pragma once
+// The pieces of location paths, for the evaluator and its tests.
+
+#include <cstdint>
+#include <expected>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tree/document.h"
+#include "xpath/environment.h"
+#include "xpath/expr.h"
+
+namespace tovarn::xpath::detail {
+
+using NodeList = std::vector<tree::NodeId>;
+
+// Keeps the nodes for which each predicate in turn holds: a number keeps the
+// node at that position (from 1), anything else through its boolean. The
+// first error of a predicate is the result.
+[[nodiscard]] std::expected<NodeList, std::string> apply_predicates(
+    NodeList list, const std::vector<Expr>& predicates, const tree::Document& doc,
+    const Environment& env);
+
+// One step from every node of the list; the result is in document order, each
+// node once. Predicates count positions within one node's axis list.
+[[nodiscard]] std::expected<NodeList, std::string> eval_step(const NodeList& list, const Step& step,
+                                                             const tree::Document& doc,
+                                                             const Environment& env);
+
+// Appends the nodes of one axis of `node` whose name equals the name test
+// (all of them without one), in the axis's own order: nearest first for
+// ancestors, document order for every other axis.
+void collect_axis(const tree::Document& doc, Axis axis, tree::NodeId node,
+                  const std::optional<std::string>& name_test, NodeList& out);
+
+// Whether the candidate element lies on the following or the preceding axis
+// (the only two axes asked) of the context node, whose order key is given
+// (Document::kUnindexed, above every position, for an unindexed node).
+bool following_preceding_filter(const tree::Document& doc, Axis axis, tree::NodeId context,
+                                std::uint32_t context_key, tree::NodeId candidate);
+
+}  // namespace tovarn::xpath::detail
