@@ -1,0 +1,87 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+
+#include "python/messages.h"
+#include "python/sources.h"
+#include "unicode/unicode.h"
+
+namespace tovarn::python {
+namespace {
+
+class File {
+ public:
+  explicit File(int fd) : fd_(fd) {}
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  ~File() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int fd() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+bool is_xml_text(std::string_view argument) {
+  std::size_t i = 0;
+  while (i < argument.size()) {
+    const std::size_t start = i;
+    if (!unicode::is_white_space(unicode::decode(argument, i))) return argument[start] == '<';
+  }
+  return false;
+}
+
+// The file's bytes, or the reason it could not be read.
+std::expected<std::string, std::string> read_file(const std::string& path) {
+  if (path.find('\0') != std::string::npos) {
+    return std::unexpected(std::string(msg::text(msg::Text::nul_in_path)));
+  }
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return std::unexpected(msg::os_error(errno));
+  File file(fd);
+
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return std::unexpected(msg::os_error(errno));
+  // A device such as /dev/zero never ends; ordinary files, directories (which
+  // fail on read) and pipes go on.
+  if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) {
+    return std::unexpected(std::string(msg::text(msg::Text::not_regular_file)));
+  }
+
+  std::string content;
+  if (S_ISREG(info.st_mode) && info.st_size > 0) {
+    content.reserve(static_cast<std::size_t>(info.st_size));
+  }
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n > 0) {
+      content.append(buffer, static_cast<std::size_t>(n));
+    } else if (n == 0) {
+      return content;
+    } else if (errno != EINTR) {
+      return std::unexpected(msg::os_error(errno));
+    }
+  }
+}
+
+}  // namespace
+
+Outcome<std::string> load_source(std::string argument, std::string_view name) {
+  if (is_xml_text(argument)) return argument;
+  auto content = read_file(argument);
+  if (content && !unicode::is_valid_utf8(*content)) {
+    content = std::unexpected(std::string(msg::text(msg::Text::invalid_utf8)));
+  }
+  if (!content) return value_error(msg::could_not_read(name, argument, content.error()));
+  return std::move(*content);
+}
+
+}  // namespace tovarn::python

@@ -1,0 +1,59 @@
+#include "python/to_python.h"
+
+namespace tovarn::python {
+namespace {
+
+// Sets dict[key] = value, consuming the value; false with the error set.
+bool set_item(PyObject* dict, const char* key, Ref value) {
+  return value && PyDict_SetItemString(dict, key, value.get()) == 0;
+}
+
+}  // namespace
+
+Ref to_python(std::string_view text) {
+  return Ref::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+}
+
+Ref to_python(std::uint64_t count) { return Ref::steal(PyLong_FromUnsignedLongLong(count)); }
+
+Ref to_python(std::monostate) { return Ref::borrow(Py_None); }
+
+Ref to_python(const std::pair<std::string, std::string>& pair) {
+  Ref first = to_python(pair.first);
+  if (!first) return {};
+  Ref second = to_python(pair.second);
+  if (!second) return {};
+  Ref tuple = Ref::steal(PyTuple_New(2));
+  if (!tuple) return {};
+  PyTuple_SetItem(tuple.get(), 0, first.release());   // steals
+  PyTuple_SetItem(tuple.get(), 1, second.release());  // steals
+  return tuple;
+}
+
+Ref to_python(const Record& record) {
+  Ref dict = Ref::steal(PyDict_New());
+  if (!dict) return {};
+  for (const Record::Field& field : record.fields) {
+    Ref key = to_python(field.key);
+    if (!key) return {};
+    Ref value = to_python(field.value);
+    if (!value || PyDict_SetItem(dict.get(), key.get(), value.get()) < 0) return {};
+  }
+  return dict;
+}
+
+Ref to_python(const RecomputeReport& report) {
+  Ref dict = Ref::steal(PyDict_New());
+  if (!dict) return {};
+  if (!set_item(dict.get(), "calculated", to_python(report.calculated)) ||
+      !set_item(dict.get(), "relevant", to_python(report.relevant)) ||
+      !set_item(dict.get(), "missing", to_python(report.missing)) ||
+      !set_item(dict.get(), "invalid", to_python(report.invalid)) ||
+      !set_item(dict.get(), "failed", to_python(report.failed)) ||
+      !set_item(dict.get(), "repeats", to_python(report.repeats))) {
+    return {};
+  }
+  return dict;
+}
+
+}  // namespace tovarn::python
