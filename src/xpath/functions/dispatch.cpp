@@ -1,11 +1,157 @@
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "xpath/detail/call_site.h"
+#include "xpath/functions/detail/core.h"
+#include "xpath/functions/detail/messages.h"
 #include "xpath/functions/functions.h"
 
 namespace tovarn::xpath {
+namespace {
 
-// Placeholder until the function library lands: every call is unknown.
-EvalResult call_function(const Expr::FunctionCall& call, const tree::Document&, EvalContext,
-                         const Environment&) {
-  return std::unexpected("unknown function " + call.name + "()");
+using detail::Function;
+
+// Allowed argument counts as a bit set: bit k allows k arguments.
+enum Counts : std::uint8_t {
+  unchecked = 0,  // no arity check: a missing argument is reported when reached
+  c0 = 1u << 0,
+  c1 = 1u << 1,
+  c2 = 1u << 2,
+  c3 = 1u << 3,
+};
+
+struct Entry {
+  std::string_view name;
+  Function function;  // nullptr: refused
+  std::uint8_t counts;
+};
+
+constexpr Entry refused(std::string_view name) { return {name, nullptr, unchecked}; }
+
+template <std::size_t N>
+constexpr std::array<Entry, N> sorted_by_name(std::array<Entry, N> table) {
+  std::sort(table.begin(), table.end(),
+            [](const Entry& a, const Entry& b) { return a.name < b.name; });
+  return table;
+}
+
+using namespace detail;
+
+// The library's whole vocabulary. Names match byte for byte: case and prefix
+// are part of the name.
+constexpr auto kTable = sorted_by_name(std::array{
+    // booleans
+    Entry{"true", fn_true, c0},
+    Entry{"false", fn_false, c0},
+    Entry{"not", fn_not, c1},
+    Entry{"boolean", fn_boolean, c1},
+    Entry{"boolean-from-string", fn_boolean_from_string, c1},
+    Entry{"if", fn_if, c3},
+    // numbers
+    Entry{"number", fn_number, c0 | c1},
+    Entry{"int", fn_int, c1},
+    Entry{"abs", fn_abs, c1},
+    Entry{"floor", fn_floor, c1},
+    Entry{"ceiling", fn_ceiling, c1},
+    Entry{"round", fn_round, c1 | c2},
+    Entry{"pow", fn_pow, c2},
+    Entry{"sqrt", fn_sqrt, c1},
+    Entry{"log", fn_log, c1},
+    Entry{"log10", fn_log10, c1},
+    Entry{"exp", fn_exp, c1},
+    Entry{"sum", fn_sum, c1},
+    Entry{"min", fn_min, unchecked},
+    Entry{"max", fn_max, unchecked},
+    // strings
+    Entry{"string", fn_string, c0 | c1},
+    Entry{"concat", fn_concat, unchecked},
+    Entry{"join", fn_join, c2},
+    Entry{"string-length", fn_string_length, c0 | c1},
+    Entry{"normalize-space", fn_normalize_space, c0 | c1},
+    Entry{"contains", fn_contains, c2},
+    Entry{"starts-with", fn_starts_with, c2},
+    Entry{"ends-with", fn_ends_with, c2},
+    Entry{"substring-before", fn_substring_before, c2},
+    Entry{"substring-after", fn_substring_after, c2},
+    Entry{"substring", fn_substring, c2 | c3},
+    Entry{"substr", fn_substr, c2 | c3},
+    Entry{"translate", fn_translate, c3},
+    Entry{"coalesce", fn_coalesce, c2},
+    // nodes, context and choice lists
+    Entry{"count", fn_count, c1},
+    Entry{"last", fn_last, c0},
+    Entry{"position", fn_position, c0},
+    Entry{"name", fn_name, c0 | c1},
+    Entry{"local-name", fn_name, c0 | c1},
+    Entry{"once", fn_once, c1},
+    Entry{"selected", fn_selected, c2},
+    Entry{"selected-at", fn_selected_at, c2},
+    Entry{"count-selected", fn_count_selected, c1},
+    // dates and times
+    Entry{"today", fn_today, c0},
+    Entry{"now", fn_now, c0},
+    Entry{"format-date", fn_format_date, c2},
+    Entry{"format-date-time", fn_format_date, c2},
+    // geography
+    Entry{"area", fn_area, unchecked},
+    Entry{"distance", fn_distance, unchecked},
+    // regex, choice names, external tables
+    Entry{"regex", fn_regex, c2},
+    Entry{"choice-name", fn_choice_name, c2},
+    Entry{"jr:choice-name", fn_choice_name, c2},
+    Entry{"pulldata", fn_pulldata, unchecked},
+    // known to forms, refused rather than guessed at
+    refused("uuid"),
+    refused("date"),
+    refused("digest"),
+    refused("current"),
+    refused("randomize"),
+    refused("date-time"),
+    refused("checklist"),
+    refused("decimal-time"),
+    refused("indexed-repeat"),
+    refused("decimal-date-time"),
+    refused("weighted-checklist"),
+    refused("position-in-repeat"),
+});
+
+static_assert(std::adjacent_find(kTable.begin(), kTable.end(), [](const Entry& a, const Entry& b) {
+                return a.name == b.name;
+              }) == kTable.end(),
+              "a function name appears twice");
+
+const Entry* find_entry(std::string_view name) {
+  const Entry* it = std::lower_bound(
+      kTable.begin(), kTable.end(), name,
+      [](const Entry& entry, std::string_view key) { return entry.name < key; });
+  return it != kTable.end() && it->name == name ? it : nullptr;
+}
+
+std::string arity_message(std::string_view name, std::uint8_t counts, std::size_t given) {
+  std::array<std::size_t, 4> allowed{};
+  std::size_t n = 0;
+  for (std::size_t k = 0; k < 4; ++k) {
+    if (counts & (1u << k)) allowed[n++] = k;
+  }
+  return detail::msg::wrong_arity(name, std::span(allowed.data(), n), given);
+}
+
+}  // namespace
+
+EvalResult call_function(const Expr::FunctionCall& call, const tree::Document& doc,
+                         EvalContext context, const Environment& env) {
+  const Entry* entry = find_entry(call.name);
+  if (entry == nullptr) return std::unexpected(detail::msg::unknown_function(call.name));
+  if (entry->function == nullptr) return std::unexpected(detail::msg::not_implemented(call.name));
+  const std::size_t given = call.args.size();
+  if (entry->counts != unchecked && (given > 3 || !(entry->counts & (1u << given)))) {
+    return std::unexpected(arity_message(call.name, entry->counts, given));
+  }
+  const detail::CallSite site{call.name, call.args, doc, context, env};
+  return entry->function(site);
 }
 
 }  // namespace tovarn::xpath
