@@ -18,7 +18,10 @@ import lxml.etree
 
 import tovarn
 
-CORPUS = pathlib.Path(__file__).resolve().parents[1] / ".." / "shared" / "corpus"
+REPO = pathlib.Path(__file__).resolve().parents[1]
+# Beside the checkout; a worktree of it sits one level further down.
+CORPUS = next((p for p in (REPO.parent / "shared" / "corpus", REPO.parent.parent / "shared" / "corpus")
+               if p.is_dir()), REPO.parent / "shared" / "corpus")
 EMPTY = "<_/>"
 
 

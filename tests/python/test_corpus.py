@@ -10,7 +10,10 @@ import sys
 
 import pytest
 
-CORPUS = pathlib.Path(__file__).resolve().parents[2] / ".." / "shared" / "corpus"
+REPO = pathlib.Path(__file__).resolve().parents[2]
+# Beside the checkout; a worktree of it sits one level further down.
+CORPUS = next((p for p in (REPO.parent / "shared" / "corpus", REPO.parent.parent / "shared" / "corpus")
+               if p.is_dir()), REPO.parent / "shared" / "corpus")
 
 pytestmark = pytest.mark.skipif(not CORPUS.is_dir(), reason="the shared corpus is absent")
 
