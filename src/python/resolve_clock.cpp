@@ -8,7 +8,7 @@ namespace {
 std::optional<std::string> element_text(const tree::Document& doc, std::string_view name) {
   auto text = tree::descendant_text(doc, name);
   if (!text) return std::nullopt;
-  return std::string(*text);
+  return std::string(std::move(*text));
 }
 
 }  // namespace

@@ -1,10 +1,17 @@
 #include "python/entry.h"
 #include "python/messages.h"
+#include "python/sources.h"
 
 namespace tovarn::python {
 
-Outcome<SessionRecord> session_new(std::string, std::optional<std::string>,
+Outcome<SessionRecord> session_new(std::string form, std::optional<std::string> instance,
                                    std::optional<std::string>, std::optional<std::string>) {
+  auto form_text = load_source(std::move(form), "form");
+  if (!form_text) return std::unexpected(std::move(form_text.error()));
+  if (instance) {
+    auto instance_text = load_source(std::move(*instance), "instance");
+    if (!instance_text) return std::unexpected(std::move(instance_text.error()));
+  }
   return runtime_error(msg::not_available("Session()"));
 }
 

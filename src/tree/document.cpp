@@ -190,6 +190,7 @@ void Document::reindex_document_order() {
   order_position_.assign(nodes_.size(), kUnindexed);
   order_subtree_end_.assign(nodes_.size(), kUnindexed);
   order_nodes_.clear();
+  order_nodes_.reserve(nodes_.size());
   order_current_ = true;
   if (root_ == kNone) return;
 

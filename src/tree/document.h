@@ -12,6 +12,10 @@
 
 namespace tovarn::tree {
 
+namespace detail {
+class Builder;  // the reader's direct line into a document under construction
+}  // namespace detail
+
 // An index into one document's node table. Ids are handed out from 0 in
 // creation order and never reused: a detached node keeps its id and record.
 // An id means nothing outside its own document.
@@ -122,6 +126,7 @@ class Document {
   NodeId append_record(std::string_view name, std::string_view text, bool is_attribute);
 
   friend class SiblingRange;
+  friend class detail::Builder;
 
   std::uint32_t root_ = kNone;
   bool order_current_ = true;  // the empty order of an empty document is current

@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "xpath/detail/location.h"
 
@@ -148,6 +150,116 @@ void collect_axis(const Document& doc, Axis axis, NodeId node,
       return;
     }
   }
+}
+
+void collect_axis_union(const Document& doc, Axis axis, const NodeList& list,
+                        const std::optional<std::string>& name_test, NodeList& out) {
+  const NameTest match(name_test);
+  auto each = [&](auto&& fn) {
+    for (NodeId node : list) {
+      if (doc.contains(node)) fn(node);
+    }
+  };
+  // Remembering what was covered pays off only for longer lists.
+  const bool mark = list.size() > 8;
+  switch (axis) {
+    case Axis::descendant:
+    case Axis::descendant_or_self: {
+      // A node inside the subtree last walked adds nothing new but itself
+      // when it is an attribute on descendant-or-self.
+      std::uint32_t covered_end = 0;
+      bool covering = false;
+      std::uint32_t last_pos = 0;
+      each([&](NodeId node) {
+        const std::uint32_t pos = doc.order_position(node);
+        const bool inside = covering && pos != Document::kUnindexed && pos >= last_pos &&
+                            pos <= covered_end;
+        if (inside) {
+          if (axis == Axis::descendant_or_self && doc.is_attribute(node) && match(doc, node)) {
+            out.push_back(node);
+          }
+          return;
+        }
+        collect_axis(doc, axis, node, name_test, out);
+        if (pos != Document::kUnindexed) {
+          covering = true;
+          last_pos = pos;
+          covered_end = doc.order_subtree_end(node);
+        }
+      });
+      return;
+    }
+    case Axis::following: {
+      // Following of the node whose subtree ends first covers all others;
+      // unindexed nodes have nothing following.
+      std::optional<NodeId> best;
+      each([&](NodeId node) {
+        if (doc.order_position(node) == Document::kUnindexed) return;
+        if (!best || doc.order_subtree_end(node) < doc.order_subtree_end(*best)) best = node;
+      });
+      if (best) collect_axis(doc, axis, *best, name_test, out);
+      return;
+    }
+    case Axis::preceding: {
+      // Preceding of the latest node covers every earlier node's: an
+      // ancestor of the latest is an ancestor, or after, every earlier one.
+      std::optional<NodeId> best;
+      each([&](NodeId node) {
+        if (doc.order_position(node) == Document::kUnindexed) {
+          collect_axis(doc, axis, node, name_test, out);
+        } else if (!best || doc.order_position(node) > doc.order_position(*best)) {
+          best = node;
+        }
+      });
+      if (best) collect_axis(doc, axis, *best, name_test, out);
+      return;
+    }
+    case Axis::following_sibling:
+    case Axis::preceding_sibling: {
+      if (!mark) break;
+      // The earliest (latest) listed child of a parent covers its siblings'
+      // following (preceding) siblings.
+      const bool following = axis == Axis::following_sibling;
+      std::unordered_map<std::uint32_t, NodeId> best;
+      std::vector<std::uint32_t> parents;  // in first-seen order
+      each([&](NodeId node) {
+        if (doc.is_attribute(node)) return;
+        const auto parent = doc.parent(node);
+        if (!parent) return;
+        const std::uint32_t pos = doc.order_position(node);
+        if (pos == Document::kUnindexed) {
+          collect_axis(doc, axis, node, name_test, out);
+          return;
+        }
+        auto [it, fresh] = best.try_emplace(index_of(*parent), node);
+        if (fresh) {
+          parents.push_back(index_of(*parent));
+        } else if (following ? pos < doc.order_position(it->second)
+                             : pos > doc.order_position(it->second)) {
+          it->second = node;
+        }
+      });
+      for (std::uint32_t p : parents) collect_axis(doc, axis, best[p], name_test, out);
+      return;
+    }
+    case Axis::ancestor:
+    case Axis::ancestor_or_self: {
+      if (!mark) break;
+      // Walks up stop at the first ancestor another walk already passed.
+      std::unordered_set<std::uint32_t> seen;
+      each([&](NodeId node) {
+        if (axis == Axis::ancestor_or_self && match(doc, node)) out.push_back(node);
+        for (auto p = doc.parent(node); p && seen.insert(index_of(*p)).second;
+             p = doc.parent(*p)) {
+          if (match(doc, *p)) out.push_back(*p);
+        }
+      });
+      return;
+    }
+    default:
+      break;
+  }
+  each([&](NodeId node) { collect_axis(doc, axis, node, name_test, out); });
 }
 
 bool following_preceding_filter(const Document& doc, Axis axis, NodeId context,

@@ -43,57 +43,77 @@ void dump_pair(std::string& out, std::string_view name, const Expr& lhs, const E
   out += '}';
 }
 
-// Recursion is bounded by the parser's depth limit.
+[[gnu::noinline]] void dump_number(std::string& out, double value) {
+  char buf[32];
+  const auto end = std::to_chars(buf, buf + sizeof buf, value).ptr;
+  out += "num{";
+  out.append(buf, end);
+  out += '}';
+}
+
+[[gnu::noinline]] void dump_text(std::string& out, std::string_view kind, std::string_view text) {
+  out += kind;
+  out += '{';
+  out += text;
+  out += '}';
+}
+
+// Recursion is bounded by the parser's depth limit; each kind dumps in its
+// own small frame.
 void dump_to(std::string& out, const Expr& expr) {
-  struct Visitor {
-    std::string& out;
-    void operator()(const Expr::Number& n) {
-      char buf[32];
-      const auto end = std::to_chars(buf, buf + sizeof buf, n.value).ptr;
-      out += "num{";
-      out.append(buf, end);
+  switch (expr.node.index()) {
+    case 0:
+      dump_number(out, std::get<Expr::Number>(expr.node).value);
+      return;
+    case 1:
+      dump_text(out, "lit", quote_text(std::get<Expr::Literal>(expr.node).text));
+      return;
+    case 2:
+      dump_text(out, "var", std::get<Expr::Variable>(expr.node).name);
+      return;
+    case 3: {
+      const auto& path = std::get<Expr::LocationPath>(expr.node);
+      out += path.absolute ? "abs{" : "path{";
+      dump_steps(out, path.steps, false);
       out += '}';
+      return;
     }
-    void operator()(const Expr::Literal& l) {
-      out += "lit{";
-      out += quote_text(l.text);
-      out += '}';
-    }
-    void operator()(const Expr::Variable& v) {
-      out += "var{";
-      out += v.name;
-      out += '}';
-    }
-    void operator()(const Expr::LocationPath& p) {
-      out += p.absolute ? "abs{" : "path{";
-      dump_steps(out, p.steps, false);
-      out += '}';
-    }
-    void operator()(const Expr::FilterPath& f) {
+    case 4: {
+      const auto& filter = std::get<Expr::FilterPath>(expr.node);
       out += "filter{";
-      dump_to(out, *f.primary);
-      dump_predicates(out, f.predicates);
-      dump_steps(out, f.steps, true);
+      dump_to(out, *filter.primary);
+      dump_predicates(out, filter.predicates);
+      dump_steps(out, filter.steps, true);
       out += '}';
+      return;
     }
-    void operator()(const Expr::FunctionCall& c) {
+    case 5: {
+      const auto& call = std::get<Expr::FunctionCall>(expr.node);
       out += "call{";
-      out += c.name;
-      for (const Expr& arg : c.args) {
+      out += call.name;
+      for (const Expr& arg : call.args) {
         out += ' ';
         dump_to(out, arg);
       }
       out += '}';
+      return;
     }
-    void operator()(const Expr::Binary& b) { dump_pair(out, binary_op_name(b.op), *b.lhs, *b.rhs); }
-    void operator()(const Expr::Negate& n) {
+    case 6: {
+      const auto& binary = std::get<Expr::Binary>(expr.node);
+      dump_pair(out, binary_op_name(binary.op), *binary.lhs, *binary.rhs);
+      return;
+    }
+    case 7:
       out += "neg{";
-      dump_to(out, *n.operand);
+      dump_to(out, *std::get<Expr::Negate>(expr.node).operand);
       out += '}';
+      return;
+    case 8: {
+      const auto& u = std::get<Expr::Union>(expr.node);
+      dump_pair(out, "union", *u.lhs, *u.rhs);
+      return;
     }
-    void operator()(const Expr::Union& u) { dump_pair(out, "union", *u.lhs, *u.rhs); }
-  };
-  std::visit(Visitor{out}, expr.node);
+  }
 }
 
 }  // namespace

@@ -52,13 +52,14 @@ Status filter_by_predicates(NodeList& list, const std::vector<Expr>& predicates,
 Status step_into(NodeList& out, const NodeList& list, Axis axis,
                  const std::optional<std::string>& name_test, const std::vector<Expr>& predicates,
                  const Document& doc, const Environment& env) {
+  if (predicates.empty()) {
+    detail::collect_axis_union(doc, axis, list, name_test, out);
+    sort_document_order(out, doc);
+    return {};
+  }
   NodeList axis_list;
   for (NodeId node : list) {
     if (!doc.contains(node)) continue;
-    if (predicates.empty()) {
-      detail::collect_axis(doc, axis, node, name_test, out);
-      continue;
-    }
     axis_list.clear();
     detail::collect_axis(doc, axis, node, name_test, axis_list);
     if (Status s = filter_by_predicates(axis_list, predicates, doc, env); !s) return s;
@@ -74,21 +75,21 @@ Status run_steps(NodeList& list, const std::vector<Step>& steps, std::size_t fir
   NodeList out;
   for (std::size_t i = first; i < steps.size(); ++i) {
     if (list.empty()) return {};
-    const Step& step = steps[i];
-    out.clear();
-    Status s;
+    const Step* step = &steps[i];
+    Axis axis = step->axis;
     // "//name" without predicates on the name step selects exactly the
     // descendants of that name; this avoids listing every node of the subtree
     // first. With predicates the positions would count differently.
-    if (step.axis == Axis::descendant_or_self && !step.name_test && step.predicates.empty() &&
+    if (axis == Axis::descendant_or_self && !step->name_test && step->predicates.empty() &&
         i + 1 < steps.size() && steps[i + 1].axis == Axis::child &&
         steps[i + 1].predicates.empty()) {
-      s = step_into(out, list, Axis::descendant, steps[i + 1].name_test, {}, doc, env);
-      ++i;
-    } else {
-      s = step_into(out, list, step.axis, step.name_test, step.predicates, doc, env);
+      step = &steps[++i];
+      axis = Axis::descendant;
     }
-    if (!s) return s;
+    out.clear();
+    if (Status s = step_into(out, list, axis, step->name_test, step->predicates, doc, env); !s) {
+      return s;
+    }
     list.swap(out);
   }
   return {};

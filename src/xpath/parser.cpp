@@ -14,27 +14,6 @@ namespace {
 using detail::Token;
 using detail::TokenKind;
 
-template <class T>
-using Result = std::expected<T, std::string>;
-using Status = std::expected<void, std::string>;
-
-// A subtree and the number of levels below its root (0 for a leaf). Depth is
-// measured bottom-up because a left-deep chain only learns how deep its first
-// operand sits once the chain ends.
-struct Parsed {
-  Expr expr;
-  int depth = 0;
-};
-
-std::unexpected<std::string> too_deep() { return std::unexpected(detail::msg::nests_too_deep()); }
-
-// Raises `depth` to hold a child of depth `child` one level down.
-[[nodiscard]] Status hold_child(int& depth, int child) {
-  depth = std::max(depth, child + 1);
-  if (depth > kMaxExprDepth) return too_deep();
-  return {};
-}
-
 bool is_node_type_name(std::string_view name) {
   return name == "node" || name == "text" || name == "comment" || name == "processing-instruction";
 }
@@ -103,28 +82,69 @@ bool starts_step(const Token* token) {
   }
 }
 
-Step descendant_or_self_step() { return Step{Axis::descendant_or_self, std::nullopt, {}}; }
+// Out of line, like the other builders below: they keep vector growth and
+// string copies off the frames of the recursive rules.
+[[gnu::noinline]] void add_descendant_or_self(std::vector<Step>& steps) {
+  steps.push_back(Step{Axis::descendant_or_self, std::nullopt, {}});
+}
+
+[[gnu::noinline]] Step& add_step(std::vector<Step>& steps) { return steps.emplace_back(); }
+[[gnu::noinline]] Expr& add_expr(std::vector<Expr>& exprs) { return exprs.emplace_back(); }
+
+// Local names only: "jr:x" tests x, "a:" the empty name.
+[[gnu::noinline]] void set_name_test(Step& step, std::string_view name) {
+  step.name_test.emplace(name.substr(name.rfind(':') + 1));
+}
 
 // Recursive descent over the token list. Two budgets keep it and the tree
-// shallow: `nesting_` counts the parse_or calls that are open (parentheses,
+// shallow. `nesting_` counts the parse_or calls that are open (parentheses,
 // predicates, arguments and each tighter-binding operator level), which bounds
-// the parser's own stack; Parsed::depth bounds the tree, so a left-deep chain
-// such as 1+1+... stops growing at kMaxExprDepth. Nothing deeper is built.
+// the parser's own stack. The depth each rule reports, the levels below the
+// node it built, bounds the tree; it is measured bottom-up because a left-deep
+// chain such as 1+1+... only learns how deep its first operand sits as the
+// chain grows. Nothing deeper than kMaxExprDepth is built.
+//
+// Rules parse into the node they are given and answer false with error_ set.
+// Frames on the recursive path hold at most one Expr and no message, so the
+// deepest accepted input stays well inside a thread's stack, sanitizers
+// included; texts are built in the cold fail_ functions.
 class Parser {
  public:
   explicit Parser(const std::vector<Token>& tokens) : tokens_(tokens) {}
 
   std::size_t position() const { return pos_; }
+  std::string& error() { return error_; }
 
   // Operands joined by binary operators from "or" (loosest) to "*", "div" and
   // "mod" (tightest), each level left-associative.
-  [[nodiscard]] Result<Parsed> parse_or() {
-    auto first = parse_unary();
-    if (!first) return first;
-    return parse_operators(std::move(*first), 1);
+  [[nodiscard]] bool parse_or(Expr& out, int& depth) {
+    return parse_unary(out, depth) && parse_operators(out, depth, 1);
   }
 
  private:
+  [[gnu::noinline, gnu::cold]] bool fail_too_deep() {
+    error_ = detail::msg::nests_too_deep();
+    return false;
+  }
+  [[gnu::noinline, gnu::cold]] bool fail_expected(TokenKind kind) {
+    error_ = detail::msg::expected_token(Token{kind, {}}, peek());
+    return false;
+  }
+  [[gnu::noinline, gnu::cold]] bool fail_node_test() {
+    error_ = detail::msg::expected_node_test(peek());
+    return false;
+  }
+  [[gnu::noinline, gnu::cold]] bool fail_axis() {
+    error_ = detail::msg::unsupported_axis(peek()->text);
+    return false;
+  }
+
+  // Raises `depth` to hold a child of depth `child` one level down.
+  [[nodiscard]] bool hold(int& depth, int child) {
+    depth = std::max(depth, child + 1);
+    return depth <= kMaxExprDepth || fail_too_deep();
+  }
+
   const Token* peek(std::size_t ahead = 0) const {
     return pos_ + ahead < tokens_.size() ? &tokens_[pos_ + ahead] : nullptr;
   }
@@ -141,205 +161,199 @@ class Parser {
   }
 
   // Used only for the payload-less closers RightParen and RightBracket.
-  [[nodiscard]] Status expect(TokenKind kind) {
-    if (eat(kind)) return {};
-    return std::unexpected(detail::msg::expected_token(Token{kind, {}}, peek()));
-  }
+  [[nodiscard]] bool expect(TokenKind kind) { return eat(kind) || fail_expected(kind); }
 
-  [[nodiscard]] Result<Parsed> parse_nested() {
-    if (nesting_ == kMaxExprDepth) return too_deep();
+  [[nodiscard, gnu::noinline]] bool parse_nested(Expr& out, int& depth) {
+    if (nesting_ == kMaxExprDepth) return fail_too_deep();
     ++nesting_;
-    auto inner = parse_or();
+    const bool ok = parse_or(out, depth);
     --nesting_;
-    return inner;
+    return ok;
   }
 
   // Precedence climbing: folds operators of at least `min_precedence` into
   // `lhs`; a tighter operator after a right operand takes that operand first.
-  [[nodiscard]] Result<Parsed> parse_operators(Parsed lhs, int min_precedence) {
+  [[nodiscard, gnu::noinline]] bool parse_operators(Expr& lhs, int& lhs_depth, int min_precedence) {
     for (auto op = binary_operator(peek()); op && op->precedence >= min_precedence;
          op = binary_operator(peek())) {
       ++pos_;
-      auto rhs = parse_unary();
-      if (!rhs) return rhs;
+      Expr rhs;
+      int rhs_depth = 0;
+      if (!parse_unary(rhs, rhs_depth)) return false;
       for (auto next = binary_operator(peek()); next && next->precedence > op->precedence;
            next = binary_operator(peek())) {
-        if (nesting_ == kMaxExprDepth) return too_deep();
+        if (nesting_ == kMaxExprDepth) return fail_too_deep();
         ++nesting_;
-        rhs = parse_operators(std::move(*rhs), next->precedence);
+        const bool ok = parse_operators(rhs, rhs_depth, next->precedence);
         --nesting_;
-        if (!rhs) return rhs;
+        if (!ok) return false;
       }
       int depth = 0;
-      if (auto held = hold_child(depth, std::max(lhs.depth, rhs->depth)); !held) {
-        return std::unexpected(std::move(held.error()));
-      }
-      lhs.expr = Expr{Expr::Binary{op->op, std::make_unique<Expr>(std::move(lhs.expr)),
-                                   std::make_unique<Expr>(std::move(rhs->expr))}};
-      lhs.depth = depth;
+      if (!hold(depth, std::max(lhs_depth, rhs_depth))) return false;
+      join_binary(op->op, lhs, std::move(rhs));
+      lhs_depth = depth;
     }
-    return lhs;
+    return true;
+  }
+
+  [[gnu::noinline]] static void join_binary(BinaryOp op, Expr& lhs, Expr&& rhs) {
+    auto left = std::make_unique<Expr>(std::move(lhs));
+    lhs.node.emplace<Expr::Binary>(op, std::move(left), std::make_unique<Expr>(std::move(rhs)));
+  }
+
+  [[gnu::noinline]] static void join_union(Expr& lhs, Expr&& rhs) {
+    auto left = std::make_unique<Expr>(std::move(lhs));
+    lhs.node.emplace<Expr::Union>(std::move(left), std::make_unique<Expr>(std::move(rhs)));
+  }
+
+  [[gnu::noinline]] static void negate(Expr& operand, int times) {
+    for (int i = 0; i < times; ++i) {
+      auto inner = std::make_unique<Expr>(std::move(operand));
+      operand.node.emplace<Expr::Negate>(std::move(inner));
+    }
   }
 
   // Minus signs, counted rather than recursed into, then a union.
-  [[nodiscard]] Result<Parsed> parse_unary() {
+  [[nodiscard, gnu::noinline]] bool parse_unary(Expr& out, int& depth) {
     int negations = 0;
     while (eat(TokenKind::minus)) {
-      if (++negations > kMaxExprDepth) return too_deep();
+      if (++negations > kMaxExprDepth) return fail_too_deep();
     }
-    auto operand = parse_union();
-    if (!operand || negations == 0) return operand;
-    if (operand->depth + negations > kMaxExprDepth) return too_deep();
-    for (int i = 0; i < negations; ++i) {
-      operand->expr = Expr{Expr::Negate{std::make_unique<Expr>(std::move(operand->expr))}};
-    }
-    operand->depth += negations;
-    return operand;
+    if (!parse_union(out, depth)) return false;
+    if (negations == 0) return true;
+    if (depth + negations > kMaxExprDepth) return fail_too_deep();
+    negate(out, negations);
+    depth += negations;
+    return true;
   }
 
-  [[nodiscard]] Result<Parsed> parse_union() {
-    auto lhs = parse_path_expr();
-    if (!lhs) return lhs;
+  [[nodiscard, gnu::noinline]] bool parse_union(Expr& out, int& depth) {
+    if (!parse_path_expr(out, depth)) return false;
     while (eat(TokenKind::pipe)) {
-      auto rhs = parse_path_expr();
-      if (!rhs) return rhs;
-      int depth = 0;
-      if (auto held = hold_child(depth, std::max(lhs->depth, rhs->depth)); !held) {
-        return std::unexpected(std::move(held.error()));
-      }
-      lhs->expr = Expr{Expr::Union{std::make_unique<Expr>(std::move(lhs->expr)),
-                                   std::make_unique<Expr>(std::move(rhs->expr))}};
-      lhs->depth = depth;
+      Expr rhs;
+      int rhs_depth = 0;
+      if (!parse_path_expr(rhs, rhs_depth)) return false;
+      int joined = 0;
+      if (!hold(joined, std::max(depth, rhs_depth))) return false;
+      join_union(out, std::move(rhs));
+      depth = joined;
     }
-    return lhs;
+    return true;
   }
 
-  [[nodiscard]] Result<Parsed> parse_path_expr() {
+  static std::vector<Step>& make_path(Expr& out, bool absolute) {
+    auto& path = out.node.emplace<Expr::LocationPath>();
+    path.absolute = absolute;
+    return path.steps;
+  }
+
+  [[nodiscard, gnu::noinline]] bool parse_path_expr(Expr& out, int& depth) {
     if (eat(TokenKind::double_slash)) {
-      Parsed path{Expr{Expr::LocationPath{true, {}}}};
-      auto& steps = std::get<Expr::LocationPath>(path.expr.node).steps;
-      steps.push_back(descendant_or_self_step());
-      if (auto rest = parse_relative_path(steps, path.depth); !rest) {
-        return std::unexpected(std::move(rest.error()));
-      }
-      return path;
+      auto& steps = make_path(out, true);
+      add_descendant_or_self(steps);
+      return parse_relative_path(steps, depth);
     }
     if (eat(TokenKind::slash)) {
-      Parsed path{Expr{Expr::LocationPath{true, {}}}};
-      if (starts_step(peek())) {
-        auto& steps = std::get<Expr::LocationPath>(path.expr.node).steps;
-        if (auto rest = parse_relative_path(steps, path.depth); !rest) {
-          return std::unexpected(std::move(rest.error()));
-        }
-      }
-      return path;
+      // "/" alone is the root; what follows is left for the levels above.
+      auto& steps = make_path(out, true);
+      return !starts_step(peek()) || parse_relative_path(steps, depth);
     }
-
-    auto primary = parse_primary();
-    if (!primary) return std::unexpected(std::move(primary.error()));
-    if (!*primary) {
-      Parsed path{Expr{Expr::LocationPath{false, {}}}};
-      auto& steps = std::get<Expr::LocationPath>(path.expr.node).steps;
-      if (auto rest = parse_relative_path(steps, path.depth); !rest) {
-        return std::unexpected(std::move(rest.error()));
-      }
-      return path;
+    switch (parse_primary(out, depth)) {
+      case Primary::failed: return false;
+      case Primary::absent: return parse_relative_path(make_path(out, false), depth);
+      case Primary::parsed: return parse_filter(out, depth);
     }
-    return parse_filter(std::move(**primary));
+    return false;
   }
 
+  enum class Primary { failed, absent, parsed };
+
   // A function call, number, literal, variable or parenthesised expression;
-  // nullopt (nothing consumed) where a relative path begins instead.
-  [[nodiscard]] Result<std::optional<Parsed>> parse_primary() {
+  // absent (nothing consumed) where a relative path begins instead.
+  [[nodiscard, gnu::noinline]] Primary parse_primary(Expr& out, int& depth) {
     const Token* token = peek();
-    if (token == nullptr) return std::nullopt;
+    if (token == nullptr) return Primary::absent;
     switch (token->kind) {
       case TokenKind::number:
         ++pos_;
-        return Parsed{Expr{Expr::Number{token->number}}};
+        out.node.emplace<Expr::Number>(token->number);
+        return Primary::parsed;
       case TokenKind::literal:
         ++pos_;
-        return Parsed{Expr{Expr::Literal{std::string(token->text)}}};
+        out.node.emplace<Expr::Literal>().text.assign(token->text);
+        return Primary::parsed;
       case TokenKind::variable:
         ++pos_;
-        return Parsed{Expr{Expr::Variable{std::string(token->text)}}};
-      case TokenKind::left_paren: {
+        out.node.emplace<Expr::Variable>().name.assign(token->text);
+        return Primary::parsed;
+      case TokenKind::left_paren:
         ++pos_;
-        auto inner = parse_nested();
-        if (!inner) return std::unexpected(std::move(inner.error()));
-        if (auto closed = expect(TokenKind::right_paren); !closed) {
-          return std::unexpected(std::move(closed.error()));
-        }
-        return std::move(*inner);
-      }
+        return parse_nested(out, depth) && expect(TokenKind::right_paren) ? Primary::parsed
+                                                                          : Primary::failed;
       case TokenKind::name:
-        if (at(TokenKind::left_paren, 1) && !is_node_type_name(token->text)) return parse_call();
-        return std::nullopt;
+        if (!at(TokenKind::left_paren, 1) || is_node_type_name(token->text)) return Primary::absent;
+        return parse_call(out, depth) ? Primary::parsed : Primary::failed;
       default:
-        return std::nullopt;
+        return Primary::absent;
     }
   }
 
-  [[nodiscard]] Result<std::optional<Parsed>> parse_call() {
-    Parsed call{Expr{Expr::FunctionCall{std::string(peek()->text), {}}}};
+  [[nodiscard, gnu::noinline]] bool parse_call(Expr& out, int& depth) {
+    auto& call = out.node.emplace<Expr::FunctionCall>();
+    call.name.assign(peek()->text);
     pos_ += 2;  // the name and "("
-    if (eat(TokenKind::right_paren)) return call;
-    auto& args = std::get<Expr::FunctionCall>(call.expr.node).args;
+    if (eat(TokenKind::right_paren)) return true;
     do {
-      auto arg = parse_nested();
-      if (!arg) return std::unexpected(std::move(arg.error()));
-      if (auto held = hold_child(call.depth, arg->depth); !held) {
-        return std::unexpected(std::move(held.error()));
+      int arg_depth = 0;
+      if (!parse_nested(add_expr(call.args), arg_depth) || !hold(depth, arg_depth)) {
+        return false;
       }
-      args.push_back(std::move(arg->expr));
     } while (eat(TokenKind::comma));
-    if (auto closed = expect(TokenKind::right_paren); !closed) {
-      return std::unexpected(std::move(closed.error()));
-    }
-    return call;
+    return expect(TokenKind::right_paren);
   }
 
-  // The predicates and trailing steps after a primary; the primary itself
-  // when there are none.
-  [[nodiscard]] Result<Parsed> parse_filter(Parsed primary) {
-    Expr::FilterPath filter;
-    int depth = 0;
-    if (auto predicates = parse_predicates(filter.predicates, depth); !predicates) {
-      return std::unexpected(std::move(predicates.error()));
+  [[gnu::noinline]] static Expr::FilterPath& make_filter(Expr& primary) {
+    auto inner = std::make_unique<Expr>(std::move(primary));
+    auto& filter = primary.node.emplace<Expr::FilterPath>();
+    filter.primary = std::move(inner);
+    return filter;
+  }
+
+  // The predicates and trailing steps after the primary in `out`, which
+  // stays as it is when there are none.
+  [[nodiscard, gnu::noinline]] bool parse_filter(Expr& out, int& depth) {
+    if (!at(TokenKind::left_bracket) && !at(TokenKind::slash) && !at(TokenKind::double_slash)) {
+      return true;
     }
+    auto& filter = make_filter(out);
+    int primary_depth = depth;
+    depth = 0;
+    if (!hold(depth, primary_depth) || !parse_predicates(filter.predicates, depth)) return false;
     for (;;) {
       if (eat(TokenKind::double_slash)) {
-        filter.steps.push_back(descendant_or_self_step());
+        add_descendant_or_self(filter.steps);
       } else if (!eat(TokenKind::slash)) {
-        break;
+        return true;
       }
-      if (auto rest = parse_relative_path(filter.steps, depth); !rest) {
-        return std::unexpected(std::move(rest.error()));
-      }
+      if (!parse_relative_path(filter.steps, depth)) return false;
     }
-    if (filter.predicates.empty() && filter.steps.empty()) return primary;
-    if (auto held = hold_child(depth, primary.depth); !held) {
-      return std::unexpected(std::move(held.error()));
-    }
-    filter.primary = std::make_unique<Expr>(std::move(primary.expr));
-    return Parsed{Expr{std::move(filter)}, depth};
   }
 
   // Steps separated by "/" or "//" (which adds a descendant-or-self step),
   // appended to `steps`; `depth` holds the deepest predicate.
-  [[nodiscard]] Status parse_relative_path(std::vector<Step>& steps, int& depth) {
+  [[nodiscard, gnu::noinline]] bool parse_relative_path(std::vector<Step>& steps, int& depth) {
     for (;;) {
-      if (auto step = parse_step(steps, depth); !step) return step;
+      if (!parse_step(steps, depth)) return false;
       if (eat(TokenKind::double_slash)) {
-        steps.push_back(descendant_or_self_step());
+        add_descendant_or_self(steps);
       } else if (!eat(TokenKind::slash)) {
-        return {};
+        return true;
       }
     }
   }
 
-  [[nodiscard]] Status parse_step(std::vector<Step>& steps, int& depth) {
-    Step step;
+  [[nodiscard, gnu::noinline]] bool parse_step(std::vector<Step>& steps, int& depth) {
+    Step& step = add_step(steps);
     if (eat(TokenKind::dot)) {
       step.axis = Axis::self;
     } else if (eat(TokenKind::double_dot)) {
@@ -349,7 +363,7 @@ class Parser {
         step.axis = Axis::attribute;
       } else if (at(TokenKind::name) && at(TokenKind::double_colon, 1)) {
         const auto axis = axis_named(peek()->text);
-        if (!axis) return std::unexpected(detail::msg::unsupported_axis(peek()->text));
+        if (!axis) return fail_axis();
         step.axis = *axis;
         pos_ += 2;
       }
@@ -359,34 +373,32 @@ class Parser {
       } else if (test != nullptr && test->kind == TokenKind::name) {
         ++pos_;
         if (is_node_type_name(test->text) && eat(TokenKind::left_paren)) {
-          if (auto closed = expect(TokenKind::right_paren); !closed) return closed;
+          if (!expect(TokenKind::right_paren)) return false;
         } else {
-          // Local names only: "jr:x" tests x, "a:" the empty name.
-          step.name_test.emplace(test->text.substr(test->text.rfind(':') + 1));
+          set_name_test(step, test->text);
         }
       } else {
-        return std::unexpected(detail::msg::expected_node_test(test));
+        return fail_node_test();
       }
     }
-    if (auto predicates = parse_predicates(step.predicates, depth); !predicates) return predicates;
-    steps.push_back(std::move(step));
-    return {};
+    return parse_predicates(step.predicates, depth);
   }
 
-  [[nodiscard]] Status parse_predicates(std::vector<Expr>& predicates, int& depth) {
+  [[nodiscard, gnu::noinline]] bool parse_predicates(std::vector<Expr>& predicates, int& depth) {
     while (eat(TokenKind::left_bracket)) {
-      auto predicate = parse_nested();
-      if (!predicate) return std::unexpected(std::move(predicate.error()));
-      if (auto held = hold_child(depth, predicate->depth); !held) return held;
-      if (auto closed = expect(TokenKind::right_bracket); !closed) return closed;
-      predicates.push_back(std::move(predicate->expr));
+      int predicate_depth = 0;
+      if (!parse_nested(add_expr(predicates), predicate_depth) ||
+          !hold(depth, predicate_depth) || !expect(TokenKind::right_bracket)) {
+        return false;
+      }
     }
-    return {};
+    return true;
   }
 
   const std::vector<Token>& tokens_;
   std::size_t pos_ = 0;
   int nesting_ = 0;  // open parse_or calls below the outermost
+  std::string error_;
 };
 
 }  // namespace
@@ -395,12 +407,13 @@ std::expected<Expr, std::string> parse_expression(std::string_view text) {
   auto tokens = detail::tokenize(text);
   if (!tokens) return std::unexpected(std::move(tokens.error()));
   Parser parser(*tokens);
-  auto parsed = parser.parse_or();
-  if (!parsed) return std::unexpected(std::move(parsed.error()));
+  Expr expr;
+  int depth = 0;
+  if (!parser.parse_or(expr, depth)) return std::unexpected(std::move(parser.error()));
   if (parser.position() < tokens->size()) {
     return std::unexpected(detail::msg::trailing_input(text, parser.position()));
   }
-  return std::move(parsed->expr);
+  return expr;
 }
 
 }  // namespace tovarn::xpath

@@ -94,6 +94,32 @@ TEST(Reader, IdsAreDocumentOrderPositions) {
   EXPECT_EQ(doc->root(), NodeId{0});
 }
 
+// The reader fills in the order as it reads; a rebuild must agree with it.
+TEST(Reader, OrderAgreesWithARebuild) {
+  static const std::string_view cases[] = {
+      "<a/>",
+      "<a k='1'/>",
+      "<a k='1' j='2'><b/><c x='1'/><d><e y='2'>t</e></d></a>",
+      "<a><b><c><d/></c></b><e/></a>",
+      "<a>x<b k='v'>y</b>z<c/></a>",
+  };
+  for (std::string_view xml : cases) {
+    SCOPED_TRACE(xml);
+    auto doc = parse_xml(xml);
+    ASSERT_TRUE(doc);
+    EXPECT_TRUE(doc->order_is_current());
+    Document rebuilt = *doc;
+    rebuilt.reindex_document_order();
+    ASSERT_EQ(doc->order_size(), rebuilt.order_size());
+    for (std::uint32_t i = 0; i < doc->size(); ++i) {
+      SCOPED_TRACE(i);
+      EXPECT_EQ(doc->order_position(NodeId{i}), rebuilt.order_position(NodeId{i}));
+      EXPECT_EQ(doc->order_subtree_end(NodeId{i}), rebuilt.order_subtree_end(NodeId{i}));
+      EXPECT_EQ(doc->at_order_position(i), rebuilt.at_order_position(i));
+    }
+  }
+}
+
 TEST(Reader, LocalName) {
   struct Case {
     std::string_view name, local;

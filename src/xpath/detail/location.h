@@ -34,6 +34,13 @@ using NodeList = std::vector<tree::NodeId>;
 void collect_axis(const tree::Document& doc, Axis axis, tree::NodeId node,
                   const std::optional<std::string>& name_test, NodeList& out);
 
+// Appends the union of one axis over every node of the list, filtered by the
+// name test, in no particular order and possibly with duplicates (the caller
+// sorts). Linear in the list and the result where one node's axis covers
+// another's: nested subtrees, siblings of one parent, shared ancestors.
+void collect_axis_union(const tree::Document& doc, Axis axis, const NodeList& list,
+                        const std::optional<std::string>& name_test, NodeList& out);
+
 // Whether the candidate element lies on the following or the preceding axis
 // (the only two axes asked) of the context node, whose order key is given
 // (Document::kUnindexed, above every position, for an unindexed node).

@@ -45,8 +45,8 @@ EvalResult extremum(const CallSite& call) {
       take(value_to_number(*value));
     }
   }
-  if (!any || nan) return Value{std::numeric_limits<double>::quiet_NaN()};
-  return Value{best};
+  if (!any || nan) return std::numeric_limits<double>::quiet_NaN();
+  return best;
 }
 
 }  // namespace
@@ -60,7 +60,7 @@ EvalResult fn_sum(const CallSite& call) {
   if (nodes == nullptr) return std::unexpected(msg::sum_needs_nodeset(kind_phrase(*value)));
   double total = -0.0;
   for_each_node_number(*nodes, call, [&](double x) { total += x; });
-  return Value{total};
+  return total;
 }
 
 EvalResult fn_min(const CallSite& call) { return extremum<false>(call); }

@@ -2,6 +2,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <expected>
+#include <span>
+#include <string>
 #include <string_view>
 
 #include "xpath/detail/call_site.h"
@@ -130,13 +133,18 @@ const Entry* find_entry(std::string_view name) {
   return it != kTable.end() && it->name == name ? it : nullptr;
 }
 
-std::string arity_message(std::string_view name, std::uint8_t counts, std::size_t given) {
+// Succeeds when `given` is one of the allowed counts; otherwise the message
+// lists them in ascending order.
+[[nodiscard]] std::expected<void, std::string> check_arity(std::string_view name,
+                                                           std::size_t given,
+                                                           std::uint8_t counts) {
+  if (given < 4 && (counts & (1u << given))) return {};
   std::array<std::size_t, 4> allowed{};
   std::size_t n = 0;
   for (std::size_t k = 0; k < 4; ++k) {
     if (counts & (1u << k)) allowed[n++] = k;
   }
-  return detail::msg::wrong_arity(name, std::span(allowed.data(), n), given);
+  return std::unexpected(detail::msg::wrong_arity(name, std::span(allowed.data(), n), given));
 }
 
 }  // namespace
@@ -146,9 +154,10 @@ EvalResult call_function(const Expr::FunctionCall& call, const tree::Document& d
   const Entry* entry = find_entry(call.name);
   if (entry == nullptr) return std::unexpected(detail::msg::unknown_function(call.name));
   if (entry->function == nullptr) return std::unexpected(detail::msg::not_implemented(call.name));
-  const std::size_t given = call.args.size();
-  if (entry->counts != unchecked && (given > 3 || !(entry->counts & (1u << given)))) {
-    return std::unexpected(arity_message(call.name, entry->counts, given));
+  if (entry->counts != unchecked) {
+    if (auto ok = check_arity(call.name, call.args.size(), entry->counts); !ok) {
+      return std::unexpected(std::move(ok.error()));
+    }
   }
   const detail::CallSite site{call.name, call.args, doc, context, env};
   return entry->function(site);

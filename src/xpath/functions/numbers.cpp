@@ -9,7 +9,7 @@ template <double (*F)(double)>
 EvalResult unary(const CallSite& call) {
   auto x = eval_arg_number(call, 1);
   if (!x) return std::unexpected(std::move(x.error()));
-  return Value{F(*x)};
+  return F(*x);
 }
 
 // Wrappers pick the double overload of each <cmath> function.
@@ -26,7 +26,7 @@ double exp_of(double x) { return std::exp(x); }
 }  // namespace
 
 EvalResult fn_number(const CallSite& call) {
-  if (call.args.empty()) return Value{string_to_number(context_string(call))};
+  if (call.args.empty()) return string_to_number(context_string(call));
   return unary<identity>(call);
 }
 
@@ -44,11 +44,11 @@ EvalResult fn_exp(const CallSite& call) { return unary<exp_of>(call); }
 EvalResult fn_round(const CallSite& call) {
   auto x = eval_arg_number(call, 1);
   if (!x) return std::unexpected(std::move(x.error()));
-  if (call.args.size() == 1) return Value{round_half_away(*x)};
+  if (call.args.size() == 1) return round_half_away(*x);
   auto digits = eval_arg_number(call, 2);
   if (!digits) return std::unexpected(std::move(digits.error()));
   const double m = std::pow(10.0, std::trunc(*digits));
-  return Value{round_half_away(*x * m) / m};
+  return round_half_away(*x * m) / m;
 }
 
 EvalResult fn_pow(const CallSite& call) {
@@ -56,7 +56,7 @@ EvalResult fn_pow(const CallSite& call) {
   if (!base) return std::unexpected(std::move(base.error()));
   auto exponent = eval_arg_number(call, 2);
   if (!exponent) return std::unexpected(std::move(exponent.error()));
-  return Value{std::pow(*base, *exponent)};
+  return std::pow(*base, *exponent);
 }
 
 }  // namespace tovarn::xpath::detail

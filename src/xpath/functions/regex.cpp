@@ -1,10 +1,232 @@
+#include "xpath/functions/detail/regex.h"
+
+#include <re2/re2.h>
+
 #include "xpath/detail/call_site.h"
+#include "xpath/functions/detail/messages.h"
 
 namespace tovarn::xpath::detail {
+namespace {
 
-// Placeholder until this family lands.
+#include "xpath/functions/detail/perl_classes.inc"
+
+using Refusal = msg::PatternRefusal;
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Bytes of the UTF-8 character whose lead byte is `lead`.
+std::size_t char_width(char lead) {
+  auto b = static_cast<unsigned char>(lead);
+  return b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+}
+
+// One left-to-right pass; RE2 parses the result, so this pass only has to know
+// where escapes, classes, groups and braces begin and end.
+class Rewriter {
+ public:
+  explicit Rewriter(std::string_view pattern) : in_(pattern) { out_.reserve(pattern.size()); }
+
+  std::expected<std::string, std::string> run() {
+    while (i_ < in_.size()) {
+      char c = in_[i_];
+      std::optional<Refusal> refused;
+      if (c == '\\') {
+        refused = escape(false);
+      } else if (c == '[') {
+        refused = bracket_class();
+      } else if (c == '(') {
+        refused = enter();
+        copy(1);
+      } else if (c == ')') {
+        if (depth_ > 0) --depth_;
+        copy(1);
+      } else if (c == '{') {
+        refused = counted_repetition();
+      } else {
+        copy(1);
+      }
+      if (refused) return std::unexpected(std::string(msg::pattern_refusal(*refused)));
+    }
+    return std::move(out_);
+  }
+
+ private:
+  void copy(std::size_t n) {
+    n = std::min(n, in_.size() - i_);
+    out_.append(in_.substr(i_, n));
+    i_ += n;
+  }
+
+  // Copies through the '}' that closes a brace at i_ (or to the end, for RE2
+  // to refuse).
+  void copy_braced() {
+    std::size_t close = in_.find('}', i_);
+    copy(close == std::string_view::npos ? in_.size() - i_ : close - i_ + 1);
+  }
+
+  std::optional<Refusal> enter() {
+    if (++depth_ > kMaxPatternNesting) return Refusal::too_deep;
+    return std::nullopt;
+  }
+
+  // RE2 takes a '{' that does not form {n}, {n,} or {n,m} as a character,
+  // where the dialect refuses the pattern.
+  std::optional<Refusal> counted_repetition() {
+    std::size_t j = i_ + 1;
+    std::size_t digits_start = j;
+    while (j < in_.size() && is_digit(in_[j])) ++j;
+    if (j == digits_start) return Refusal::bad_brace;
+    if (j < in_.size() && in_[j] == ',') {
+      ++j;
+      while (j < in_.size() && is_digit(in_[j])) ++j;
+    }
+    if (j >= in_.size() || in_[j] != '}') return Refusal::bad_brace;
+    copy(j - i_ + 1);
+    return std::nullopt;
+  }
+
+  // A backslash at i_; `in_class` tells which spelling a class takes.
+  std::optional<Refusal> escape(bool in_class) {
+    if (i_ + 1 >= in_.size()) {
+      copy(1);  // RE2 reports the trailing backslash
+      return std::nullopt;
+    }
+    char e = in_[i_ + 1];
+    switch (e) {
+      case 'd': return perl_class(in_class, kDigitItems, kNotDigitItems, false);
+      case 'D': return perl_class(in_class, kDigitItems, kNotDigitItems, true);
+      case 'w': return perl_class(in_class, kWordItems, kNotWordItems, false);
+      case 'W': return perl_class(in_class, kWordItems, kNotWordItems, true);
+      case 's': return perl_class(in_class, kSpaceItems, kNotSpaceItems, false);
+      case 'S': return perl_class(in_class, kSpaceItems, kNotSpaceItems, true);
+      case '_':  // the dialect allows escaping it; RE2 does not
+        out_ += '_';
+        i_ += 2;
+        return std::nullopt;
+      case '<':
+      case '>': return Refusal::word_edge_escape;
+      case 'C': return Refusal::byte_escape;
+      case 'Q':
+      case 'E': return Refusal::quote_escape;
+      case 'p':
+      case 'P':
+      case 'x':
+        copy(2);
+        if (i_ < in_.size() && in_[i_] == '{') {
+          copy_braced();
+        } else if (e != 'x' && i_ < in_.size()) {
+          copy(char_width(in_[i_]));  // \pL: one letter
+        }
+        return std::nullopt;
+      default:
+        if (is_digit(e)) return Refusal::digit_escape;
+        copy(1 + char_width(e));
+        return std::nullopt;
+    }
+  }
+
+  std::optional<Refusal> perl_class(bool in_class, std::string_view items,
+                                    std::string_view complement, bool negated) {
+    i_ += 2;
+    if (in_class) {
+      out_ += negated ? complement : items;
+    } else {
+      out_ += negated ? "[^" : "[";
+      out_ += items;
+      out_ += ']';
+    }
+    return std::nullopt;
+  }
+
+  // A '[' at i_ outside a class.
+  std::optional<Refusal> bracket_class() {
+    if (auto refused = enter()) return refused;
+    copy(1);
+    if (i_ < in_.size() && in_[i_] == '^') copy(1);
+    if (i_ < in_.size() && in_[i_] == ']') copy(1);  // a leading ']' is a character
+    bool after_class = false;  // the last item was \w, \pL and the like
+    while (i_ < in_.size()) {
+      char c = in_[i_];
+      char next = i_ + 1 < in_.size() ? in_[i_ + 1] : '\0';
+      if (c == ']') {
+        copy(1);
+        --depth_;
+        return std::nullopt;
+      }
+      // RE2 reads "[\w-z]" as three items; the dialect refuses the range.
+      if (c == '-' && after_class && next != ']') return Refusal::class_range;
+      after_class = false;
+      if (c == '\\') {
+        after_class = std::string_view("dDwWsSpP").find(next) != std::string_view::npos;
+        if (auto refused = escape(true)) return refused;
+      } else if (c == '[') {
+        if (next != ':' || !posix_class()) return Refusal::nested_class;
+      } else if ((c == '&' || c == '-' || c == '~') && next == c) {
+        return Refusal::set_operation;
+      } else {
+        copy(1);
+      }
+    }
+    return std::nullopt;  // unclosed: RE2 reports it
+  }
+
+  // "[:name:]" or "[:^name:]" at i_, copied whole; false when it is not one.
+  bool posix_class() {
+    std::size_t j = i_ + 2;
+    if (j < in_.size() && in_[j] == '^') ++j;
+    std::size_t name_start = j;
+    while (j < in_.size() && in_[j] >= 'a' && in_[j] <= 'z') ++j;
+    if (j == name_start || in_.substr(j, 2) != ":]") return false;
+    copy(j + 2 - i_);
+    return true;
+  }
+
+  std::string_view in_;
+  std::string out_;
+  std::size_t i_ = 0;
+  std::size_t depth_ = 0;  // open groups and classes
+};
+
+// RE2's message, unless it quotes a piece of the rewritten pattern that the
+// form never wrote (an expanded class): then only the reason, without the piece.
+std::string re2_reason(const RE2& re, std::string_view pattern) {
+  const std::string& error = re.error();
+  const std::string& piece = re.error_arg();
+  if (piece.empty() || pattern.find(piece) != std::string_view::npos) return error;
+  std::string suffix = ": " + piece;
+  if (error.size() > suffix.size() && error.ends_with(suffix)) {
+    return error.substr(0, error.size() - suffix.size());
+  }
+  return error;
+}
+
+}  // namespace
+
+std::expected<std::string, std::string> rewrite_pattern(std::string_view pattern) {
+  return Rewriter(pattern).run();
+}
+
+std::expected<bool, std::string> regex_matches(std::string_view value, std::string_view pattern) {
+  auto rewritten = rewrite_pattern(pattern);
+  if (!rewritten) return std::unexpected(msg::bad_pattern(pattern, rewritten.error()));
+  RE2::Options options;  // UTF-8, case-sensitive, '.' stops at a line feed
+  options.set_log_errors(false);
+  options.set_never_capture(true);
+  // The pattern is compiled as written and matched whole: pasting it between
+  // anchors would let "a)|(b" escape them and match part of the value.
+  RE2 re(*rewritten, options);
+  if (!re.ok()) return std::unexpected(msg::bad_pattern(pattern, re2_reason(re, pattern)));
+  return RE2::FullMatch(value, re);
+}
+
 EvalResult fn_regex(const CallSite& call) {
-  return std::unexpected(std::string(call.name) + "() is not implemented yet");
+  auto value = eval_arg_string(call, 1);
+  if (!value) return std::unexpected(std::move(value.error()));
+  auto pattern = eval_arg_string(call, 2);
+  if (!pattern) return std::unexpected(std::move(pattern.error()));
+  auto matched = regex_matches(*value, *pattern);
+  if (!matched) return std::unexpected(std::move(matched.error()));
+  return *matched;
 }
 
 }  // namespace tovarn::xpath::detail

@@ -24,19 +24,19 @@ std::expected<Pair, std::string> text_and_pattern(const CallSite& call) {
 EvalResult fn_contains(const CallSite& call) {
   auto pair = text_and_pattern(call);
   if (!pair) return std::unexpected(std::move(pair.error()));
-  return Value{pair->text.find(pair->pattern) != std::string::npos};
+  return pair->text.find(pair->pattern) != std::string::npos;
 }
 
 EvalResult fn_starts_with(const CallSite& call) {
   auto pair = text_and_pattern(call);
   if (!pair) return std::unexpected(std::move(pair.error()));
-  return Value{pair->text.starts_with(pair->pattern)};
+  return pair->text.starts_with(pair->pattern);
 }
 
 EvalResult fn_ends_with(const CallSite& call) {
   auto pair = text_and_pattern(call);
   if (!pair) return std::unexpected(std::move(pair.error()));
-  return Value{pair->text.ends_with(pair->pattern)};
+  return pair->text.ends_with(pair->pattern);
 }
 
 // An empty pattern occurs at 0, so what comes before it is empty.
@@ -44,9 +44,9 @@ EvalResult fn_substring_before(const CallSite& call) {
   auto pair = text_and_pattern(call);
   if (!pair) return std::unexpected(std::move(pair.error()));
   const std::size_t at = pair->text.find(pair->pattern);
-  if (at == std::string::npos) return Value{std::string()};
+  if (at == std::string::npos) return std::string();
   pair->text.resize(at);
-  return Value{std::move(pair->text)};
+  return std::move(pair->text);
 }
 
 // An empty pattern occurs at 0, so all of the text comes after it.
@@ -54,9 +54,9 @@ EvalResult fn_substring_after(const CallSite& call) {
   auto pair = text_and_pattern(call);
   if (!pair) return std::unexpected(std::move(pair.error()));
   const std::size_t at = pair->text.find(pair->pattern);
-  if (at == std::string::npos) return Value{std::string()};
+  if (at == std::string::npos) return std::string();
   pair->text.erase(0, at + pair->pattern.size());
-  return Value{std::move(pair->text)};
+  return std::move(pair->text);
 }
 
 }  // namespace tovarn::xpath::detail

@@ -11,12 +11,12 @@ EvalResult fn_selected(const CallSite& call) {
   auto value = eval_arg_string(call, 2);
   if (!value) return std::unexpected(std::move(value.error()));
   const std::string_view wanted = unicode::trim(*value);
-  if (wanted.empty()) return Value{false};
+  if (wanted.empty()) return false;
   std::size_t pos = 0;
   while (auto item = next_word(*list, pos)) {
-    if (*item == wanted) return Value{true};
+    if (*item == wanted) return true;
   }
-  return Value{false};
+  return false;
 }
 
 // The item at index n (from 0, truncated); a negative n, or one at or past the
@@ -26,14 +26,14 @@ EvalResult fn_selected_at(const CallSite& call) {
   if (!list) return std::unexpected(std::move(list.error()));
   auto n = eval_arg_number(call, 2);
   if (!n) return std::unexpected(std::move(n.error()));
-  if (*n < 0) return Value{std::string()};
+  if (*n < 0) return std::string();
   // No list has SIZE_MAX items, so saturation cannot land on a real index.
   std::size_t index = saturate_index(*n, SIZE_MAX);
   std::size_t pos = 0;
   while (auto item = next_word(*list, pos)) {
-    if (index-- == 0) return Value{std::string(*item)};
+    if (index-- == 0) return std::string(*item);
   }
-  return Value{std::string()};
+  return std::string();
 }
 
 EvalResult fn_count_selected(const CallSite& call) {
@@ -42,7 +42,7 @@ EvalResult fn_count_selected(const CallSite& call) {
   std::size_t count = 0;
   std::size_t pos = 0;
   while (next_word(*list, pos)) ++count;
-  return Value{static_cast<double>(count)};
+  return static_cast<double>(count);
 }
 
 }  // namespace tovarn::xpath::detail

@@ -38,7 +38,7 @@ std::expected<std::string, std::string> text_or_context(const CallSite& call) {
 EvalResult fn_string(const CallSite& call) {
   auto text = text_or_context(call);
   if (!text) return std::unexpected(std::move(text.error()));
-  return Value{std::move(*text)};
+  return std::move(*text);
 }
 
 // A single argument reads every node of a node-set; with two or more, each
@@ -53,14 +53,14 @@ EvalResult fn_concat(const CallSite& call) {
     } else {
       append_string(out, *value, call);
     }
-    return Value{std::move(out)};
+    return out;
   }
   for (std::size_t p = 1; p <= call.args.size(); ++p) {
     EvalResult value = eval_arg(call, p);
     if (!value) return value;
     append_string(out, *value, call);
   }
-  return Value{std::move(out)};
+  return out;
 }
 
 EvalResult fn_join(const CallSite& call) {
@@ -74,13 +74,13 @@ EvalResult fn_join(const CallSite& call) {
   } else {
     append_string(out, *value, call);
   }
-  return Value{std::move(out)};
+  return out;
 }
 
 EvalResult fn_string_length(const CallSite& call) {
   auto text = text_or_context(call);
   if (!text) return std::unexpected(std::move(text.error()));
-  return Value{static_cast<double>(unicode::length(*text))};
+  return static_cast<double>(unicode::length(*text));
 }
 
 EvalResult fn_normalize_space(const CallSite& call) {
@@ -93,7 +93,7 @@ EvalResult fn_normalize_space(const CallSite& call) {
     if (!out.empty()) out += ' ';
     out += *word;
   }
-  return Value{std::move(out)};
+  return out;
 }
 
 // The second argument is evaluated only when the first is empty; a text of
@@ -101,10 +101,10 @@ EvalResult fn_normalize_space(const CallSite& call) {
 EvalResult fn_coalesce(const CallSite& call) {
   auto first = eval_arg_string(call, 1);
   if (!first) return std::unexpected(std::move(first.error()));
-  if (!first->empty()) return Value{std::move(*first)};
+  if (!first->empty()) return std::move(*first);
   auto second = eval_arg_string(call, 2);
   if (!second) return std::unexpected(std::move(second.error()));
-  return Value{std::move(*second)};
+  return std::move(*second);
 }
 
 }  // namespace tovarn::xpath::detail

@@ -18,8 +18,8 @@ std::string cut_characters(std::string_view text, std::size_t first, std::size_t
 }
 
 EvalResult cut_or_empty(std::string_view text, double first, double last, std::size_t n) {
-  if (!(first < last)) return Value{std::string()};
-  return Value{cut_characters(text, saturate_index(first, n), saturate_index(last, n))};
+  if (!(first < last)) return std::string();
+  return cut_characters(text, saturate_index(first, n), saturate_index(last, n));
 }
 
 }  // namespace

@@ -59,7 +59,7 @@ EvalResult fn_translate(const CallSite& call) {
       out += replacements[it->second];
     }
   }
-  return Value{std::move(out)};
+  return out;
 }
 
 }  // namespace tovarn::xpath::detail

@@ -1,0 +1,38 @@
+#pragma once
+// Reading ISO date texts and printing them through %-code patterns.
+
+#include <cstdint>
+#include <expected>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tovarn::xpath::detail {
+
+// A clock reading as written: the zone suffix is dropped, never applied. The
+// day is not checked against the month (2023-02-31 is a DateTime), and the
+// time fields are not range-checked at all.
+struct DateTime {
+  std::int64_t year = 0;
+  std::uint32_t month = 1;
+  std::uint32_t day = 1;
+  std::uint32_t hour = 0;
+  std::uint32_t minute = 0;
+  std::uint32_t second = 0;
+  std::uint32_t millis = 0;
+
+  bool operator==(const DateTime&) const = default;
+};
+
+// Strict about the date (year-month-day, each an optional '+' and digits that
+// fit the field, month 1 to 12, day 1 to 31), lenient about the time after
+// 'T' or a space (a field that does not read is 0). None when the text is no
+// date.
+std::optional<DateTime> parse_date_time(std::string_view text);
+
+// The pattern with every %-code replaced; the message of the first code that
+// cannot be printed.
+[[nodiscard]] std::expected<std::string, std::string> format_date(const DateTime& date,
+                                                                  std::string_view pattern);
+
+}  // namespace tovarn::xpath::detail

@@ -1,0 +1,202 @@
+#include "xpath/functions/detail/regex.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace tovarn::xpath::detail {
+namespace {
+
+struct MatchCase {
+  const char* value;
+  const char* pattern;
+  bool matches;
+};
+
+TEST(RegexMatches, WholeValue) {
+  const MatchCase cases[] = {
+      {"abc", "b", false},
+      {"abc", "a.c", true},
+      {"ab", "a|ab", true},
+      {"", "", true},
+      {"a", "", false},
+      {"ab", "^ab$", true},
+      {"a\nb", "a.b", false},
+      {"a\nb", "(?s)a.b", true},
+      {"ABC", "abc", false},
+      {"ABC", "(?i)abc", true},
+      {"x\n", "x$", false},
+      {"x\ny", "(?m)x$\\ny", true},
+      // Unicode characters are single characters.
+      {"é", ".", true},
+      {"日本", "..", true},
+      {"💡", "^.$", true},
+      {"a{2}", "a\\{2\\}", true},
+      {"aa", "a{2}", true},
+      {"aaa", "a{2,}", true},
+      {"a", "a{0,1}", true},
+      {"a_b", "a\\_b", true},
+      {"[x]", "\\[x\\]", true},
+      {"a]", "[]a]+", true},
+      {"-", "[a-]", true},
+      {"-", "[a-c-e]", true},
+      {"-", "[[:alpha:]-z]", true},
+      {"b", "[[:alpha:]]", true},
+      {"1", "[[:^alpha:]]", true},
+      {"é", "\\pL", true},
+      {"é", "\\p{Latin}", true},
+      {"A", "\\x41", true},
+      {"é", "\\x{E9}", true},
+  };
+  for (const MatchCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.value << " ~ " << c.pattern);
+    auto result = regex_matches(c.value, c.pattern);
+    ASSERT_TRUE(result) << result.error();
+    EXPECT_EQ(*result, c.matches);
+  }
+}
+
+TEST(RegexMatches, PatternCannotEscapeTheAnchors) {
+  // Pasted between "^(?:" and ")$" this would read (^(?:a)|(b)$) and match
+  // any value that starts with a.
+  auto result = regex_matches("abc", "a)|(b");
+  ASSERT_FALSE(result);
+  EXPECT_EQ(result.error(),
+            "regex(): \"a)|(b\" is not a pattern this engine can build — unexpected ): a)|(b");
+  result = regex_matches("abc", "(a)|b)(c");
+  ASSERT_FALSE(result);
+}
+
+TEST(RegexMatches, UnicodeClasses) {
+  const MatchCase cases[] = {
+      {"٣", "\\d", true},  // ARABIC-INDIC DIGIT THREE
+      {"५", "\\d", true},  // DEVANAGARI DIGIT FIVE
+      {"²", "\\d", false},   // No, not Nd
+      {"Ⅳ", "\\d", false},   // Nl
+      {"x", "\\D", true},
+      {"٣", "\\D", false},
+      {"é", "\\w", true},
+      {"ж", "\\w", true},
+      {"日", "\\w", true},
+      {"Ⅳ", "\\w", true},       // Nl is Alphabetic
+      {"ⓐ", "\\w", true},       // So, but Other_Alphabetic
+      {"e\u0301", "\\w\\w", true},  // a combining mark
+      {"_", "\\w", true},
+      {"‿", "\\w", true},  // Pc
+      {"\u200d", "\\w", true},  // Join_Control
+      {"-", "\\w", false},
+      {"é", "\\W", false},
+      {"-", "\\W", true},
+      {"\u00a0", "\\s", true},
+      {"\u2003", "\\s", true},
+      {"\u3000", "\\s", true},
+      {"\u0085", "\\s", true},
+      {"\v", "\\s", true},
+      {"\u200b", "\\s", false},  // ZERO WIDTH SPACE is no White_Space
+      {"x", "\\S", true},
+      {"\u00a0", "\\S", false},
+      // Inside classes, negated and not.
+      {"é", "[\\w]", true},
+      {"-", "[\\w-]", true},
+      {"é", "[^\\W]", true},
+      {"é", "[^\\W_]", true},
+      {"_", "[^\\W_]", false},
+      {"1", "[^\\W\\d]", false},
+      {"-", "[\\W]", true},
+      {"é", "[\\W]", false},
+      {"٣", "[\\d]", true},
+      {"٣", "[^\\D]", true},
+      {"x", "[\\D]", true},
+      {"\u00a0", "[\\s]", true},
+      {"\u00a0", "[^\\S]", true},
+      {"\u00a0", "[\\S]", false},
+      {"x", "[\\Sa]", true},
+      {"7", "[a\\d]", true},
+  };
+  for (const MatchCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.value << " ~ " << c.pattern);
+    auto result = regex_matches(c.value, c.pattern);
+    ASSERT_TRUE(result) << result.error();
+    EXPECT_EQ(*result, c.matches);
+  }
+}
+
+struct RefusalCase {
+  const char* pattern;
+  const char* reason;  // after the dash
+};
+
+TEST(RegexMatches, RefusedPatterns) {
+  const RefusalCase cases[] = {
+      {"(", "missing ): ("},
+      {"a**", "bad repetition operator: **"},
+      {"a{1001}", "invalid repetition size: {1001}"},
+      {"(?<n>a)", "invalid perl operator: (?<"},
+      {"\\", "trailing \\"},
+      {"[a", "missing ]: [a"},
+      {"\\8", "backreferences and octal escapes are not supported"},
+      {"(a)\\1", "backreferences and octal escapes are not supported"},
+      {"\\012", "backreferences and octal escapes are not supported"},
+      {"[a&&b]", "class set operations (&&, --, ~~) are not supported"},
+      {"[a-z--c]", "class set operations (&&, --, ~~) are not supported"},
+      {"[a~~b]", "class set operations (&&, --, ~~) are not supported"},
+      {"[a[b]]", "nested character classes are not supported"},
+      {"[[]", "nested character classes are not supported"},
+      {"[[:alpha]", "nested character classes are not supported"},
+      {"a{", "a '{' must begin a counted repetition such as {2} or {2,5}; write \\{ for the "
+             "character"},
+      {"a{x}", "a '{' must begin a counted repetition such as {2} or {2,5}; write \\{ for the "
+               "character"},
+      {"a{,3}", "a '{' must begin a counted repetition such as {2} or {2,5}; write \\{ for the "
+                "character"},
+      {"\\b{start}", "a '{' must begin a counted repetition such as {2} or {2,5}; write \\{ for "
+                     "the character"},
+      {"\\<a\\>", "\\< and \\> (start and end of a word) are not supported"},
+      {"a\\C", "\\C (any single byte) is not supported"},
+      {"\\Qa.b\\E", "\\Q...\\E quoting is not supported"},
+      // RE2 quotes the piece it could not read; an expanded class is not the
+      // form's text, so only the reason is given.
+      {"[z-\\d]", "invalid character class range"},
+      {"[\\w-z]", "a class such as \\w cannot begin a range"},
+      {"[\\pL-z]", "a class such as \\w cannot begin a range"},
+  };
+  for (const RefusalCase& c : cases) {
+    SCOPED_TRACE(c.pattern);
+    auto result = regex_matches("a", c.pattern);
+    ASSERT_FALSE(result);
+    std::string prefix = "regex(): ";
+    EXPECT_EQ(result.error().substr(result.error().find(" — ") + std::string(" — ").size()),
+              c.reason);
+  }
+}
+
+TEST(RegexMatches, NestingLimit) {
+  auto nested = [](std::size_t depth) {
+    return std::string(depth, '(') + "a" + std::string(depth, ')');
+  };
+  auto ok = regex_matches("a", nested(kMaxPatternNesting));
+  ASSERT_TRUE(ok) << ok.error();
+  EXPECT_TRUE(*ok);
+  auto deep = regex_matches("a", nested(kMaxPatternNesting + 1));
+  ASSERT_FALSE(deep);
+  EXPECT_TRUE(deep.error().ends_with("— groups and classes nest deeper than 250"));
+  auto hostile = regex_matches("a", nested(1000000));
+  ASSERT_FALSE(hostile);
+  auto in_class = regex_matches("a", std::string(kMaxPatternNesting, '(') + "[a]" +
+                                         std::string(kMaxPatternNesting, ')'));
+  EXPECT_FALSE(in_class);
+}
+
+TEST(RewritePattern, LeavesPlainPatternsAlone) {
+  const char* plain[] = {"", "abc", "a|b", "(?i)x[a-z]+\\.\\*", "\\p{Greek}+\\P{L}", "\\x{1F600}",
+                         "日本+", "[^]a]"};
+  for (const char* p : plain) {
+    SCOPED_TRACE(p);
+    auto r = rewrite_pattern(p);
+    ASSERT_TRUE(r) << r.error();
+    EXPECT_EQ(*r, p);
+  }
+}
+
+}  // namespace
+}  // namespace tovarn::xpath::detail

@@ -1,0 +1,118 @@
+import pytest
+
+import tovarn
+
+
+def answers(expression, submission="<a/>"):
+    try:
+        return tovarn.eval_expression(expression, submission)
+    except RuntimeError:
+        return None
+
+
+needs_engine = pytest.mark.skipif(
+    answers("1") != "1", reason="the reader, parser and evaluator have not landed"
+)
+needs_clock_functions = pytest.mark.skipif(
+    answers("concat(today(), now())") != "1970-01-011970-01-01T00:00:00.000Z",
+    reason="today() and now() have not landed",
+)
+
+
+@needs_engine
+@pytest.mark.parametrize(
+    "expression, submission, result",
+    [
+        ("1 + 1", "<data/>", "2"),
+        ("1 div 0", "<data/>", "Infinity"),
+        ("/data/a = 'x'", "<data><a>x</a></data>", "true"),
+        ("/data/a", "<data><a>first</a><a>second</a></data>", "first"),
+        ("/data/b", "<data><a>x</a></data>", ""),
+        (".", "<data><a>1</a><b>2</b></data>", "12"),
+        (" 1 ", "<data/>", "1"),
+    ],
+    ids=["number", "infinity", "boolean", "first-node", "empty-node-set", "context-is-root",
+         "blanks-around"],
+)
+def test_string_value(expression, submission, result):
+    assert tovarn.eval_expression(expression, submission) == result
+
+
+@needs_engine
+def test_none_means_absent():
+    assert tovarn.eval_expression("1", "<a/>", today=None, now=None) == tovarn.eval_expression(
+        "1", "<a/>"
+    )
+
+
+@needs_engine
+@pytest.mark.parametrize(
+    "expression, submission, message",
+    [
+        ("", "<data/>", "expected a node test, found None"),
+        ("/data/a", "<data>", "unclosed elements"),
+        ("((", "<data>", "unclosed elements"),
+        (
+            "$x",
+            "<data/>",
+            "variable $x: XForms has no variables, so this expression cannot be what the form meant",
+        ),
+        (
+            "instance('lists')/root/item",
+            "<data/>",
+            "instance('lists') is not loaded — the form expects a secondary instance the evaluator "
+            "was not given",
+        ),
+    ],
+    ids=["empty-expression", "unparsable-submission", "submission-before-expression", "variable",
+         "instance-not-loaded"],
+)
+def test_errors_raise_runtime_error_bare(expression, submission, message):
+    with pytest.raises(RuntimeError) as e:
+        tovarn.eval_expression(expression, submission)
+    assert type(e.value) is RuntimeError
+    assert e.value.args == (message,)
+
+
+@needs_engine
+def test_instance_inside_the_submission():
+    submission = '<data><instance id="lists"><root><item>a</item><item>b</item></root></instance></data>'
+    assert tovarn.eval_expression("instance('lists')/root/item", submission) == "a"
+
+
+@needs_clock_functions
+@pytest.mark.parametrize(
+    "submission, today, now, expected",
+    [
+        ("<data><today>2024-05-01</today></data>", None, None,
+         ("2024-05-01", "1970-01-01T00:00:00.000Z")),
+        ("<data><today>2024-05-01</today></data>", "2023-01-01", None,
+         ("2023-01-01", "1970-01-01T00:00:00.000Z")),
+        ("<data><today>2024-05-01</today></data>", "", "", ("", "")),
+        ("<data><end>2024-05-01T10:11:12.000+02:00</end><start>2024-05-01T09:00:00Z</start></data>",
+         None, None, ("2024-05-01", "2024-05-01T10:11:12.000+02:00")),
+        ("<data><start>2024-05-01T09:00:00Z</start></data>", None, None,
+         ("1970-01-01", "2024-05-01T09:00:00Z")),
+        ("<data><end>2024-5-1</end></data>", None, None, ("2024-5-1", "2024-5-1")),
+        ("<data><meta><today> </today></meta><today>2024-05-01</today>"
+         "<end> 2024-05-01T10:00:00Z </end></data>", None, None,
+         (" 2024-05-0", " 2024-05-01T10:00:00Z ")),
+        ("<data><end>2024-05-0é1</end></data>", None, None, ("2024-05-0", "2024-05-0é1")),
+        ("<today>2024-05-01</today>", None, None, ("1970-01-01", "1970-01-01T00:00:00.000Z")),
+        ("<data/>", None, "now", ("1970-01-01", "now")),
+    ],
+    ids=["today-element", "today-argument", "empty-arguments", "end-and-start", "start-only",
+         "short-end", "blank-first-today", "cut-on-character", "root-never-counts", "defaults"],
+)
+def test_clock(submission, today, now, expected):
+    result = tovarn.eval_expression("concat(today(), '|', now())", submission, today, now)
+    assert tuple(result.split("|")) == expected
+
+
+@pytest.mark.skipif(answers("true()") != "true", reason="the function library has not landed")
+def test_unimplemented_function():
+    with pytest.raises(RuntimeError) as e:
+        tovarn.eval_expression("uuid()", "<data/>")
+    assert str(e.value) == (
+        "uuid() is not implemented yet — tovarn refuses to guess at a value the form will act on"
+    )
