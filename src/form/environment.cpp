@@ -67,8 +67,10 @@ std::optional<std::string> FormEnvironment::choice_label(std::string_view value,
     if (unicode::trim(text) != wanted) continue;
     std::optional<NodeId> label = find_label_child(form_doc, item);
     if (!label) return std::nullopt;
-    if (auto ref = tree::attribute_value(form_doc, *label, "ref"))
-      return label_text(form_, *ref, document_, *document_.root());
+    if (auto ref = tree::attribute_value(form_doc, *label, "ref")) {
+      std::optional<NodeId> root = document_.root();
+      return root ? label_text(form_, *ref, document_, *root) : std::string();
+    }
     return tree::string_value(form_doc, *label);
   }
 
