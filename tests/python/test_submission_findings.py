@@ -272,3 +272,22 @@ def test_long_chain_of_calculations_loads():
     out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=300)
     assert out.returncode == 0, out.stderr
     assert out.stdout == "0\n"
+
+
+@pytest.mark.parametrize("relevant, expected", [("true()", "2 200000 /a/a/a"), ("false()", "0 0 -")],
+                         ids=["deep-finding", "deep-hidden"])
+def test_deep_submission(relevant, expected):
+    import subprocess
+    import sys
+    code = (
+        "import tovarn\n"
+        "n = 100000\n"
+        f"form = '<h><model><instance><a/></instance><bind nodeset=\"/a\" relevant=\"{relevant}\"/>"
+        "<bind nodeset=\"//a[not(a)]\" required=\"true()\" calculate=\"1\"/></model></h>'\n"
+        "found = tovarn.submission_findings(form, '<a>' * n + '</a>' * n)\n"
+        "paths = {f['path'] for f in found}\n"
+        "print(len(found), sum(map(len, paths)), paths.pop()[:6] if paths else '-')\n"
+    )
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=300)
+    assert out.returncode == 0, out.stderr[-2000:]
+    assert out.stdout.split() == expected.split()
