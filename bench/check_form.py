@@ -1,0 +1,62 @@
+"""Times check_form on the shared corpus, on a wide synthetic form and on a
+deep instance. Run with the module on PYTHONPATH:
+    PYTHONPATH=build/python python3 bench/check_form.py [corpus folder]
+"""
+import pathlib
+import sys
+import time
+
+import tovarn
+
+
+def best_of(runs, fn):
+    best = float("inf")
+    for _ in range(runs):
+        start = time.perf_counter()
+        fn()
+        best = min(best, time.perf_counter() - start)
+    return best
+
+
+def corpus(folder):
+    forms = [p.read_text(encoding="utf-8", errors="replace")
+             for p in sorted(folder.rglob("*.xml"))
+             if ".submission." not in p.name and "media" not in p.parts]
+
+    def sweep():
+        for text in forms:
+            try:
+                tovarn.check_form(text)
+            except RuntimeError:
+                pass
+
+    seconds = best_of(5, sweep)
+    print(f"corpus: {len(forms)} forms in {seconds * 1e3:.1f} ms "
+          f"({seconds / len(forms) * 1e6:.0f} us a form)")
+
+
+def wide(binds):
+    instance = "".join(f"<q{i}/>" for i in range(binds))
+    rules = "".join(
+        f'<bind nodeset="/data/q{i}" relevant="/data/q{(i + 1) % binds} = \'yes\' and . != \'\'"'
+        f' calculate="if(/data/q{i // 2} &gt; 0, floor(/data/q{i // 3}) + 1, 0)"'
+        f' constraint="regex(., \'^[a-z]+$\')"/>'
+        for i in range(binds))
+    text = f"<h><model><instance><data>{instance}</data></instance>{rules}</model></h>"
+    seconds = best_of(5, lambda: tovarn.check_form(text))
+    print(f"wide: {binds} binds, {3 * binds} rules in {seconds * 1e3:.1f} ms")
+
+
+def deep(depth):
+    text = ("<h><model><instance><data>" + "<n>" * depth + "</n>" * depth + "</data></instance>"
+            f'<bind nodeset="/data/n" calculate="/data/n/n + /data/m"/></model></h>')
+    seconds = best_of(3, lambda: tovarn.check_form(text))
+    print(f"deep: instance {depth} elements deep in {seconds * 1e3:.1f} ms")
+
+
+if __name__ == "__main__":
+    folder = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else "../shared/corpus/forms")
+    if folder.is_dir():
+        corpus(folder)
+    wide(10000)
+    deep(1000000)

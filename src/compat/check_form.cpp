@@ -1,0 +1,106 @@
+#include "compat/check_form.h"
+
+#include <array>
+#include <optional>
+#include <span>
+
+#include "compat/detail/expression_checks.h"
+#include "compat/detail/instance_paths.h"
+#include "compat/detail/known_paths.h"
+#include "compat/detail/messages.h"
+#include "form/model.h"
+#include "tree/query.h"
+#include "tree/xml.h"
+#include "unicode/unicode.h"
+#include "xpath/parse.h"
+
+namespace tovarn::compat {
+namespace {
+
+using tree::Document;
+using tree::NodeId;
+
+constexpr std::array<std::string_view, 5> kRules = {"relevant", "calculate", "constraint",
+                                                    "required", "readonly"};
+
+// What the checks need of the form besides its binds. Views the document.
+struct FormFacts {
+  std::vector<std::string> repeat_paths;  // trailing "/" cut, none empty
+  detail::SecondaryIds secondary_ids;
+  detail::KnownPaths known_paths;
+};
+
+FormFacts gather_facts(const Document& doc, std::span<const NodeId> elements) {
+  FormFacts facts;
+  std::optional<NodeId> instance;
+  for (const NodeId element : elements) {
+    const std::string_view name = doc.name(element);
+    if (name == "repeat") {
+      if (auto nodeset = tree::attribute_value(doc, element, "nodeset")) {
+        // A nodeset of blanks or slashes alone would make every absolute path
+        // count as repeating, so it is dropped.
+        std::string_view path = unicode::trim(*nodeset);
+        while (path.ends_with('/')) path.remove_suffix(1);
+        if (!path.empty()) facts.repeat_paths.emplace_back(path);
+      }
+    } else if (name == "instance") {
+      if (auto id = tree::attribute_value(doc, element, "id")) {
+        facts.secondary_ids.insert(*id);
+      } else if (!instance) {
+        instance = element;
+      }
+    }
+  }
+  if (instance) {
+    if (auto root = doc.first_child(*instance)) facts.known_paths = detail::KnownPaths(doc, *root);
+  }
+  return facts;
+}
+
+void check_bind(const Document& doc, NodeId bind, const FormFacts& facts,
+                std::vector<CompatFinding>& findings) {
+  auto path = form::attribute_if_not_blank(doc, bind, "nodeset");
+  if (!path) path = form::attribute_if_not_blank(doc, bind, "ref");
+  if (!path) return;
+  const std::string_view bind_path = unicode::trim(*path);
+  std::vector<CompatIssue> issues;
+  for (const std::string_view rule : kRules) {
+    const auto text = form::attribute_if_not_blank(doc, bind, rule);
+    if (!text) continue;
+    const auto expr = xpath::parse_expression(*text);
+    if (!expr) continue;
+    issues.clear();
+    detail::check_expression(*expr, facts.repeat_paths, issues);
+    if (!facts.known_paths.empty())
+      detail::check_instance_paths(*expr, bind_path, facts.known_paths, facts.secondary_ids,
+                                   issues);
+    const std::string_view expression = unicode::trim(*text);
+    for (CompatIssue& issue : issues) {
+      findings.push_back(CompatFinding{std::string(bind_path), std::string(rule),
+                                       std::string(expression), std::move(issue.construct),
+                                       issue.breaks, std::move(issue.effect),
+                                       std::move(issue.suggestion)});
+    }
+  }
+}
+
+}  // namespace
+
+std::expected<std::vector<CompatFinding>, std::string> check_form(std::string_view form_xml) {
+  auto doc = tree::parse_xml(form_xml);
+  if (!doc) return std::unexpected(detail::xml_error(doc.error()));
+  const auto root = doc->root();
+  if (!root) return std::unexpected(detail::no_root_element());
+
+  std::vector<NodeId> elements = tree::descendants(*doc, *root);
+  elements.insert(elements.begin(), *root);
+  const FormFacts facts = gather_facts(*doc, elements);
+
+  std::vector<CompatFinding> findings;
+  for (const NodeId element : elements) {
+    if (doc->name(element) == "bind") check_bind(*doc, element, facts, findings);
+  }
+  return findings;
+}
+
+}  // namespace tovarn::compat

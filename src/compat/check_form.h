@@ -1,0 +1,19 @@
+#pragma once
+#include <expected>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "compat/finding.h"
+
+namespace tovarn::compat {
+
+// Compares how the tablet and browser engines read every rule of a form's
+// binds, and finds the paths its rules read that the form's instance lacks.
+// Works on the form document alone: nothing is evaluated. Fails only on XML
+// the reader refuses or a document without a root element; rules that do not
+// parse are passed over. Findings come in bind, rule and check order.
+[[nodiscard]] std::expected<std::vector<CompatFinding>, std::string> check_form(
+    std::string_view form_xml);
+
+}  // namespace tovarn::compat
