@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "form/detail/itext.h"
+
 #include "tree/query.h"
 #include "unicode/unicode.h"
 #include "xpath/evaluate.h"
@@ -16,7 +18,7 @@ using tree::NodeId;
 
 constexpr std::array<std::string_view, 6> kControlNames = {"input", "select", "select1",
                                                             "range", "rank",   "upload"};
-constexpr std::string_view kItextPrefix = "jr:itext(";
+using detail::kItextPrefix;
 
 bool is_control(std::string_view name) {
   for (std::string_view c : kControlNames)
