@@ -3,7 +3,6 @@
 #include <array>
 
 #include "form/detail/itext.h"
-
 #include "tree/query.h"
 #include "unicode/unicode.h"
 #include "xpath/evaluate.h"
