@@ -1,6 +1,9 @@
 """Judging a submission against the rules of a form: load messages, the order
 of calculations, each pass of the judgement and each sentence."""
 
+import subprocess
+import sys
+
 import pytest
 
 import tovarn
@@ -265,8 +268,6 @@ def test_sources_resolved_before_either_is_read():
                        "/d/n0 \u2192 /d/n1 \u2192 ... \u2192 /d/n9999 \u2192 /d/n10000 \u2192 /d/n0"),
 ], ids=["chain", "cycle"])
 def test_long_dependency_chains(n, closing, expected):
-    import subprocess
-    import sys
     code = (
         "import tovarn\n"
         f"n = {n}\n"
@@ -288,8 +289,6 @@ def test_long_dependency_chains(n, closing, expected):
 @pytest.mark.parametrize("relevant, expected", [("true()", "2 200000 /a/a/a"), ("false()", "0 0 -")],
                          ids=["deep-finding", "deep-hidden"])
 def test_deep_submission(relevant, expected):
-    import subprocess
-    import sys
     code = (
         "import tovarn\n"
         "n = 100000\n"
