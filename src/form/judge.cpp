@@ -2,6 +2,7 @@
 
 #include "form/detail/itext.h"
 #include "form/detail/path_namer.h"
+#include "form/detail/relevance.h"
 #include "form/detail/selections.h"
 #include "form/environment.h"
 #include "tree/query.h"
