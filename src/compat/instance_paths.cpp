@@ -1,7 +1,10 @@
 #include "compat/detail/instance_paths.h"
 
+#include <algorithm>
+#include <functional>
 #include <optional>
 #include <type_traits>
+#include <unordered_set>
 #include <utility>
 #include <variant>
 
@@ -23,6 +26,26 @@ std::optional<std::string> own_path(const Expr::LocationPath& path, std::string_
   if (read.empty()) return std::nullopt;
   return std::move(read.front());
 }
+
+// Location paths with the same steps, predicates aside, resolve alike.
+struct StepsHash {
+  std::size_t operator()(const Expr::LocationPath* path) const {
+    std::size_t h = path->absolute;
+    for (const Step& step : path->steps) {
+      h = h * 31 + static_cast<std::size_t>(step.axis);
+      if (step.name_test) h = h * 31 + std::hash<std::string_view>{}(*step.name_test);
+    }
+    return h;
+  }
+};
+struct SameSteps {
+  bool operator()(const Expr::LocationPath* a, const Expr::LocationPath* b) const {
+    return a->absolute == b->absolute &&
+           std::ranges::equal(a->steps, b->steps, [](const Step& x, const Step& y) {
+             return x.axis == y.axis && x.name_test == y.name_test;
+           });
+  }
+};
 
 void push_step_predicates(const std::vector<Step>& steps,
                           std::vector<std::pair<const Expr*, bool>>& stack) {
@@ -58,6 +81,9 @@ std::optional<std::string> suggestion_for(std::string_view path, std::string_vie
 
 void absolute_paths_read(const Expr& expr, std::string_view bind_path, bool top_level,
                          std::vector<std::string>& paths) {
+  // Resolving costs the bind path's length, so a path met again is not
+  // resolved again: it could only repeat a path already in the list.
+  std::unordered_set<const Expr::LocationPath*, StepsHash, SameSteps> resolved;
   std::vector<std::pair<const Expr*, bool>> stack{{&expr, top_level}};
   while (!stack.empty()) {
     const auto [node, top] = stack.back();
@@ -66,7 +92,7 @@ void absolute_paths_read(const Expr& expr, std::string_view bind_path, bool top_
         [&, top = top](const auto& n) {
           using T = std::decay_t<decltype(n)>;
           if constexpr (std::is_same_v<T, Expr::LocationPath>) {
-            if (top || n.absolute) {
+            if ((top || n.absolute) && resolved.insert(&n).second) {
               if (auto path = own_path(n, bind_path)) paths.push_back(std::move(*path));
             }
             push_step_predicates(n.steps, stack);

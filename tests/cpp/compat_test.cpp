@@ -288,6 +288,21 @@ std::string repeat(std::string_view text, int n) {
   return out;
 }
 
+TEST(CompatInstancePaths, ResolvesEachDistinctLocationPathOnce) {
+  // A relative path costs the bind path's length to resolve; a rule that
+  // repeats one must not pay that, nor hold a copy, every time.
+  const std::string bind = "/data" + repeat("/n", 100000);
+  const std::string text =
+      "concat(" + repeat("., ", 20000) + "x, x, ../x, /data/a[/data/b], /data/a[/data/c])";
+  const auto expr = xpath::parse_expression(text);
+  ASSERT_TRUE(expr.has_value()) << expr.error();
+  std::vector<std::string> paths;
+  absolute_paths_read(*expr, bind, true, paths);
+  const std::vector<std::string> expected = {
+      bind, bind + "/x", bind.substr(0, bind.size() - 2) + "/x", "/data/a", "/data/b", "/data/c"};
+  EXPECT_EQ(paths, expected);
+}
+
 TEST(CompatWalks, DeepestAcceptedTreesAreSafe) {
   const tree::Document doc = instance({{"q"}});
   const KnownPaths known(doc, *doc.root());

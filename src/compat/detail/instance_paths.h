@@ -26,7 +26,8 @@ void check_instance_paths(const xpath::Expr& expr, std::string_view bind_path,
 // The paths that the rule reads, in the order met: absolute location paths
 // wherever they stand, relative ones only where `top_level` holds (not inside
 // a predicate or a filter expression), each resolved against `bind_path`.
-// A path that resolves to no absolute path adds nothing. Iterative.
+// A path that resolves to no absolute path adds nothing, and neither does a
+// location path with the same steps as one met before. Iterative.
 void absolute_paths_read(const xpath::Expr& expr, std::string_view bind_path, bool top_level,
                          std::vector<std::string>& paths);
 
