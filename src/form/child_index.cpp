@@ -56,16 +56,15 @@ template <class Names>
 std::vector<NodeId> ChildIndex::select_steps(std::size_t count, Names name) {
   std::optional<NodeId> root = doc_.root();
   if (!root) return {};
-  std::vector<NodeId> list{*root};
+  list_.assign(1, *root);
   std::size_t first = count > 0 && doc_.name(*root) == name(0) ? 1 : 0;
-  std::vector<NodeId> next;
-  for (std::size_t s = first; s < count && !list.empty(); ++s) {
-    next.clear();
+  for (std::size_t s = first; s < count && !list_.empty(); ++s) {
+    next_.clear();
     std::string_view step = name(s);
-    for (NodeId node : list) append_children(node, step, next);
-    list.swap(next);
+    for (NodeId node : list_) append_children(node, step, next_);
+    list_.swap(next_);
   }
-  return list;
+  return list_;
 }
 
 std::optional<std::vector<NodeId>> ChildIndex::select(const xpath::Expr& expr) {

@@ -43,7 +43,10 @@ class ChildIndex {
   // By parent: its range of `entries_`, sorted by name, child order kept.
   std::unordered_map<std::uint32_t, std::pair<std::uint32_t, std::uint32_t>> ranges_;
   std::vector<Entry> entries_;
-  std::vector<std::string_view> names_;  // of the plain path being selected
+  // Reused by every selection: the names of a plain path, the nodes reached.
+  std::vector<std::string_view> names_;
+  std::vector<tree::NodeId> list_;
+  std::vector<tree::NodeId> next_;
 };
 
 // Whether the text is "/" and ASCII names ([A-Za-z_][A-Za-z0-9._-]*) joined
