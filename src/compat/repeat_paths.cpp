@@ -19,7 +19,8 @@ void for_each_segment(std::string_view path, Visit visit) {
 }  // namespace
 
 std::size_t RepeatPaths::KeyHash::operator()(const Key& key) const {
-  return std::hash<std::string_view>{}(key.segment) ^ (std::size_t{key.parent} * 0x9e3779b97f4a7c15u);
+  return std::hash<std::string_view>{}(key.segment) ^
+         (std::size_t{key.parent} * 0x9e3779b97f4a7c15u);
 }
 
 void RepeatPaths::add(std::string_view path) {
