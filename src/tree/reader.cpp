@@ -62,7 +62,8 @@ inline PlainRun scan_plain(const char* p, const char* end) {
                                   _mm_cmpeq_epi8(v, _mm_set1_epi8('='))),
                      _mm_cmpeq_epi8(v, _mm_set1_epi8('>'))));
     const auto stop_mask = static_cast<unsigned>(_mm_movemask_epi8(stops));
-    auto colon_mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(':'))));
+    const __m128i colons = _mm_cmpeq_epi8(v, _mm_set1_epi8(':'));
+    auto colon_mask = static_cast<unsigned>(_mm_movemask_epi8(colons));
     const int run = stop_mask ? __builtin_ctz(stop_mask) : 16;
     colon_mask &= (1u << run) - 1;
     if (colon_mask) local = p + (32 - __builtin_clz(colon_mask));
@@ -250,8 +251,9 @@ Run scan_run(std::string_view text, std::size_t from) {
   const char* stop = find_tag_or_entity(text.data() + i, end);
   const bool entities = stop != end && *stop == '&';
   if (entities) stop = find_char(stop + 1, end, '<');
-  const std::size_t next =
-      stop == nullptr || stop == end ? std::string_view::npos : static_cast<std::size_t>(stop - text.data());
+  const std::size_t next = stop == nullptr || stop == end
+                               ? std::string_view::npos
+                               : static_cast<std::size_t>(stop - text.data());
   const std::size_t run_end = next == std::string_view::npos ? text.size() : next;
   return {next, is_blank(text.substr(i, run_end - i)), entities};
 }
@@ -433,7 +435,8 @@ class Builder {
     return {offset, length};
   }
 
-  [[gnu::always_inline]] std::pair<std::uint32_t, std::uint32_t> store(std::string_view raw, bool entities) {
+  [[gnu::always_inline]] std::pair<std::uint32_t, std::uint32_t> store(std::string_view raw,
+                                                                       bool entities) {
     if (!entities) return place(raw);
     make_room(raw.size());
     const std::uint32_t offset = used_;
@@ -613,7 +616,8 @@ class Reader {
         if (p == end || (*p != '\'' && *p != '"')) return false;
         const char* close = find_char(p + 1, end, *p);
         if (close == nullptr) return false;
-        attributes_.push_back({std::string_view(key.local, static_cast<std::size_t>(key.end - key.local)),
+        const auto key_length = static_cast<std::size_t>(key.end - key.local);
+        attributes_.push_back({std::string_view(key.local, key_length),
                                std::string_view(p + 1, static_cast<std::size_t>(close - p - 1))});
         p = close + 1;
         continue;
