@@ -1,0 +1,103 @@
+#include "form/detail/child_index.h"
+
+#include <algorithm>
+
+namespace tovarn::form::detail {
+
+using tree::NodeId;
+
+namespace {
+
+// Below this many children a scan is cheaper than sorting them.
+constexpr std::size_t kIndexedWidth = 12;
+
+bool is_plain_step_list(const xpath::Expr::LocationPath& path) {
+  if (!path.absolute || path.steps.empty()) return false;
+  for (const xpath::Step& step : path.steps)
+    if (step.axis != xpath::Axis::child || !step.name_test || !step.predicates.empty())
+      return false;
+  return true;
+}
+
+}  // namespace
+
+void ChildIndex::append_children(NodeId parent, std::string_view name,
+                                 std::vector<NodeId>& out) {
+  auto found = ranges_.find(tree::index_of(parent));
+  if (found == ranges_.end()) {
+    std::size_t width = 0;
+    for ([[maybe_unused]] NodeId child : doc_.children(parent))
+      if (++width > kIndexedWidth) break;
+    if (width <= kIndexedWidth) {
+      for (NodeId child : doc_.children(parent))
+        if (doc_.name(child) == name) out.push_back(child);
+      return;
+    }
+    auto begin = static_cast<std::uint32_t>(entries_.size());
+    for (NodeId child : doc_.children(parent)) entries_.push_back({doc_.name(child), child});
+    std::stable_sort(entries_.begin() + begin, entries_.end(),
+                     [](const Entry& a, const Entry& b) { return a.name < b.name; });
+    found = ranges_.emplace(tree::index_of(parent),
+                            std::pair{begin, static_cast<std::uint32_t>(entries_.size())})
+                .first;
+  }
+  auto first = entries_.begin() + found->second.first;
+  auto last = entries_.begin() + found->second.second;
+  auto [from, to] = std::equal_range(first, last, Entry{name, NodeId{}},
+                                     [](const Entry& a, const Entry& b) { return a.name < b.name; });
+  for (auto it = from; it != to; ++it) out.push_back(it->child);
+}
+
+// An absolute path starts at the root element, and a first step naming the
+// root selects the root itself. Every list holds nodes at one depth in
+// document order, so their children, taken list by list, are in document
+// order too, without duplicates.
+template <class Names>
+std::vector<NodeId> ChildIndex::select_steps(std::size_t count, Names name) {
+  std::optional<NodeId> root = doc_.root();
+  if (!root) return {};
+  list_.assign(1, *root);
+  std::size_t first = count > 0 && doc_.name(*root) == name(0) ? 1 : 0;
+  for (std::size_t s = first; s < count && !list_.empty(); ++s) {
+    next_.clear();
+    std::string_view step = name(s);
+    for (NodeId node : list_) append_children(node, step, next_);
+    list_.swap(next_);
+  }
+  return list_;
+}
+
+std::optional<std::vector<NodeId>> ChildIndex::select(const xpath::Expr& expr) {
+  const auto* path = std::get_if<xpath::Expr::LocationPath>(&expr.node);
+  if (!path || !is_plain_step_list(*path)) return std::nullopt;
+  return select_steps(path->steps.size(),
+                      [path](std::size_t i) -> std::string_view { return *path->steps[i].name_test; });
+}
+
+std::vector<NodeId> ChildIndex::select_plain(std::string_view path) {
+  names_.clear();
+  for (std::size_t at = 1; at <= path.size();) {
+    std::size_t slash = std::min(path.find('/', at), path.size());
+    names_.push_back(path.substr(at, slash - at));
+    at = slash + 1;
+  }
+  return select_steps(names_.size(), [this](std::size_t i) { return names_[i]; });
+}
+
+bool is_plain_child_path(std::string_view text) {
+  auto starts_name = [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+  };
+  auto continues_name = [&](char c) {
+    return starts_name(c) || (c >= '0' && c <= '9') || c == '.' || c == '-';
+  };
+  if (text.empty()) return false;
+  for (std::size_t i = 0; i < text.size();) {
+    if (text[i] != '/' || i + 1 == text.size() || !starts_name(text[i + 1])) return false;
+    i += 2;
+    while (i < text.size() && continues_name(text[i])) ++i;
+  }
+  return true;
+}
+
+}  // namespace tovarn::form::detail
