@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "form/detail/itext.h"
 #include "tree/query.h"
 #include "unicode/unicode.h"
 #include "xpath/evaluate.h"
@@ -16,7 +17,7 @@ using tree::NodeId;
 
 constexpr std::array<std::string_view, 6> kControlNames = {"input", "select", "select1",
                                                             "range", "rank",   "upload"};
-constexpr std::string_view kItextPrefix = "jr:itext(";
+using detail::kItextPrefix;
 
 bool is_control(std::string_view name) {
   for (std::string_view c : kControlNames)
@@ -67,8 +68,10 @@ std::optional<std::string> FormEnvironment::choice_label(std::string_view value,
     if (unicode::trim(text) != wanted) continue;
     std::optional<NodeId> label = find_label_child(form_doc, item);
     if (!label) return std::nullopt;
-    if (auto ref = tree::attribute_value(form_doc, *label, "ref"))
-      return label_text(form_, *ref, document_, *document_.root());
+    if (auto ref = tree::attribute_value(form_doc, *label, "ref")) {
+      std::optional<NodeId> root = document_.root();
+      return root ? label_text(form_, *ref, document_, *root) : std::string();
+    }
     return tree::string_value(form_doc, *label);
   }
 

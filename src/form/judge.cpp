@@ -1,6 +1,8 @@
 #include "form/judge.h"
 
+#include "form/detail/itext.h"
 #include "form/detail/path_namer.h"
+#include "form/detail/relevance.h"
 #include "form/detail/selections.h"
 #include "form/environment.h"
 #include "tree/query.h"
@@ -13,7 +15,7 @@ namespace {
 
 using tree::NodeId;
 
-constexpr std::string_view kItextPrefix = "jr:itext(";
+using detail::kItextPrefix;
 
 // Findings gather their node ids; paths are named together at the end.
 class Judgement {

@@ -8,20 +8,40 @@ namespace tovarn::form::detail {
 using tree::NodeId;
 
 void PathNamer::index_children(NodeId parent) {
+  siblings_.clear();
+  for (NodeId child : doc_.children(parent)) siblings_.push_back(child);
+  // Most parents have a handful of children, where comparing names pairwise
+  // beats hashing them; wide ones (repeats, long lists) are hashed.
+  constexpr std::size_t kPairwise = 24;
   std::unordered_map<std::string_view, std::uint32_t> count;
-  for (NodeId child : doc_.children(parent)) ++count[doc_.name(child)];
-  std::unordered_map<std::string_view, std::uint32_t> seen;
-  for (NodeId child : doc_.children(parent)) {
-    std::string_view name = doc_.name(child);
-    position_[tree::index_of(child)] = count[name] >= 2 ? ++seen[name] : kBare;
+  auto namesakes = [&](std::string_view name) -> std::uint32_t {
+    if (siblings_.size() > kPairwise) {
+      auto found = count.find(name);
+      return found == count.end() ? 0 : found->second;
+    }
+    std::uint32_t n = 0;
+    for (NodeId s : siblings_) n += doc_.name(s) == name;
+    return n;
+  };
+  if (siblings_.size() > kPairwise) {
+    for (NodeId child : siblings_) ++count[doc_.name(child)];
+    std::unordered_map<std::string_view, std::uint32_t> seen;
+    for (NodeId child : siblings_) {
+      std::string_view name = doc_.name(child);
+      position_[tree::index_of(child)] = count[name] >= 2 ? ++seen[name] : kBare;
+    }
+  } else {
+    for (std::size_t i = 0; i < siblings_.size(); ++i) {
+      std::string_view name = doc_.name(siblings_[i]);
+      std::uint32_t before = 0;
+      for (std::size_t j = 0; j < i; ++j) before += doc_.name(siblings_[j]) == name;
+      position_[tree::index_of(siblings_[i])] = namesakes(name) >= 2 ? before + 1 : kBare;
+    }
   }
   // An attribute is not among the children it shares a name with, so it
   // counts as the first of them.
-  for (NodeId attribute : doc_.attributes(parent)) {
-    auto found = count.find(doc_.name(attribute));
-    position_[tree::index_of(attribute)] =
-        found != count.end() && found->second >= 2 ? 1 : kBare;
-  }
+  for (NodeId attribute : doc_.attributes(parent))
+    position_[tree::index_of(attribute)] = namesakes(doc_.name(attribute)) >= 2 ? 1 : kBare;
 }
 
 std::string PathNamer::path(NodeId node) {

@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "form/detail/path_namer.h"
+#include "form/detail/relevance.h"
 #include "form/detail/selections.h"
 #include "xpath/evaluate.h"
 #include "xpath/value.h"

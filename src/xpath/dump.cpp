@@ -62,15 +62,9 @@ void dump_pair(std::string& out, std::string_view name, const Expr& lhs, const E
 // own small frame.
 void dump_to(std::string& out, const Expr& expr) {
   switch (expr.node.index()) {
-    case 0:
-      dump_number(out, std::get<Expr::Number>(expr.node).value);
-      return;
-    case 1:
-      dump_text(out, "lit", quote_text(std::get<Expr::Literal>(expr.node).text));
-      return;
-    case 2:
-      dump_text(out, "var", std::get<Expr::Variable>(expr.node).name);
-      return;
+    case 0: dump_number(out, std::get<Expr::Number>(expr.node).value); return;
+    case 1: dump_text(out, "lit", quote_text(std::get<Expr::Literal>(expr.node).text)); return;
+    case 2: dump_text(out, "var", std::get<Expr::Variable>(expr.node).name); return;
     case 3: {
       const auto& path = std::get<Expr::LocationPath>(expr.node);
       out += path.absolute ? "abs{" : "path{";
@@ -120,10 +114,18 @@ void dump_to(std::string& out, const Expr& expr) {
 
 std::string_view axis_name(Axis axis) {
   static constexpr std::array<std::string_view, 12> kNames = {
-      "child",     "parent",    "self",
-      "descendant", "descendant-or-self", "ancestor",
-      "ancestor-or-self", "attribute", "following",
-      "following-sibling", "preceding", "preceding-sibling",
+      "child",
+      "parent",
+      "self",
+      "descendant",
+      "descendant-or-self",
+      "ancestor",
+      "ancestor-or-self",
+      "attribute",
+      "following",
+      "following-sibling",
+      "preceding",
+      "preceding-sibling",
   };
   return kNames[static_cast<std::size_t>(axis)];
 }

@@ -75,10 +75,8 @@ bool starts_step(const Token* token) {
     case TokenKind::dot:
     case TokenKind::double_dot:
     case TokenKind::at:
-    case TokenKind::star:
-      return true;
-    default:
-      return false;
+    case TokenKind::star: return true;
+    default: return false;
   }
 }
 
@@ -96,6 +94,69 @@ bool starts_step(const Token* token) {
   step.name_test.emplace(name.substr(name.rfind(':') + 1));
 }
 
+// The parser's place in the token list, for one parse_expression call.
+class TokenCursor {
+ public:
+  explicit TokenCursor(const std::vector<Token>& tokens) : tokens_(tokens) {}
+
+  std::size_t position() const { return position_; }
+  bool at_end() const { return position_ == tokens_.size(); }
+
+  // The token `ahead` places on, or null past the end.
+  const Token* peek_token(std::size_t ahead = 0) const {
+    return position_ + ahead < tokens_.size() ? &tokens_[position_ + ahead] : nullptr;
+  }
+
+  bool at(TokenKind kind, std::size_t ahead = 0) const {
+    const Token* token = peek_token(ahead);
+    return token != nullptr && token->kind == kind;
+  }
+
+  // Payload-less kinds only; names are matched through peek_token.
+  bool eat(TokenKind kind) {
+    if (!at(kind)) return false;
+    ++position_;
+    return true;
+  }
+
+  void advance(std::size_t n = 1) { position_ += n; }
+
+  bool at_index(std::size_t i, TokenKind kind) const {
+    return i < tokens_.size() && tokens_[i].kind == kind;
+  }
+
+  // The number of steps of the path that starts here, exact up to its first
+  // predicate, so that its step list is allocated once. Reads only the
+  // path's own tokens, so parsing stays linear.
+  std::size_t steps_ahead() const {
+    std::size_t steps = 1;
+    for (std::size_t i = position_;; ++i) {
+      if (at_index(i, TokenKind::dot) || at_index(i, TokenKind::double_dot)) {
+        ++i;
+      } else {
+        if (at_index(i, TokenKind::at)) {
+          ++i;
+        } else if (at_index(i, TokenKind::name) && at_index(i + 1, TokenKind::double_colon)) {
+          i += 2;
+        }
+        if (!at_index(i, TokenKind::name) && !at_index(i, TokenKind::star)) return steps;
+        ++i;
+      }
+      if (at_index(i, TokenKind::slash)) {
+        steps += 1;
+      } else if (at_index(i, TokenKind::double_slash)) {
+        steps += 2;
+      } else {
+        return steps;
+      }
+    }
+  }
+
+ private:
+  const std::vector<Token>& tokens_;
+  std::size_t position_ = 0;
+};
+
 // Recursive descent over the token list. Two budgets keep it and the tree
 // shallow. `nesting_` counts the parse_or calls that are open (parentheses,
 // predicates, arguments and each tighter-binding operator level), which bounds
@@ -110,9 +171,9 @@ bool starts_step(const Token* token) {
 // included; texts are built in the cold fail_ functions.
 class Parser {
  public:
-  explicit Parser(const std::vector<Token>& tokens) : tokens_(tokens) {}
+  explicit Parser(const std::vector<Token>& tokens) : cursor_(tokens) {}
 
-  std::size_t position() const { return pos_; }
+  const TokenCursor& cursor() const { return cursor_; }
   std::string& error() { return error_; }
 
   // Operands joined by binary operators from "or" (loosest) to "*", "div" and
@@ -127,15 +188,15 @@ class Parser {
     return false;
   }
   [[gnu::noinline, gnu::cold]] bool fail_expected(TokenKind kind) {
-    error_ = detail::msg::expected_token(Token{kind, {}}, peek());
+    error_ = detail::msg::expected_token(Token{kind, {}}, cursor_.peek_token());
     return false;
   }
   [[gnu::noinline, gnu::cold]] bool fail_node_test() {
-    error_ = detail::msg::expected_node_test(peek());
+    error_ = detail::msg::expected_node_test(cursor_.peek_token());
     return false;
   }
   [[gnu::noinline, gnu::cold]] bool fail_axis() {
-    error_ = detail::msg::unsupported_axis(peek()->text);
+    error_ = detail::msg::unsupported_axis(cursor_.peek_token()->text);
     return false;
   }
 
@@ -145,23 +206,8 @@ class Parser {
     return depth <= kMaxExprDepth || fail_too_deep();
   }
 
-  const Token* peek(std::size_t ahead = 0) const {
-    return pos_ + ahead < tokens_.size() ? &tokens_[pos_ + ahead] : nullptr;
-  }
-
-  bool at(TokenKind kind, std::size_t ahead = 0) const {
-    const Token* token = peek(ahead);
-    return token != nullptr && token->kind == kind;
-  }
-
-  bool eat(TokenKind kind) {
-    if (!at(kind)) return false;
-    ++pos_;
-    return true;
-  }
-
   // Used only for the payload-less closers RightParen and RightBracket.
-  [[nodiscard]] bool expect(TokenKind kind) { return eat(kind) || fail_expected(kind); }
+  [[nodiscard]] bool expect(TokenKind kind) { return cursor_.eat(kind) || fail_expected(kind); }
 
   [[nodiscard, gnu::noinline]] bool parse_nested(Expr& out, int& depth) {
     if (nesting_ == kMaxExprDepth) return fail_too_deep();
@@ -174,14 +220,15 @@ class Parser {
   // Precedence climbing: folds operators of at least `min_precedence` into
   // `lhs`; a tighter operator after a right operand takes that operand first.
   [[nodiscard, gnu::noinline]] bool parse_operators(Expr& lhs, int& lhs_depth, int min_precedence) {
-    for (auto op = binary_operator(peek()); op && op->precedence >= min_precedence;
-         op = binary_operator(peek())) {
-      ++pos_;
+    for (auto op = binary_operator(cursor_.peek_token()); op && op->precedence >= min_precedence;
+         op = binary_operator(cursor_.peek_token())) {
+      cursor_.advance();
       Expr rhs;
       int rhs_depth = 0;
       if (!parse_unary(rhs, rhs_depth)) return false;
-      for (auto next = binary_operator(peek()); next && next->precedence > op->precedence;
-           next = binary_operator(peek())) {
+      for (auto next = binary_operator(cursor_.peek_token());
+           next && next->precedence > op->precedence;
+           next = binary_operator(cursor_.peek_token())) {
         if (nesting_ == kMaxExprDepth) return fail_too_deep();
         ++nesting_;
         const bool ok = parse_operators(rhs, rhs_depth, next->precedence);
@@ -216,7 +263,7 @@ class Parser {
   // Minus signs, counted rather than recursed into, then a union.
   [[nodiscard, gnu::noinline]] bool parse_unary(Expr& out, int& depth) {
     int negations = 0;
-    while (eat(TokenKind::minus)) {
+    while (cursor_.eat(TokenKind::minus)) {
       if (++negations > kMaxExprDepth) return fail_too_deep();
     }
     if (!parse_union(out, depth)) return false;
@@ -229,7 +276,7 @@ class Parser {
 
   [[nodiscard, gnu::noinline]] bool parse_union(Expr& out, int& depth) {
     if (!parse_path_expr(out, depth)) return false;
-    while (eat(TokenKind::pipe)) {
+    while (cursor_.eat(TokenKind::pipe)) {
       Expr rhs;
       int rhs_depth = 0;
       if (!parse_path_expr(rhs, rhs_depth)) return false;
@@ -248,15 +295,15 @@ class Parser {
   }
 
   [[nodiscard, gnu::noinline]] bool parse_path_expr(Expr& out, int& depth) {
-    if (eat(TokenKind::double_slash)) {
+    if (cursor_.eat(TokenKind::double_slash)) {
       auto& steps = make_path(out, true);
       add_descendant_or_self(steps);
       return parse_relative_path(steps, depth);
     }
-    if (eat(TokenKind::slash)) {
+    if (cursor_.eat(TokenKind::slash)) {
       // "/" alone is the root; what follows is left for the levels above.
       auto& steps = make_path(out, true);
-      return !starts_step(peek()) || parse_relative_path(steps, depth);
+      return !starts_step(cursor_.peek_token()) || parse_relative_path(steps, depth);
     }
     switch (parse_primary(out, depth)) {
       case Primary::failed: return false;
@@ -271,44 +318,44 @@ class Parser {
   // A function call, number, literal, variable or parenthesised expression;
   // absent (nothing consumed) where a relative path begins instead.
   [[nodiscard, gnu::noinline]] Primary parse_primary(Expr& out, int& depth) {
-    const Token* token = peek();
+    const Token* token = cursor_.peek_token();
     if (token == nullptr) return Primary::absent;
     switch (token->kind) {
       case TokenKind::number:
-        ++pos_;
+        cursor_.advance();
         out.node.emplace<Expr::Number>(token->number);
         return Primary::parsed;
       case TokenKind::literal:
-        ++pos_;
+        cursor_.advance();
         out.node.emplace<Expr::Literal>().text.assign(token->text);
         return Primary::parsed;
       case TokenKind::variable:
-        ++pos_;
+        cursor_.advance();
         out.node.emplace<Expr::Variable>().name.assign(token->text);
         return Primary::parsed;
       case TokenKind::left_paren:
-        ++pos_;
+        cursor_.advance();
         return parse_nested(out, depth) && expect(TokenKind::right_paren) ? Primary::parsed
                                                                           : Primary::failed;
       case TokenKind::name:
-        if (!at(TokenKind::left_paren, 1) || is_node_type_name(token->text)) return Primary::absent;
+        if (!cursor_.at(TokenKind::left_paren, 1) || is_node_type_name(token->text))
+          return Primary::absent;
         return parse_call(out, depth) ? Primary::parsed : Primary::failed;
-      default:
-        return Primary::absent;
+      default: return Primary::absent;
     }
   }
 
   [[nodiscard, gnu::noinline]] bool parse_call(Expr& out, int& depth) {
     auto& call = out.node.emplace<Expr::FunctionCall>();
-    call.name.assign(peek()->text);
-    pos_ += 2;  // the name and "("
-    if (eat(TokenKind::right_paren)) return true;
+    call.name.assign(cursor_.peek_token()->text);
+    cursor_.advance(2);  // the name and "("
+    if (cursor_.eat(TokenKind::right_paren)) return true;
     do {
       int arg_depth = 0;
       if (!parse_nested(add_expr(call.args), arg_depth) || !hold(depth, arg_depth)) {
         return false;
       }
-    } while (eat(TokenKind::comma));
+    } while (cursor_.eat(TokenKind::comma));
     return expect(TokenKind::right_paren);
   }
 
@@ -322,7 +369,8 @@ class Parser {
   // The predicates and trailing steps after the primary in `out`, which
   // stays as it is when there are none.
   [[nodiscard, gnu::noinline]] bool parse_filter(Expr& out, int& depth) {
-    if (!at(TokenKind::left_bracket) && !at(TokenKind::slash) && !at(TokenKind::double_slash)) {
+    if (!cursor_.at(TokenKind::left_bracket) && !cursor_.at(TokenKind::slash) &&
+        !cursor_.at(TokenKind::double_slash)) {
       return true;
     }
     auto& filter = make_filter(out);
@@ -330,9 +378,9 @@ class Parser {
     depth = 0;
     if (!hold(depth, primary_depth) || !parse_predicates(filter.predicates, depth)) return false;
     for (;;) {
-      if (eat(TokenKind::double_slash)) {
+      if (cursor_.eat(TokenKind::double_slash)) {
         add_descendant_or_self(filter.steps);
-      } else if (!eat(TokenKind::slash)) {
+      } else if (!cursor_.eat(TokenKind::slash)) {
         return true;
       }
       if (!parse_relative_path(filter.steps, depth)) return false;
@@ -342,11 +390,12 @@ class Parser {
   // Steps separated by "/" or "//" (which adds a descendant-or-self step),
   // appended to `steps`; `depth` holds the deepest predicate.
   [[nodiscard, gnu::noinline]] bool parse_relative_path(std::vector<Step>& steps, int& depth) {
+    steps.reserve(steps.size() + cursor_.steps_ahead());
     for (;;) {
       if (!parse_step(steps, depth)) return false;
-      if (eat(TokenKind::double_slash)) {
+      if (cursor_.eat(TokenKind::double_slash)) {
         add_descendant_or_self(steps);
-      } else if (!eat(TokenKind::slash)) {
+      } else if (!cursor_.eat(TokenKind::slash)) {
         return true;
       }
     }
@@ -354,25 +403,25 @@ class Parser {
 
   [[nodiscard, gnu::noinline]] bool parse_step(std::vector<Step>& steps, int& depth) {
     Step& step = add_step(steps);
-    if (eat(TokenKind::dot)) {
+    if (cursor_.eat(TokenKind::dot)) {
       step.axis = Axis::self;
-    } else if (eat(TokenKind::double_dot)) {
+    } else if (cursor_.eat(TokenKind::double_dot)) {
       step.axis = Axis::parent;
     } else {
-      if (eat(TokenKind::at)) {
+      if (cursor_.eat(TokenKind::at)) {
         step.axis = Axis::attribute;
-      } else if (at(TokenKind::name) && at(TokenKind::double_colon, 1)) {
-        const auto axis = axis_named(peek()->text);
+      } else if (cursor_.at(TokenKind::name) && cursor_.at(TokenKind::double_colon, 1)) {
+        const auto axis = axis_named(cursor_.peek_token()->text);
         if (!axis) return fail_axis();
         step.axis = *axis;
-        pos_ += 2;
+        cursor_.advance(2);
       }
-      const Token* test = peek();
+      const Token* test = cursor_.peek_token();
       if (test != nullptr && test->kind == TokenKind::star) {
-        ++pos_;
+        cursor_.advance();
       } else if (test != nullptr && test->kind == TokenKind::name) {
-        ++pos_;
-        if (is_node_type_name(test->text) && eat(TokenKind::left_paren)) {
+        cursor_.advance();
+        if (is_node_type_name(test->text) && cursor_.eat(TokenKind::left_paren)) {
           if (!expect(TokenKind::right_paren)) return false;
         } else {
           set_name_test(step, test->text);
@@ -385,18 +434,17 @@ class Parser {
   }
 
   [[nodiscard, gnu::noinline]] bool parse_predicates(std::vector<Expr>& predicates, int& depth) {
-    while (eat(TokenKind::left_bracket)) {
+    while (cursor_.eat(TokenKind::left_bracket)) {
       int predicate_depth = 0;
-      if (!parse_nested(add_expr(predicates), predicate_depth) ||
-          !hold(depth, predicate_depth) || !expect(TokenKind::right_bracket)) {
+      if (!parse_nested(add_expr(predicates), predicate_depth) || !hold(depth, predicate_depth) ||
+          !expect(TokenKind::right_bracket)) {
         return false;
       }
     }
     return true;
   }
 
-  const std::vector<Token>& tokens_;
-  std::size_t pos_ = 0;
+  TokenCursor cursor_;
   int nesting_ = 0;  // open parse_or calls below the outermost
   std::string error_;
 };
@@ -410,8 +458,8 @@ std::expected<Expr, std::string> parse_expression(std::string_view text) {
   Expr expr;
   int depth = 0;
   if (!parser.parse_or(expr, depth)) return std::unexpected(std::move(parser.error()));
-  if (parser.position() < tokens->size()) {
-    return std::unexpected(detail::msg::trailing_input(text, parser.position()));
+  if (!parser.cursor().at_end()) {
+    return std::unexpected(detail::msg::trailing_input(text, parser.cursor().position()));
   }
   return expr;
 }

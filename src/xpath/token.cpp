@@ -1,8 +1,9 @@
+#include "xpath/detail/token.h"
+
 #include <array>
 #include <charconv>
 #include <cmath>
 
-#include "xpath/detail/token.h"
 #include "xpath/quote.h"
 
 namespace tovarn::xpath::detail {
@@ -10,11 +11,11 @@ namespace tovarn::xpath::detail {
 namespace {
 
 constexpr std::array<std::string_view, 25> kKindNames = {
-    "Name",       "Number",      "Literal",      "Variable",     "Slash",
-    "DoubleSlash", "Dot",        "DoubleDot",    "At",           "Star",
-    "LeftParen",  "RightParen",  "LeftBracket",  "RightBracket", "Comma",
-    "Pipe",       "Plus",        "Minus",        "Equal",        "NotEqual",
-    "Less",       "LessEqual",   "Greater",      "GreaterEqual", "DoubleColon",
+    "Name",        "Number",     "Literal",     "Variable",     "Slash",
+    "DoubleSlash", "Dot",        "DoubleDot",   "At",           "Star",
+    "LeftParen",   "RightParen", "LeftBracket", "RightBracket", "Comma",
+    "Pipe",        "Plus",       "Minus",       "Equal",        "NotEqual",
+    "Less",        "LessEqual",  "Greater",     "GreaterEqual", "DoubleColon",
 };
 static_assert(kKindNames.size() == static_cast<std::size_t>(TokenKind::double_colon) + 1);
 
@@ -33,7 +34,8 @@ std::string float_form(double value) {
 
   // Shortest round-trip digits as d[.ddd]e±x; the layout is ours.
   char buf[32];
-  const auto end = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific).ptr;
+  const auto end =
+      std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific).ptr;
   const std::string_view sci(buf, static_cast<std::size_t>(end - buf));
   const std::size_t e = sci.find('e');
   std::string digits(sci.substr(0, e));
@@ -87,8 +89,7 @@ std::string describe_token(const Token& token) {
       out += float_form(token.number);
       out += ')';
       break;
-    default:
-      break;
+    default: break;
   }
   return out;
 }

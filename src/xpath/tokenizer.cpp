@@ -42,19 +42,24 @@ class Scanner {
         continue;
       }
       switch (byte) {
-        case ' ': case '\t': case '\n': case '\v': case '\f': case '\r':
-          ++i_;
-          continue;
+        case ' ':
+        case '\t':
+        case '\n':
+        case '\v':
+        case '\f':
+        case '\r': ++i_; continue;
         case '/': tokens.push_back(pair('/', TokenKind::double_slash, TokenKind::slash)); continue;
         case '<': tokens.push_back(pair('=', TokenKind::less_equal, TokenKind::less)); continue;
-        case '>': tokens.push_back(pair('=', TokenKind::greater_equal, TokenKind::greater)); continue;
+        case '>':
+          tokens.push_back(pair('=', TokenKind::greater_equal, TokenKind::greater));
+          continue;
         case '!':
           if (!next_is(1, '=')) return std::unexpected(msg::unexpected_character("!"));
-          tokens.push_back(pair('=', TokenKind::not_equal, TokenKind::not_equal));
+          tokens.push_back(double_char(TokenKind::not_equal));
           continue;
         case ':':
           if (!next_is(1, ':')) return std::unexpected(msg::unexpected_character(":"));
-          tokens.push_back(pair(':', TokenKind::double_colon, TokenKind::double_colon));
+          tokens.push_back(double_char(TokenKind::double_colon));
           continue;
         case '.':
           if (i_ + 1 < text_.size() && is_digit(text_[i_ + 1])) break;  // a numeral
@@ -84,8 +89,7 @@ class Scanner {
           tokens.push_back(Token{TokenKind::variable, text_.substr(start, i_ - start)});
           continue;
         }
-        default:
-          break;
+        default: break;
       }
       if (byte == '.' || is_digit(static_cast<char>(byte))) {
         auto number = scan_numeral();
@@ -107,6 +111,11 @@ class Scanner {
 
   Token single(TokenKind kind) {
     ++i_;
+    return Token{kind, {}};
+  }
+
+  Token double_char(TokenKind kind) {
+    i_ += 2;
     return Token{kind, {}};
   }
 

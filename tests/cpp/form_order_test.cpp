@@ -10,16 +10,16 @@ namespace {
 
 xpath::Expr number() { return xpath::Expr{xpath::Expr::Number{1}}; }
 
-struct Spec {
+struct Sketch {
   std::string nodeset;
   bool calculates;
   std::vector<std::uint32_t> reads;  // ascending
 };
 
-std::vector<Bind> make_binds(const std::vector<Spec>& specs, Dependencies& deps) {
+std::vector<Bind> make_binds(const std::vector<Sketch>& sketches, Dependencies& deps) {
   std::vector<Bind> binds;
   deps.offsets = {0};
-  for (const Spec& s : specs) {
+  for (const Sketch& s : sketches) {
     Bind b;
     b.nodeset = s.nodeset;
     if (s.calculates) b.calculate = number();
@@ -35,7 +35,7 @@ TEST(OrderCalculations, PostOrderAndCycles) {
       "these calculations depend on each other, so none of them has a defined value: ";
   struct Case {
     const char* name;
-    std::vector<Spec> binds;
+    std::vector<Sketch> binds;
     std::vector<std::size_t> order;
     std::string error;
   } cases[] = {
@@ -81,12 +81,12 @@ TEST(OrderCalculations, PostOrderAndCycles) {
 
 TEST(OrderCalculations, LongChainAndLongCycle) {
   constexpr std::uint32_t kLength = 100000;
-  std::vector<Spec> specs;
+  std::vector<Sketch> sketches;
   for (std::uint32_t i = 0; i < kLength; ++i)
-    specs.push_back({"/d/n" + std::to_string(i), true,
+    sketches.push_back({"/d/n" + std::to_string(i), true,
                      i + 1 < kLength ? std::vector<std::uint32_t>{i + 1} : std::vector<std::uint32_t>{}});
   Dependencies deps;
-  std::vector<Bind> binds = make_binds(specs, deps);
+  std::vector<Bind> binds = make_binds(sketches, deps);
   auto order = order_calculations(binds, deps);
   ASSERT_TRUE(order.has_value());
   ASSERT_EQ(order->size(), kLength);
@@ -94,11 +94,11 @@ TEST(OrderCalculations, LongChainAndLongCycle) {
   EXPECT_EQ(order->back(), 0u);
 
   constexpr std::uint32_t kCycle = 10000;
-  specs.clear();
+  sketches.clear();
   for (std::uint32_t i = 0; i < kCycle; ++i)
-    specs.push_back({"/d/n" + std::to_string(i), true, {(i + 1) % kCycle}});
+    sketches.push_back({"/d/n" + std::to_string(i), true, {(i + 1) % kCycle}});
   Dependencies cycle_deps;
-  binds = make_binds(specs, cycle_deps);
+  binds = make_binds(sketches, cycle_deps);
   order = order_calculations(binds, cycle_deps);
   ASSERT_FALSE(order.has_value());
   EXPECT_TRUE(order.error().ends_with("/d/n9999 \u2192 /d/n0"));

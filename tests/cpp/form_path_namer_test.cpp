@@ -47,3 +47,26 @@ TEST(PathNamer, PositionsOnlyAmongSeveralNamesakes) {
 
 }  // namespace
 }  // namespace tovarn::form::detail
+
+#include "tree/query.h"
+#include "tree/xml.h"
+
+namespace tovarn::form::detail {
+namespace {
+
+TEST(PathNamer, AgreesWithNodePathOnNarrowAndWideParents) {
+  std::string xml = "<data r='a'><x/>";
+  for (int i = 0; i < 30; ++i) xml += i % 7 == 3 ? "<s/>" : "<r k='1'><q/><q/><p/></r>";
+  xml += "<s><r/></s></data>";
+  auto doc = tree::parse_xml(xml);
+  ASSERT_TRUE(doc.has_value()) << doc.error();
+  PathNamer namer(*doc);
+  // Asked in reverse, so parents are indexed on demand from below.
+  for (std::uint32_t i = static_cast<std::uint32_t>(doc->size()); i-- > 0;) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(namer.path(tree::NodeId{i}), tree::node_path(*doc, tree::NodeId{i}));
+  }
+}
+
+}  // namespace
+}  // namespace tovarn::form::detail

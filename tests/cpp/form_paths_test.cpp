@@ -68,3 +68,29 @@ TEST(PathsRead, AgainstBase) {
 
 }  // namespace
 }  // namespace tovarn::form
+
+namespace tovarn::form {
+namespace {
+
+std::string repeat(std::string_view text, int n) {
+  std::string out;
+  for (int i = 0; i < n; ++i) out += text;
+  return out;
+}
+
+TEST(PathsRead, DeepestParsedExpression) {
+  // Nesting near the parser's limit: the walk recurses once per level.
+  for (const char* open : {"f(", "-(", "/a[", "(/b | "}) {
+    SCOPED_TRACE(open);
+    std::string close = open[0] == '/' ? "]" : ")";
+    int depth = xpath::kMaxExprDepth / 4;
+    auto expr = xpath::parse_expression(repeat(open, depth) + "/d/x" + repeat(close, depth));
+    ASSERT_TRUE(expr.has_value()) << expr.error();
+    std::vector<std::string> paths = paths_read(*expr, "/d/y");
+    ASSERT_FALSE(paths.empty());
+    EXPECT_EQ(paths.back(), "/d/x");
+  }
+}
+
+}  // namespace
+}  // namespace tovarn::form

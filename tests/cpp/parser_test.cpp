@@ -118,7 +118,6 @@ constexpr Case kTrees[] = {
     {"1 + 2 * 3 - 4", "sub{add{num{1} mul{num{2} num{3}}} num{4}}"},
     {"(1 + 2) * 3", "mul{add{num{1} num{2}} num{3}}"},
     {". > 5 and . < 10", "and{gt{path{self:*} num{5}} lt{path{self:*} num{10}}}"},
-    {"selected(${x}, 'a')", "error: unexpected character '{'"},
 };
 
 TEST(Parse, Trees) {
@@ -180,6 +179,7 @@ constexpr Case kErrors[] = {
     {"a/jr:child::x", "unsupported axis 'jr:child'"},
     // Tokenizer messages come back unchanged.
     {"1.2.3", "'1.2.3' is not a number"},
+    {"selected(${x}, 'a')", "unexpected character '{'"},
     {"x = 'abc", "unterminated string starting at character 5"},
     {"(((", "expected a node test, found None"},
 };
@@ -219,6 +219,15 @@ TEST(ParseDepth, Limit) {
   }
 }
 
+// Each rung opens five tighter operator levels and a parenthesis: six levels.
+TEST(ParseDepth, OperatorLadder) {
+  const auto ladder = [](std::size_t rungs) {
+    return repeat("a or b and c = d < e + f * (", rungs) + "1" + repeat(")", rungs);
+  };
+  EXPECT_NE(parsed(ladder(kMaxExprDepth / 6)), kTooDeep);
+  EXPECT_EQ(parsed(ladder(kMaxExprDepth / 6 + 1)), kTooDeep);
+}
+
 // Levels add up across shapes: parentheses around chains around chains.
 TEST(ParseDepth, MixedShapesAddUp) {
   // Each level: a parenthesised chain of 100 links, so 10 levels make 1000.
@@ -242,8 +251,8 @@ TEST(ParseDepth, Hostile) {
 
 // A long path is one node however many steps it has.
 TEST(ParseDepth, LongPathsAreFlat) {
-  EXPECT_EQ(parsed("a" + repeat("/a", 200000)).size(), std::string("path{child:a}").size() +
-                                                           200000 * std::string(" child:a").size());
+  EXPECT_EQ(parsed("a" + repeat("/a", 200000)).size(),
+            std::string("path{child:a}").size() + 200000 * std::string(" child:a").size());
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 """Judging a submission against the rules of a form: load messages, the order
 of calculations, each pass of the judgement and each sentence."""
 
+import subprocess
+import sys
+
 import pytest
 
 import tovarn
@@ -259,16 +262,42 @@ def test_sources_resolved_before_either_is_read():
     assert str(e.value) == "submission: could not read '/nonexistent/s.xml': No such file or directory (os error 2)"
 
 
-def test_long_chain_of_calculations_loads():
-    import subprocess
-    import sys
+@pytest.mark.parametrize("n, closing, expected", [
+    (100000, '"1"', "0"),
+    (10000, '"/d/n0"', "these calculations depend on each other, so none of them has a defined value: "
+                       "/d/n0 \u2192 /d/n1 \u2192 ... \u2192 /d/n9999 \u2192 /d/n10000 \u2192 /d/n0"),
+], ids=["chain", "cycle"])
+def test_long_dependency_chains(n, closing, expected):
     code = (
         "import tovarn\n"
-        "n = 100000\n"
+        f"n = {n}\n"
         "binds = ''.join(f'<bind nodeset=\"/d/n{i}\" calculate=\"/d/n{i + 1}\"/>' for i in range(n))\n"
-        "form = f'<h><model><instance><d/></instance>{binds}<bind nodeset=\"/d/n{n}\" calculate=\"1\"/></model></h>'\n"
-        "print(len(tovarn.submission_findings(form, '<d/>')))\n"
+        f"form = f'<h><model><instance><d/></instance>{{binds}}<bind nodeset=\"/d/n{{n}}\" calculate={closing}/></model></h>'\n"
+        "try:\n"
+        "    print(len(tovarn.submission_findings(form, '<d/>')))\n"
+        "except RuntimeError as e:\n"
+        "    m = str(e)\n"
+        "    head, _, chain = m.partition(': ')\n"
+        "    parts = chain.split(' \u2192 ')\n"
+        "    print(head + ': ' + ' \u2192 '.join(parts[:2] + ['...'] + parts[-3:]) if len(parts) > 5 else m)\n"
     )
     out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=300)
     assert out.returncode == 0, out.stderr
-    assert out.stdout == "0\n"
+    assert out.stdout == expected + "\n"
+
+
+@pytest.mark.parametrize("relevant, expected", [("true()", "2 200000 /a/a/a"), ("false()", "0 0 -")],
+                         ids=["deep-finding", "deep-hidden"])
+def test_deep_submission(relevant, expected):
+    code = (
+        "import tovarn\n"
+        "n = 100000\n"
+        f"form = '<h><model><instance><a/></instance><bind nodeset=\"/a\" relevant=\"{relevant}\"/>"
+        "<bind nodeset=\"//a[not(a)]\" required=\"true()\" calculate=\"1\"/></model></h>'\n"
+        "found = tovarn.submission_findings(form, '<a>' * n + '</a>' * n)\n"
+        "paths = {f['path'] for f in found}\n"
+        "print(len(found), sum(map(len, paths)), paths.pop()[:6] if paths else '-')\n"
+    )
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=300)
+    assert out.returncode == 0, out.stderr[-2000:]
+    assert out.stdout.split() == expected.split()

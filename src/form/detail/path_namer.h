@@ -26,6 +26,7 @@ class PathNamer {
   const tree::Document& doc_;
   std::vector<std::uint32_t> position_;
   std::vector<tree::NodeId> chain_;
+  std::vector<tree::NodeId> siblings_;
 };
 
 }  // namespace tovarn::form::detail

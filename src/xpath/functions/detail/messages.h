@@ -39,10 +39,12 @@ enum class PatternRefusal {
   class_range,
   bad_brace,
   word_edge_escape,
+  word_boundary,
   byte_escape,
   quote_escape,
   digit_escape,
   too_deep,
+  too_long,
 };
 std::string_view pattern_refusal(PatternRefusal why);
 
