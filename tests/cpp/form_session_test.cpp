@@ -6,6 +6,8 @@
 #include "form/recompute.h"
 #include "form/session.h"
 #include "tree/xml.h"
+#include "xpath/evaluate.h"
+#include "xpath/parse.h"
 
 namespace tovarn::form {
 namespace {
@@ -149,6 +151,70 @@ TEST(Recompute, InstanceWithoutRoot) {
   EXPECT_EQ(result.relevant, (std::map<std::string, bool>{{"/instance/root/v", true}}));
   EXPECT_TRUE(result.failed.empty());
   EXPECT_FALSE(session.instance.root().has_value());
+}
+
+}  // namespace
+}  // namespace tovarn::form
+
+namespace tovarn::form {
+namespace {
+
+// The index answers exactly what the evaluator answers, for every plain path.
+TEST(PathIndex, AgreesWithTheEvaluator) {
+  tree::Document doc = parse(
+      "<data a='1'><r><x>1</x></r><r><y/></r><r><x>2</x><x>3</x></r><g><r><x>4</x></r></g>"
+      "<data><q>inner</q></data><q>outer</q></data>");
+  PathIndex index;
+  index.build(doc);
+  ASSERT_TRUE(index.fresh(doc));
+  xpath::Clock clock("", "");
+  const char* plain[] = {
+      "/data",        "/data[1]",      "/data[2]",      "/data/r",      "/data/r/x",
+      "/data/r/y",    "/r/x",          "/data/r[2]/x",  "/data/r[3]/x", "/data/r[3]/x[2]",
+      "/data/r[0]/x", "/data/r[1.5]",  "/data/r[4]",    "/data/r[1.0]", "/data/g/r/x",
+      "/data/data/q", "/data/q",       "/q",            "/data/nothing", "/nothing/x",
+      "/x",           "/data/r/x[3]",  "/data[1]/r[3]/x[2]",
+  };
+  for (const char* text : plain) {
+    SCOPED_TRACE(text);
+    auto expr = xpath::parse_expression(text);
+    ASSERT_TRUE(expr.has_value()) << expr.error();
+    std::optional<tree::NodeId> indexed;
+    ASSERT_TRUE(index.first(doc, *expr, indexed));
+    auto value = xpath::evaluate(*expr, doc, xpath::EvalContext{*doc.root(), 1, 1}, clock);
+    ASSERT_TRUE(value.has_value()) << value.error();
+    const auto& ids = std::get<xpath::NodeSet>(*value).ids;
+    std::optional<tree::NodeId> evaluated;
+    if (!ids.empty()) evaluated = ids.front();
+    EXPECT_EQ(indexed, evaluated);
+  }
+  const char* unplain[] = {"/",  "data/r", "/data/@a", "//x", "/data/r[last()]", "/data/*",
+                           "/data/r[x = 2]", "/data/r[1][1]", "/data/r[-1]", "/data/.."};
+  for (const char* text : unplain) {
+    SCOPED_TRACE(text);
+    auto expr = xpath::parse_expression(text);
+    ASSERT_TRUE(expr.has_value()) << expr.error();
+    std::optional<tree::NodeId> indexed;
+    EXPECT_FALSE(index.first(doc, *expr, indexed));
+  }
+}
+
+TEST(PathIndex, StaleOnceTheStructureChanges) {
+  tree::Document doc = parse("<data><r/><r/></data>");
+  PathIndex index;
+  EXPECT_FALSE(index.fresh(doc));
+  index.build(doc);
+  EXPECT_TRUE(index.fresh(doc));
+  doc.set_text(*doc.first_child(*doc.root()), "text");
+  EXPECT_TRUE(index.fresh(doc));
+  doc.detach(*doc.first_child(*doc.root()));
+  EXPECT_FALSE(index.fresh(doc));
+  doc.reindex_document_order();
+  EXPECT_FALSE(index.fresh(doc));
+  index.build(doc);
+  doc.append_child(*doc.root(), doc.new_element("r", ""));
+  doc.reindex_document_order();
+  EXPECT_FALSE(index.fresh(doc));
 }
 
 }  // namespace
