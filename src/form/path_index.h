@@ -15,6 +15,14 @@
 
 namespace tovarn::form {
 
+// Hashes texts so that maps keyed by std::string are searched by string_view.
+struct TextHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view text) const {
+    return std::hash<std::string_view>{}(text);
+  }
+};
+
 // The child elements of every element of one instance by name, so that a
 // plain absolute child path (/data/group/q, /data/rep[3]/q: child steps with
 // names, each with at most a number for predicate) finds its node without
@@ -30,12 +38,6 @@ class PathIndex {
              std::optional<tree::NodeId>& node) const;
 
  private:
-  struct Hash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view text) const {
-      return std::hash<std::string_view>{}(text);
-    }
-  };
   // A parent's children of one name: `children_[begin, end)`, in child order.
   struct Group {
     std::uint32_t begin = 0;
@@ -46,7 +48,7 @@ class PathIndex {
   bool built_ = false;
   std::size_t size_ = 0;
   std::uint32_t order_size_ = 0;
-  std::unordered_map<std::string, std::uint32_t, Hash, std::equal_to<>> names_;
+  std::unordered_map<std::string, std::uint32_t, TextHash, std::equal_to<>> names_;
   std::unordered_map<std::uint64_t, Group> groups_;  // by (parent, name)
   std::vector<tree::NodeId> children_;
 };

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "form/model.h"
@@ -25,6 +26,12 @@ namespace tovarn::form {
 // any depth.
 using Templates = std::map<std::string, tree::Document, std::less<>>;
 
+// Each control's trimmed "ref" to the first control in document order that
+// has it, as control_by_ref finds them; a form never changes, so it is made
+// once.
+using ControlsByRef = std::unordered_map<std::string, tree::NodeId, TextHash, std::equal_to<>>;
+ControlsByRef controls_by_ref(const tree::Document& form_document);
+
 struct Session {
   tree::Document instance;  // rooted at the instance's root element
   FormModel form;
@@ -32,6 +39,8 @@ struct Session {
   Templates templates;  // always cut from the form's own primary instance
   // Rebuilt by set_value when stale; read by every path lookup when fresh.
   PathIndex paths = {};
+  // Of `form`, made by the constructors.
+  ControlsByRef controls = {};
 };
 
 // A fresh session on a copy of the form's primary instance.
