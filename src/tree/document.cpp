@@ -182,6 +182,8 @@ void Document::remove_attribute(NodeId attribute) {
 }
 
 void Document::reindex_document_order() {
+  identity_order_ = false;
+  identity_order_size_ = 0;
   order_position_.assign(nodes_.size(), kUnindexed);
   order_subtree_end_.assign(nodes_.size(), kUnindexed);
   order_nodes_.clear();
@@ -222,6 +224,7 @@ void Document::reindex_document_order() {
 
 std::uint32_t Document::order_position(NodeId id) const {
   std::uint32_t i = index_of(id);
+  if (identity_order_) return i < identity_order_size_ ? i : kUnindexed;
   return i < order_position_.size() ? order_position_[i] : kUnindexed;
 }
 
