@@ -269,6 +269,21 @@ TEST(CompatInstancePaths, ExaminesEachPathReadOnce) {
       {"/data/q", "//item[name = 'a'] or /data//q or /data/*", {}},
       {"/data/q", "../../..", {}},
       {"/data/q", "-count(/data/m1) + sum(/data/rep/name)", {missing("/data/m1", "None")}},
+      // One path however it is written: through the bind path or without it.
+      {"/data/zz", ". + ../zz + /data/zz + ./. + ../../data/zz", {missing("/data/zz", "None")}},
+      {"/data/q/", "../x + ../../x", {missing("/data/q/x", "/data/x")}},
+      {"data/q", "../x + .", {missing("/x", "/data/x"), missing("/q", "/data/q")}},
+      // The bind path's "@" and empty segments, as written.
+      {"/data/q@x/r", ".", {}},
+      {"/data/@x", ".", {}},
+      {"/data//", ". + a:", {}},
+      {"/data/zz@x", ". + a:", {missing("/data/zz@x", "None"), missing("/data/zz@x/", "None")}},
+      {"/data//q", "..", {}},
+      {"/data//q", ".", {missing("/data//q", "/data/q")}},
+      {"/",
+       ".",
+       {missing("/", "a path under /data \u2014 that is this form's instance root, not /")}},
+      {"/data/rep/name", "../../q + /data/group/age/.. + ../../../../x", {}},
   };
   for (const PathCase& c : cases) {
     SCOPED_TRACE(std::string(c.bind) + " " + c.expr);
