@@ -86,13 +86,17 @@ class Recompute {
     std::vector<std::optional<std::vector<NodeId>>> plain(order.size());
     {
       detail::ChildIndex index(model_);
-      for (std::size_t k = 0; k < order.size(); ++k)
-        if (const std::optional<xpath::Expr>& path = form_.binds[order[k]].nodeset_path)
-          plain[k] = index.select(*path);
+      for (std::size_t k = 0; k < order.size(); ++k) {
+        const Bind& bind = form_.binds[order[k]];
+        if (bind.nodeset_plain)
+          plain[k] = index.select_plain(bind.nodeset);
+        else if (bind.nodeset_path)
+          plain[k] = index.select(*bind.nodeset_path);
+      }
     }
     for (std::size_t k = 0; k < order.size(); ++k) {
       const Bind& bind = form_.binds[order[k]];
-      if (!bind.calculate || !bind.nodeset_path) continue;
+      if (!bind.calculate || (!plain[k] && !bind.nodeset_path)) continue;
       std::vector<NodeId> nodes = plain[k] ? std::move(*plain[k])
                                            : detail::select_nodes(*bind.nodeset_path, model_, env_);
       for (NodeId node : nodes) {
