@@ -74,11 +74,11 @@ std::string value_at(const Session& session, std::string_view path);
 std::vector<tree::NodeId> rows_at(const Session& session, std::string_view path);
 
 // Writes the value into the first node the path selects. Otherwise the path
-// is read as '/'-separated names: existing elements are followed and missing
-// ones created under the root (a first segment naming the root stands for it),
-// and a last segment "@name" names an attribute. Refuses a path without
-// names, with an indexed segment or a segment that is no name, and an
-// instance without root, changing nothing.
+// is read as '/'-separated names, each without its prefix: existing elements
+// are followed and missing ones created under the root (a first segment
+// naming the root stands for it), and a last segment "@name" names an
+// attribute. Refuses a path without names, with an indexed segment or a
+// segment that is no name, and an instance without root, changing nothing.
 [[nodiscard]] std::expected<void, std::string> set_value(Session& session, std::string_view path,
                                                          std::string_view value);
 

@@ -243,3 +243,11 @@ print("ok")
     done = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=120)
     assert done.returncode == 0, done.stderr
     assert done.stdout == "ok\n"
+
+
+def test_set_creates_names_without_their_prefix():
+    s = tovarn.Session(xform("<data/>"))
+    s.set("/h:data/jr:group/odk:q", "v")
+    s.set("/data/group/@jr:code", "c")
+    assert xml(s) == '<data><group code="c"><q>v</q></group></data>'
+    assert s.get("/data/jr:group/x:q") == "v"
