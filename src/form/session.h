@@ -83,8 +83,9 @@ std::vector<tree::NodeId> rows_at(const Session& session, std::string_view path)
                                                          std::string_view value);
 
 // A copy of the template row keyed by exactly `path`, placed after the last
-// existing row (or as the last child of the rows' parent); the number of rows
-// after it.
+// existing row (or, without rows, as the last child of the element the path
+// before its last '/' selects); the number of rows after it. Refused without
+// such a template or such an element, changing nothing.
 [[nodiscard]] std::expected<std::uint64_t, std::string> add_row(Session& session,
                                                                 std::string_view path);
 // Detaches the row at `position` (from 1) of `rows_at(path)`; the rows left.
