@@ -60,13 +60,14 @@ std::optional<std::string> owned(std::optional<std::string_view> text) {
   return std::string(*text);
 }
 
-[[nodiscard]] std::expected<Bind, std::string> read_bind(const Document& doc, NodeId element) {
+// Fills `bind` in place: a Bind holds five expression trees, costly to move.
+[[nodiscard]] std::expected<void, std::string> read_bind(const Document& doc, NodeId element,
+                                                         Bind& bind) {
   auto attributes = read_bind_attributes(doc, element);
   std::optional<std::string_view> nodeset =
       attributes[kNodeset] ? attributes[kNodeset] : attributes[kRef];
   if (!nodeset) return std::unexpected(detail::msg::bind_without_nodeset());
 
-  Bind bind;
   bind.nodeset = std::string(*nodeset);
   std::array<std::optional<xpath::Expr>*, kRuleCount> rules = {
       &bind.relevant, &bind.calculate, &bind.constraint, &bind.readonly, &bind.required};
@@ -81,7 +82,7 @@ std::optional<std::string> owned(std::optional<std::string_view> text) {
   bind.constraintMsg = owned(attributes[kConstraintMsg]);
   bind.requiredMsg = owned(attributes[kRequiredMsg]);
   if (auto path = xpath::parse_expression(bind.nodeset)) bind.nodeset_path = std::move(*path);
-  return bind;
+  return {};
 }
 
 // What each calculation reads, as bind indices. Paths name binds through the
@@ -156,23 +157,26 @@ std::expected<FormModel, std::string> load_form_model(std::string_view text) {
   if (!doc.root()) return std::unexpected(detail::msg::no_root_element());
 
   // One walk in document order finds binds, instances and the first
-  // translation; only binds can fail, and they fail in document order.
+  // translation; then the binds are read in that order, the first failure
+  // ending the load.
+  std::vector<NodeId> binds;
   std::vector<NodeId> instances;
   std::optional<NodeId> translation;
   for (std::uint32_t position = 0; position < doc.order_size(); ++position) {
     NodeId node = doc.at_order_position(position);
     if (doc.is_attribute(node)) continue;
     std::string_view name = doc.name(node);
-    if (name == "bind") {
-      auto bind = read_bind(doc, node);
-      if (!bind) return std::unexpected(std::move(bind.error()));
-      model.binds.push_back(std::move(*bind));
-    } else if (name == "instance") {
+    if (name == "bind")
+      binds.push_back(node);
+    else if (name == "instance")
       instances.push_back(node);
-    } else if (name == "translation" && !translation) {
+    else if (name == "translation" && !translation)
       translation = node;
-    }
   }
+  model.binds.resize(binds.size());
+  for (std::size_t i = 0; i < binds.size(); ++i)
+    if (auto read = read_bind(doc, binds[i], model.binds[i]); !read)
+      return std::unexpected(std::move(read.error()));
   if (model.binds.empty()) return std::unexpected(detail::msg::no_binds());
 
   auto order = detail::order_calculations(model.binds, calculation_dependencies(model.binds));

@@ -22,11 +22,6 @@ std::optional<std::string_view> utf8_of(PyObject* text) {
 }
 
 // The qualified name of an object's type, as conversion errors show it.
-Ref to_python_text(std::string_view text) {
-  return Ref::steal(
-      PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace"));
-}
-
 std::string type_name_of(PyObject* object) {
   Ref name = Ref::steal(
       PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(object)), "__qualname__"));
@@ -129,10 +124,7 @@ void restate_type_error(std::string_view param) {
   if (!text) return;
   auto inner = utf8_of(text.get());
   if (!inner) return;
-  Ref replacement_text = to_python_text(msg::argument_error(param, *inner));
-  if (!replacement_text) return;
-  Ref replacement = Ref::steal(
-      PyObject_CallFunctionObjArgs(PyExc_TypeError, replacement_text.get(), nullptr));
+  Ref replacement = new_exception(PyExc_TypeError, msg::argument_error(param, *inner));
   if (!replacement) return;
   PyException_SetCause(replacement.get(), PyException_GetCause(old_value.get()));  // steals
   PyErr_Restore(Ref::borrow(PyExc_TypeError).release(), replacement.release(), nullptr);

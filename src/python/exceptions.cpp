@@ -1,7 +1,5 @@
 #include "python/exceptions.h"
 
-#include "python/ref.h"
-
 namespace tovarn::python {
 namespace {
 
@@ -20,10 +18,16 @@ PyObject* panic_type() {
 
 }  // namespace
 
+Ref new_exception(PyObject* type, std::string_view message) {
+  Ref text = Ref::steal(
+      PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+  if (!text) return {};
+  return Ref::steal(PyObject_CallFunctionObjArgs(type, text.get(), nullptr));
+}
+
 void set_error(PyObject* type, std::string_view message) {
-  Ref text = Ref::steal(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()),
-                                             "replace"));
-  if (text) PyErr_SetObject(type, text.get());
+  Ref exception = new_exception(type, message);
+  if (exception) PyErr_SetObject(type, exception.get());
 }
 
 void raise_failure(const Failure& failure) {

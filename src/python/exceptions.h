@@ -6,11 +6,16 @@
 #include <string_view>
 
 #include "python/entry.h"
+#include "python/ref.h"
 
 namespace tovarn::python {
 
-// Raises `type` with the message as its only argument. Texts that are not
-// valid UTF-8 are decoded with replacement, so the intended type is raised.
+// An exception of `type` with the message as its only argument. Texts that
+// are not valid UTF-8 are decoded with replacement, so the intended type is
+// what gets raised.
+Ref new_exception(PyObject* type, std::string_view message);
+
+// Raises that exception.
 void set_error(PyObject* type, std::string_view message);
 
 // The one mapping from a body's failure to its exception.

@@ -34,9 +34,10 @@ struct SessionObject {
 // leave an object without state.
 static_assert(std::is_nothrow_move_constructible_v<SessionRecord>);
 
-State& state_of(PyObject* self) {
-  return *std::launder(reinterpret_cast<State*>(reinterpret_cast<SessionObject*>(self)->storage));
+State* storage_of(PyObject* self) {
+  return reinterpret_cast<State*>(reinterpret_cast<SessionObject*>(self)->storage);
 }
+State& state_of(PyObject* self) { return *std::launder(storage_of(self)); }
 
 // A borrow lasts for one call and is given back on every exit, faults
 // included. A refused borrow raises RuntimeError at once; nothing waits.
@@ -113,8 +114,7 @@ PyObject* new_entry(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
     Ref object = Ref::steal(alloc(type, 0));
     if (!object) return {};
-    std::construct_at(reinterpret_cast<State*>(reinterpret_cast<SessionObject*>(object.get())->storage),
-                      std::move(*record));
+    std::construct_at(storage_of(object.get()), std::move(*record));
     return object;
   });
 }

@@ -72,11 +72,6 @@ std::pair<std::uint32_t, std::uint32_t> Document::store(std::string_view text) {
   return {offset, static_cast<std::uint32_t>(text.size())};
 }
 
-void Document::reserve(std::size_t nodes, std::size_t chars) {
-  nodes_.reserve(nodes);
-  chars_.reserve(chars);
-}
-
 NodeId Document::append_record(std::string_view name, std::string_view text, bool is_attribute) {
   if (nodes_.size() >= kNone) throw std::length_error("document has 2^32 - 1 nodes");
   Node n;

@@ -57,13 +57,11 @@ class Document {
   std::optional<NodeId> previous_sibling(NodeId id) const;
   bool has_children(NodeId id) const { return node(id).first_child != kNone; }
 
-  // Room for that many records and bytes of names and texts, ahead of a build.
-  void reserve(std::size_t nodes, std::size_t chars);
-
   // --- edits (none touches the document order or the root) -----------------
-  // A document holds fewer than 2^32 - 1 records and 2^32 bytes of names and
-  // texts; an edit that would pass either throws std::length_error rather than
-  // wrap an offset (the reader refuses inputs of that size up front).
+  // A document holds fewer than 2^32 - 1 records and at most 2^32 - 1 bytes of
+  // names and texts; an edit that would pass either throws std::length_error
+  // rather than wrap an offset (the reader refuses inputs of that size first).
+
   // A detached element with that name and text; its id is the old size().
   NodeId new_element(std::string_view name, std::string_view text);
   // Appends an attribute node to the end of the owner's attributes; does not

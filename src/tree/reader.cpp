@@ -1,6 +1,7 @@
 #include <cstdint>
 #include <cstring>
 #include <tuple>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -14,9 +15,9 @@ namespace tovarn::tree {
 namespace {
 
 // Byte classes for the scans: ASCII white space, bytes of multi-byte
-// characters (which may be Unicode white space), and the bytes that stop the
-// search for a tag's closing '>'.
-enum : std::uint8_t { kSpace = 1, kWide = 2, kTagStop = 4 };
+// characters (which may be Unicode white space), the bytes that stop the
+// search for a tag's closing '>', and the bytes of plain names.
+enum : std::uint8_t { kSpace = 1, kWide = 2, kTagStop = 4, kPlain = 8 };
 
 constexpr auto kClasses = [] {
   struct Table {
@@ -25,10 +26,34 @@ constexpr auto kClasses = [] {
   for (unsigned char c : {'\t', '\n', '\v', '\f', '\r', ' '}) t.at[c] |= kSpace;
   for (int c = 0x80; c < 0x100; ++c) t.at[c] |= kWide;
   for (unsigned char c : {'>', '\'', '"'}) t.at[c] |= kTagStop;
+  // Bytes of names and keys in the usual shape of a tag (see plain_tag).
+  for (int c = 0; c < 0x80; ++c) {
+    if (!(t.at[c] & (kSpace | kTagStop)) && c != '/' && c != '=') t.at[c] |= kPlain;
+  }
   return t;
 }();
 
 inline std::uint8_t class_of(char c) { return kClasses.at[static_cast<unsigned char>(c)]; }
+
+// The first c in [p, end), or nullptr. Most searches end within a few bytes
+// (an attribute value, the gap to the next tag), too soon to repay a call, so
+// the first sixteen are looked at inline.
+inline const char* find_char(const char* p, const char* end, char c) {
+#if defined(__SSE2__)
+  if (end - p >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    if (const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c)))) {
+      return p + __builtin_ctz(mask);
+    }
+    p += 16;
+    return static_cast<const char*>(std::memchr(p, c, static_cast<std::size_t>(end - p)));
+  }
+#endif
+  for (; p < end; ++p) {
+    if (*p == c) return p;
+  }
+  return nullptr;
+}
 
 // The length of the White_Space character at text[i], or 0 when there is none.
 inline std::size_t white_space_at(std::string_view text, std::size_t i) {
@@ -51,7 +76,7 @@ std::size_t skip_white_space(std::string_view text, std::size_t i) {
 std::size_t find_white_space(std::string_view text, std::size_t i) {
   while (i < text.size()) {
     const std::uint8_t k = class_of(text[i]);
-    if (k == 0 || (k & kTagStop)) {
+    if (!(k & (kSpace | kWide))) {
       ++i;
       continue;
     }
@@ -117,11 +142,8 @@ std::size_t tag_end(std::string_view text, std::size_t open) {
 }
 
 std::size_t find_byte(std::string_view text, std::size_t from, char c) {
-  // Often the very next byte ("><", "='"): no call for that.
-  if (from < text.size() && text[from] == c) return from;
-  const void* at = std::memchr(text.data() + from, c, text.size() - from);
-  return at ? static_cast<std::size_t>(static_cast<const char*>(at) - text.data())
-            : std::string_view::npos;
+  const char* at = find_char(text.data() + from, text.data() + text.size(), c);
+  return at ? static_cast<std::size_t>(at - text.data()) : std::string_view::npos;
 }
 
 // The first byte at or after `from` that is not a space, tab, line feed or
@@ -162,6 +184,14 @@ Run scan_run(std::string_view text, std::size_t from) {
   const std::size_t next = find_byte(text, i, '<');
   const std::size_t end = next == std::string_view::npos ? text.size() : next;
   return {next, is_blank(text.substr(i, end - i))};
+}
+
+// local_name, inlined into the scans.
+inline std::string_view local_part(std::string_view name) {
+  for (std::size_t i = name.size(); i > 0; --i) {
+    if (name[i - 1] == ':') return name.substr(i);
+  }
+  return name;
 }
 
 bool has_ampersand(std::string_view text) {
@@ -209,9 +239,8 @@ class Builder {
   static constexpr std::uint32_t kNone = Document::kNone;
 
   explicit Builder(std::size_t input_size) {
-    // About one record per 24 bytes in typical forms; a wrong guess only
-    // costs a regrowth.
-    const std::size_t records = input_size / 24 + 16;
+    // Forms average a record per 40 bytes; denser text costs one regrowth.
+    const std::size_t records = input_size / 40 + 16;
     doc_.nodes_.reserve(records);
     doc_.order_subtree_end_.reserve(records);
     doc_.chars_.reserve(input_size);
@@ -259,11 +288,18 @@ class Builder {
     doc_.order_subtree_end_[element] = static_cast<std::uint32_t>(doc_.nodes_.size() - 1);
   }
 
-  std::string_view name(std::uint32_t id) const { return doc_.name(NodeId{id}); }
+  std::string_view name(std::uint32_t id) const {
+    const Document::Node& n = doc_.nodes_[id];
+    return std::string_view(doc_.chars_.data() + n.name_offset, n.name_length);
+  }
   std::uint32_t parent(std::uint32_t id) const { return doc_.nodes_[id].parent; }
 
   Document finish(std::uint32_t root) {
     doc_.root_ = root;
+    // The store was reserved to the input's size; indentation and markup
+    // usually leave much of that unused, which a long-lived document (a
+    // session's instance) should not keep.
+    if (doc_.chars_.capacity() / 2 > doc_.chars_.size()) doc_.chars_.shrink_to_fit();
     const auto n = static_cast<std::uint32_t>(doc_.nodes_.size());
     doc_.order_position_.resize(n);
     doc_.order_nodes_.resize(n);
@@ -307,6 +343,18 @@ namespace {
 
 using detail::ReadError;
 
+// A start or empty-element tag, read.
+struct Tag {
+  std::string_view name;  // local name
+  bool empty_element = false;
+  std::size_t end = 0;  // its '>'
+};
+
+struct Attribute {
+  std::string_view key;  // local name
+  std::string_view raw_value;
+};
+
 class Reader {
  public:
   explicit Reader(std::string_view text) : text_(text), build_(text.size()) {}
@@ -315,21 +363,32 @@ class Reader {
     const std::size_t size = text_.size();
     std::size_t lt = find_byte(text_, 0, '<');
     while (lt != std::string_view::npos) {
-      if (lt + 1 < size && (text_[lt + 1] == '?' || text_[lt + 1] == '!')) {
+      const char next = lt + 1 < size ? text_[lt + 1] : '\0';
+      if (next == '?' || next == '!') {
         lt = find_byte(text_, lt + 1, '<');
         continue;
       }
-      const std::size_t gt = tag_end(text_, lt);
-      if (gt == std::string_view::npos) return fail(ReadError::unterminated_tag);
-      const std::string_view inner = text_.substr(lt + 1, gt - lt - 1);
-      if (!inner.empty() && inner[0] == '/') {
-        if (auto error = close(inner.substr(1))) return std::unexpected(std::move(*error));
-        lt = scan_run(text_, gt + 1).next_tag;
-      } else {
-        auto next = open(inner, gt + 1);
-        if (!next) return std::unexpected(std::move(next.error()));
-        lt = *next;
+      Tag tag;
+      if (!plain_tag(lt, tag)) {
+        tag.end = tag_end(text_, lt);
+        if (tag.end == std::string_view::npos) return fail(ReadError::unterminated_tag);
+        const std::string_view inner = text_.substr(lt + 1, tag.end - lt - 1);
+        if (next == '/') {
+          if (auto error = close(local_part(trim(inner.substr(1))))) {
+            return std::unexpected(std::move(*error));
+          }
+          lt = scan_run(text_, tag.end + 1).next_tag;
+          continue;
+        }
+        read_tag(inner, tag);
+      } else if (next == '/') {
+        if (auto error = close(tag.name)) return std::unexpected(std::move(*error));
+        lt = scan_run(text_, tag.end + 1).next_tag;
+        continue;
       }
+      auto after = open(tag);
+      if (!after) return std::unexpected(std::move(after.error()));
+      lt = *after;
     }
     if (open_ != kNone) return fail(ReadError::unclosed_elements);
     if (root_ == kNone) return fail(ReadError::no_root);
@@ -343,8 +402,90 @@ class Reader {
     return std::unexpected(detail::message(error));
   }
 
-  std::optional<std::string> close(std::string_view rest) {
-    const std::string_view name = local_name(trim(rest));
+  // Reads the tag at text_[lt] in one pass when it has the shape nearly every
+  // tag has: "<name", then attributes "key='value'" or 'key="value"' (with
+  // ASCII white space around the '=' and before each key), then ASCII white
+  // space, slashes and '>'; or "</name>". Names and keys hold only ASCII other
+  // than white space, quotes, '/', '=' and '>', so the only quotes are the
+  // values' own and the general reading (tag_end, read_tag) would find the same
+  // end, name and attributes. Anything else is left to it: false.
+  bool plain_tag(std::size_t lt, Tag& tag) {
+    const char* const begin = text_.data();
+    const char* const end = begin + text_.size();
+    const char* p = begin + lt + 1;
+    const bool end_tag = p < end && *p == '/';
+    p += end_tag;
+    const char* name = p;
+    while (p < end && (class_of(*p) & kPlain)) ++p;
+    if (p == name) return false;
+    tag.name = local_part(std::string_view(name, static_cast<std::size_t>(p - name)));
+    if (end_tag) {
+      if (p == end || *p != '>') return false;
+      tag.end = static_cast<std::size_t>(p - begin);
+      return true;
+    }
+    attributes_.clear();
+    bool after_name = true;
+    for (;;) {
+      const char* gap = p;
+      while (p < end && (class_of(*p) & kSpace)) ++p;
+      if (p == end) return false;
+      if (class_of(*p) & kPlain) {
+        if (after_name && p == gap) return false;
+        after_name = false;
+        const char* key = p;
+        while (p < end && (class_of(*p) & kPlain)) ++p;
+        const char* key_end = p;
+        while (p < end && (class_of(*p) & kSpace)) ++p;
+        if (p == end || *p != '=') return false;
+        ++p;
+        while (p < end && (class_of(*p) & kSpace)) ++p;
+        if (p == end || (*p != '\'' && *p != '"')) return false;
+        const char* close = find_char(p + 1, end, *p);
+        if (close == nullptr) return false;
+        attributes_.push_back({local_part(std::string_view(key, static_cast<std::size_t>(key_end - key))),
+                               std::string_view(p + 1, static_cast<std::size_t>(close - p - 1))});
+        p = close + 1;
+        continue;
+      }
+      const char* slashes = p;
+      while (p < end && *p == '/') ++p;
+      if (p == end || *p != '>') return false;
+      tag.empty_element = p > slashes;
+      tag.end = static_cast<std::size_t>(p - begin);
+      return true;
+    }
+  }
+
+  // The general reading of a start tag's inner text.
+  void read_tag(std::string_view inner, Tag& tag) {
+    std::string_view body = inner;
+    tag.empty_element = !body.empty() && body.back() == '/';
+    while (!body.empty() && body.back() == '/') body.remove_suffix(1);
+    const std::size_t name_begin = skip_white_space(body, 0);
+    const std::size_t name_end = find_white_space(body, name_begin);
+    tag.name = local_part(body.substr(name_begin, name_end - name_begin));
+    // Attributes start at the body's first white-space character.
+    read_attributes(body, name_begin > 0 ? 0 : name_end);
+  }
+
+  void read_attributes(std::string_view body, std::size_t i) {
+    attributes_.clear();
+    while (i < body.size()) {
+      const std::size_t eq = find_byte(body, i, '=');
+      if (eq == std::string_view::npos) return;
+      const std::string_view key = trim(body.substr(i, eq - i));
+      const std::size_t q = skip_white_space(body, eq + 1);
+      if (q >= body.size() || (body[q] != '\'' && body[q] != '"')) return;
+      const std::size_t close = find_byte(body, q + 1, body[q]);
+      if (close == std::string_view::npos) return;
+      if (!key.empty()) attributes_.push_back({local_part(key), body.substr(q + 1, close - q - 1)});
+      i = close + 1;
+    }
+  }
+
+  // An end tag with that local name.
+  std::optional<std::string> close(std::string_view name) {
     if (open_ == kNone) return detail::message(ReadError::closing_without_opening);
     const std::string_view open_name = build_.name(open_);
     if (open_name != name) return detail::closing_mismatch(name, open_name);
@@ -353,26 +494,19 @@ class Reader {
     return std::nullopt;
   }
 
-  // A start or empty-element tag whose '>' is just before `after`; gives the
-  // position of the next '<' (the end of the element's first run of text).
-  std::expected<std::size_t, std::string> open(std::string_view inner, std::size_t after) {
-    std::string_view body = inner;
-    const bool empty_element = !body.empty() && body.back() == '/';
-    while (!body.empty() && body.back() == '/') body.remove_suffix(1);
-
+  // Makes and places the element of a start tag; gives the position of the
+  // next '<' (the end of the element's first run of text).
+  std::expected<std::size_t, std::string> open(const Tag& tag) {
     if (open_ == kNone && root_ != kNone) {
       return std::unexpected(detail::message(ReadError::more_than_one_root));
     }
-    const std::size_t name_begin = skip_white_space(body, 0);
-    const std::size_t name_end = find_white_space(body, name_begin);
-    const std::uint32_t element =
-        build_.element(local_name(body.substr(name_begin, name_end - name_begin)), open_);
+    const std::uint32_t element = build_.element(tag.name, open_);
     if (root_ == kNone) root_ = element;
-    // Attributes start at the body's first white-space character.
-    read_attributes(body, name_begin > 0 ? 0 : name_end, element);
+    for (const Attribute& a : attributes_) build_.attribute(element, a.key, a.raw_value);
 
+    const std::size_t after = tag.end + 1;
     const Run run = scan_run(text_, after);
-    if (empty_element) {
+    if (tag.empty_element) {
       build_.close(element);
       return run.next_tag;
     }
@@ -384,22 +518,9 @@ class Reader {
     return run.next_tag;
   }
 
-  void read_attributes(std::string_view body, std::size_t i, std::uint32_t element) {
-    while (i < body.size()) {
-      const std::size_t eq = find_byte(body, i, '=');
-      if (eq == std::string_view::npos) return;
-      const std::string_view key = trim(body.substr(i, eq - i));
-      const std::size_t q = skip_white_space(body, eq + 1);
-      if (q >= body.size() || (body[q] != '\'' && body[q] != '"')) return;
-      const std::size_t close = find_byte(body, q + 1, body[q]);
-      if (close == std::string_view::npos) return;
-      if (!key.empty()) build_.attribute(element, local_name(key), body.substr(q + 1, close - q - 1));
-      i = close + 1;
-    }
-  }
-
   std::string_view text_;
   detail::Builder build_;
+  std::vector<Attribute> attributes_;  // of the tag being read, reused
   std::uint32_t root_ = kNone;
   // The innermost open element; the open stack is its chain of parents.
   std::uint32_t open_ = kNone;
@@ -415,12 +536,7 @@ std::expected<Document, std::string> parse_xml(std::string_view text) {
   return Reader(text).read();
 }
 
-std::string_view local_name(std::string_view name) {
-  for (std::size_t i = name.size(); i > 0; --i) {
-    if (name[i - 1] == ':') return name.substr(i);
-  }
-  return name;
-}
+std::string_view local_name(std::string_view name) { return local_part(name); }
 
 std::string decode_entities(std::string_view text) {
   std::string out;

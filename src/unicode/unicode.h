@@ -14,7 +14,8 @@ char32_t decode(std::string_view text, std::size_t& i);
 // The number of code points of valid UTF-8 text.
 std::size_t length(std::string_view text);
 
-// Whether the bytes are valid UTF-8 (no surrogates, no overlong forms).
+// Whether the bytes are valid UTF-8: no overlong forms, no surrogates, nothing
+// above U+10FFFF.
 bool is_valid_utf8(std::string_view bytes);
 
 // The byte offset at which a cut at most `max_bytes` long ends on a character

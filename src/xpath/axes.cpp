@@ -172,8 +172,8 @@ void collect_axis_union(const Document& doc, Axis axis, const NodeList& list,
       std::uint32_t last_pos = 0;
       each([&](NodeId node) {
         const std::uint32_t pos = doc.order_position(node);
-        const bool inside = covering && pos != Document::kUnindexed && pos >= last_pos &&
-                            pos <= covered_end;
+        const bool inside =
+            covering && pos != Document::kUnindexed && pos >= last_pos && pos <= covered_end;
         if (inside) {
           if (axis == Axis::descendant_or_self && doc.is_attribute(node) && match(doc, node)) {
             out.push_back(node);
@@ -249,8 +249,7 @@ void collect_axis_union(const Document& doc, Axis axis, const NodeList& list,
       std::unordered_set<std::uint32_t> seen;
       each([&](NodeId node) {
         if (axis == Axis::ancestor_or_self && match(doc, node)) out.push_back(node);
-        for (auto p = doc.parent(node); p && seen.insert(index_of(*p)).second;
-             p = doc.parent(*p)) {
+        for (auto p = doc.parent(node); p && seen.insert(index_of(*p)).second; p = doc.parent(*p)) {
           if (match(doc, *p)) out.push_back(*p);
         }
       });

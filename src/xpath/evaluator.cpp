@@ -16,10 +16,6 @@ using tree::NodeId;
 
 using Status = std::expected<void, std::string>;
 
-// Every kind is evaluated in a function of its own, kept out of line, so that
-// the recursion through `evaluate` only carries the frame of the kind being
-// evaluated; the parser's depth bound then keeps the stack small.
-
 Status filter_by_predicates(NodeList& list, const std::vector<Expr>& predicates,
                             const Document& doc, const Environment& env) {
   for (const Expr& predicate : predicates) {
@@ -30,7 +26,7 @@ Status filter_by_predicates(NodeList& list, const std::vector<Expr>& predicates,
       const double v = number->value;
       if (v >= 1 && v <= static_cast<double>(size) && std::trunc(v) == v) {
         list[0] = list[static_cast<std::size_t>(v) - 1];
-        list.resize(1);
+        list.erase(list.begin() + 1, list.end());
       } else {
         list.clear();
       }
@@ -69,6 +65,63 @@ Status step_into(NodeList& out, const NodeList& list, Axis axis,
   return {};
 }
 
+bool calls_position_or_last(const Expr& expr);
+
+bool steps_call_position_or_last(const std::vector<Step>& steps) {
+  for (const Step& step : steps) {
+    for (const Expr& p : step.predicates) {
+      if (calls_position_or_last(p)) return true;
+    }
+  }
+  return false;
+}
+
+bool calls_position_or_last(const Expr& expr) {
+  switch (expr.node.index()) {
+    case 3:
+      return steps_call_position_or_last(std::get<Expr::LocationPath>(expr.node).steps);
+    case 4: {
+      const auto& f = std::get<Expr::FilterPath>(expr.node);
+      if (calls_position_or_last(*f.primary) || steps_call_position_or_last(f.steps)) return true;
+      for (const Expr& p : f.predicates) {
+        if (calls_position_or_last(p)) return true;
+      }
+      return false;
+    }
+    case 5: {
+      const auto& call = std::get<Expr::FunctionCall>(expr.node);
+      if (call.name == "position" || call.name == "last") return true;
+      for (const Expr& a : call.args) {
+        if (calls_position_or_last(a)) return true;
+      }
+      return false;
+    }
+    case 6: {
+      const auto& b = std::get<Expr::Binary>(expr.node);
+      return calls_position_or_last(*b.lhs) || calls_position_or_last(*b.rhs);
+    }
+    case 7:
+      return calls_position_or_last(*std::get<Expr::Negate>(expr.node).operand);
+    case 8: {
+      const auto& u = std::get<Expr::Union>(expr.node);
+      return calls_position_or_last(*u.lhs) || calls_position_or_last(*u.rhs);
+    }
+    default:
+      return false;
+  }
+}
+
+// Whether a predicate keeps the same nodes whatever their positions: it
+// yields a boolean (a comparison or a logical operator) and never asks for
+// the context position or size, not even inside.
+bool ignores_position(const std::vector<Expr>& predicates) {
+  for (const Expr& p : predicates) {
+    const auto* b = std::get_if<Expr::Binary>(&p.node);
+    if (b == nullptr || b->op >= BinaryOp::add || calls_position_or_last(p)) return false;
+  }
+  return true;
+}
+
 // Runs steps[first..] from the list, replacing it with the result.
 Status run_steps(NodeList& list, const std::vector<Step>& steps, std::size_t first,
                  const Document& doc, const Environment& env) {
@@ -76,17 +129,24 @@ Status run_steps(NodeList& list, const std::vector<Step>& steps, std::size_t fir
   for (std::size_t i = first; i < steps.size(); ++i) {
     if (list.empty()) return {};
     const Step* step = &steps[i];
-    Axis axis = step->axis;
-    // "//name" without predicates on the name step selects exactly the
-    // descendants of that name; this avoids listing every node of the subtree
-    // first. With predicates the positions would count differently.
+    const Axis axis = step->axis;
+    out.clear();
+    // "//name" selects exactly the descendants of that name, each once, so
+    // it is one descendant step unless a predicate on the name step counts
+    // positions, which run per parent there. This avoids listing every node
+    // of the subtree first. The nodes are tested in another order, so on an
+    // error the two steps run as written, to report the same first error.
     if (axis == Axis::descendant_or_self && !step->name_test && step->predicates.empty() &&
         i + 1 < steps.size() && steps[i + 1].axis == Axis::child &&
-        steps[i + 1].predicates.empty()) {
-      step = &steps[++i];
-      axis = Axis::descendant;
+        ignores_position(steps[i + 1].predicates)) {
+      const Step& named = steps[i + 1];
+      if (step_into(out, list, Axis::descendant, named.name_test, named.predicates, doc, env)) {
+        ++i;
+        list.swap(out);
+        continue;
+      }
+      out.clear();
     }
-    out.clear();
     if (Status s = step_into(out, list, axis, step->name_test, step->predicates, doc, env); !s) {
       return s;
     }
@@ -95,6 +155,9 @@ Status run_steps(NodeList& list, const std::vector<Step>& steps, std::size_t fir
   return {};
 }
 
+// Every kind is evaluated in a function of its own, kept out of line, so that
+// the recursion through `evaluate` only carries the frame of the kind being
+// evaluated; the parser's depth bound then keeps the stack small.
 [[gnu::noinline]] EvalResult eval_location_path(const Expr::LocationPath& path, const Document& doc,
                                                 EvalContext context, const Environment& env) {
   NodeList list;
@@ -126,9 +189,10 @@ Status run_steps(NodeList& list, const std::vector<Step>& steps, std::size_t fir
 
 // The start of instance('id')/...: the instance element of that id in the
 // evaluated document, or else the root of the environment's document.
-std::expected<NodeSet, std::string> instance_start(const Expr::FunctionCall& call,
-                                                   const Document& doc, EvalContext context,
-                                                   const Environment& env) {
+[[gnu::noinline]] std::expected<NodeSet, std::string> instance_start(const Expr::FunctionCall& call,
+                                                                     const Document& doc,
+                                                                     EvalContext context,
+                                                                     const Environment& env) {
   if (call.args.empty()) return std::unexpected(detail::msg::instance_needs_id());
   std::string computed;
   std::string_view id;

@@ -123,24 +123,20 @@ TEST(EvaluateTree, InstanceFromTheEnvironmentReadsItsOwnDocument) {
     const char* expected;
   };
   Case cases[] = {
-      {"the root of the served document",
-       filter(instance("list"), {}, {}), "{root}"},
+      {"the root of the served document", filter(instance("list"), {}, {}), "{root}"},
       {"steps run in the served document",
        filter(instance("list"), {}, steps(child("item"), child("name"))), "{name=a name=b}"},
       {"predicates read the served document",
        filter(instance("list"), {},
-              steps(child("item", exprs(binary(BinaryOp::eq, path(false, steps(child("name"))),
-                                                lit("b")))),
+              steps(child("item",
+                          exprs(binary(BinaryOp::eq, path(false, steps(child("name"))), lit("b")))),
                     child("name"))),
        "{name=b}"},
       {"an absolute path inside a predicate reads the served document",
-       filter(instance("list"), {},
-              steps(child("item", exprs(path(true, steps(child("root"))))))),
+       filter(instance("list"), {}, steps(child("item", exprs(path(true, steps(child("root"))))))),
        "{item item}"},
-      {"a served document without root",
-       filter(instance("empty"), {}, steps(child("item"))), "{}"},
-      {"not loaded",
-       filter(instance("nope"), {}, steps(child("a"))),
+      {"a served document without root", filter(instance("empty"), {}, steps(child("item"))), "{}"},
+      {"not loaded", filter(instance("nope"), {}, steps(child("a"))),
        "error: instance('nope') is not loaded \u2014 the form expects a secondary instance the "
        "evaluator was not given"},
       {"no id", filter(call("instance"), {}, steps(child("a"))), "error: instance() needs an id"},
@@ -285,14 +281,10 @@ TEST(EvalStep, AxesOfDetachedNodes) {
     std::vector<NodeId> expected;
   };
   const Case cases[] = {
-      {Axis::descendant, fx.e, {fx.f}},
-      {Axis::descendant_or_self, fx.e, {fx.e, fx.f}},
-      {Axis::ancestor, fx.f, {fx.e}},
-      {Axis::following_sibling, fx.e, {}},
-      {Axis::preceding_sibling, fx.e, {}},
-      {Axis::preceding, fx.f, {fx.r, fx.a, fx.b, fx.c, fx.d}},
-      {Axis::following, fx.f, {}},
-      {Axis::preceding, fx.e, {fx.r, fx.a, fx.b, fx.c, fx.d}},
+      {Axis::descendant, fx.e, {fx.f}},    {Axis::descendant_or_self, fx.e, {fx.e, fx.f}},
+      {Axis::ancestor, fx.f, {fx.e}},      {Axis::following_sibling, fx.e, {}},
+      {Axis::preceding_sibling, fx.e, {}}, {Axis::preceding, fx.f, {fx.r, fx.a, fx.b, fx.c, fx.d}},
+      {Axis::following, fx.f, {}},         {Axis::preceding, fx.e, {fx.r, fx.a, fx.b, fx.c, fx.d}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.axis));
@@ -316,15 +308,13 @@ TEST(ApplyPredicates, PositionsCountAnewForEachPredicate) {
   AxisFixture fx;
   Clock clock("", "");
   // Those with children are r and a; the second of them is a.
-  auto r = detail::apply_predicates({fx.r, fx.b, fx.a, fx.d},
-                                    exprs(path(false, steps(step(Axis::child, std::nullopt))),
-                                          num(2)),
-                                    fx.doc, clock);
+  auto r = detail::apply_predicates(
+      {fx.r, fx.b, fx.a, fx.d}, exprs(path(false, steps(step(Axis::child, std::nullopt))), num(2)),
+      fx.doc, clock);
   ASSERT_TRUE(r);
   EXPECT_EQ(*r, std::vector<NodeId>{fx.a});
-  auto s = detail::apply_predicates({fx.b, fx.c, fx.d},
-                                    exprs(binary(BinaryOp::ne, num(1), num(0)), num(3)), fx.doc,
-                                    clock);
+  auto s = detail::apply_predicates(
+      {fx.b, fx.c, fx.d}, exprs(binary(BinaryOp::ne, num(1), num(0)), num(3)), fx.doc, clock);
   ASSERT_TRUE(s);
   EXPECT_EQ(*s, std::vector<NodeId>{fx.d});
 }

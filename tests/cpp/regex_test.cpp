@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace tovarn::xpath::detail {
 namespace {
@@ -187,6 +188,38 @@ TEST(RegexMatches, NestingLimit) {
   EXPECT_FALSE(in_class);
 }
 
+TEST(RegexMatches, LengthLimit) {
+  const std::string refusal = "— patterns are limited to 500000 bytes";
+  auto longest = regex_matches("", std::string(kMaxPatternBytes, '|'));
+  EXPECT_TRUE(longest || !longest.error().ends_with(refusal));  // RE2 may refuse it as too large
+  auto too_long = regex_matches("", std::string(kMaxPatternBytes + 1, '|'));
+  ASSERT_FALSE(too_long);
+  EXPECT_TRUE(too_long.error().ends_with(refusal));
+}
+
+TEST(RegexMatches, AsciiClassesAgreeOnAsciiValues) {
+  const char* patterns[] = {
+      "\\d", "\\D", "\\w", "\\W", "\\s", "\\S", "[\\d]", "[\\D]", "[\\w]", "[\\W]",
+      "[\\s]", "[\\S]", "[^\\d]", "[^\\D]", "[^\\w]", "[^\\W]", "[^\\s]", "[^\\S]",
+      "[^\\W_]", "[\\W\\d]", "[a\\S]", "(?i)\\w", "(?i)\\W", "(?i)[^\\w]", "(?i)[^\\W]",
+      "(?i)[\\W]", "(?i)[^\\Wk]", "(?i)\\S", "(?i)[^\\D]",
+  };
+  // Every class boundary of ASCII, and the letters that other characters
+  // case-fold to (K: KELVIN SIGN, S: LATIN SMALL LETTER LONG S).
+  static constexpr char kChars[] = "\0\x01\x08\t\n\v\f\r\x0e\x1f !/09:@AKSZ[^_`aksz{~\x7f";
+  std::vector<std::string> values;
+  for (char c : std::string_view(kChars, sizeof kChars - 1)) values.emplace_back(1, c);
+  for (const char* p : patterns) {
+    for (const std::string& v : values) {
+      SCOPED_TRACE(testing::Message() << p << " against char " << int(v[0]));
+      auto full = regex_matches_with(v, p, ClassMembers::unicode);
+      auto ascii = regex_matches_with(v, p, ClassMembers::ascii);
+      ASSERT_TRUE(full && ascii);
+      EXPECT_EQ(*full, *ascii);
+    }
+  }
+}
+
 TEST(RewritePattern, LeavesPlainPatternsAlone) {
   const char* plain[] = {"", "abc", "a|b", "(?i)x[a-z]+\\.\\*", "\\p{Greek}+\\P{L}", "\\x{1F600}",
                          "日本+", "[^]a]"};
@@ -195,6 +228,37 @@ TEST(RewritePattern, LeavesPlainPatternsAlone) {
     auto r = rewrite_pattern(p);
     ASSERT_TRUE(r) << r.error();
     EXPECT_EQ(*r, p);
+  }
+}
+
+struct RewriteCase {
+  const char* pattern;
+  const char* rewritten;
+};
+
+TEST(RewritePattern, AsciiClassSpellings) {
+  const RewriteCase cases[] = {
+      {"\\d{3}", "[\\x{30}-\\x{39}]{3}"},
+      {"\\D", "[^\\x{30}-\\x{39}]"},
+      {"[\\d.]", "[\\x{30}-\\x{39}.]"},
+      {"[^\\D]", "[^\\x{0}-\\x{2F}\\x{3A}-\\x{7F}]"},
+      {"[^\\W_]", "[^\\x{0}-\\x{2F}\\x{3A}-\\x{40}\\x{5B}-\\x{5E}\\x{60}\\x{7B}-\\x{7F}_]"},
+      {"\\s+", "[\\x{9}-\\x{D}\\x{20}]+"},
+      {"a\\_b", "a_b"},
+      {"[\\_]", "[_]"},
+      // Escapes that hold braces or letters are passed through whole.
+      {"\\x{64}{2}", "\\x{64}{2}"},
+      {"\\p{Nd}\\pL\\P{Lu}", "\\p{Nd}\\pL\\P{Lu}"},
+      {"\\\\d", "\\\\d"},
+      {"[\\]\\d]", "[\\]\\x{30}-\\x{39}]"},
+      {"[]\\d]", "[]\\x{30}-\\x{39}]"},
+      {"[[:digit:]\\d]", "[[:digit:]\\x{30}-\\x{39}]"},
+  };
+  for (const RewriteCase& c : cases) {
+    SCOPED_TRACE(c.pattern);
+    auto r = rewrite_pattern(c.pattern, ClassMembers::ascii);
+    ASSERT_TRUE(r) << r.error();
+    EXPECT_EQ(*r, c.rewritten);
   }
 }
 

@@ -55,13 +55,14 @@ def test_none_means_absent():
         (
             "$x",
             "<data/>",
-            "variable $x: XForms has no variables, so this expression cannot be what the form meant",
+            "variable $x: XForms has no variables, so this expression cannot be what the form "
+            "meant",
         ),
         (
             "instance('lists')/root/item",
             "<data/>",
-            "instance('lists') is not loaded — the form expects a secondary instance the evaluator "
-            "was not given",
+            "instance('lists') is not loaded — the form expects a secondary instance the "
+            "evaluator was not given",
         ),
     ],
     ids=["empty-expression", "unparsable-submission", "submission-before-expression", "variable",
@@ -76,7 +77,9 @@ def test_errors_raise_runtime_error_bare(expression, submission, message):
 
 @needs_engine
 def test_instance_inside_the_submission():
-    submission = '<data><instance id="lists"><root><item>a</item><item>b</item></root></instance></data>'
+    submission = (
+        '<data><instance id="lists"><root><item>a</item><item>b</item></root></instance></data>'
+    )
     assert tovarn.eval_expression("instance('lists')/root/item", submission) == "a"
 
 

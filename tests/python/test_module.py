@@ -349,7 +349,12 @@ def test_lone_surrogate_raises_the_interpreters_error():
     [
         ("get", (), {}, "Session.get() missing 1 required positional argument: 'path'"),
         ("get", ("a", "b"), {}, "Session.get() takes 1 positional arguments but 2 were given"),
-        ("get", ("/data/q",), {"flag": 1}, "Session.get() got an unexpected keyword argument 'flag'"),
+        (
+            "get",
+            ("/data/q",),
+            {"flag": 1},
+            "Session.get() got an unexpected keyword argument 'flag'",
+        ),
         (
             "set",
             ("/data/q",),
@@ -363,10 +368,25 @@ def test_lone_surrogate_raises_the_interpreters_error():
             {},
             "Session.remove_row() missing 2 required positional arguments: 'path' and 'position'",
         ),
-        ("add_row", (), {"paths": "x"}, "Session.add_row() got an unexpected keyword argument 'paths'"),
-        ("choices", ("a", "b"), {}, "Session.choices() takes 1 positional arguments but 2 were given"),
+        (
+            "add_row",
+            (),
+            {"paths": "x"},
+            "Session.add_row() got an unexpected keyword argument 'paths'",
+        ),
+        (
+            "choices",
+            ("a", "b"),
+            {},
+            "Session.choices() takes 1 positional arguments but 2 were given",
+        ),
         ("get", (5,), {}, "argument 'path': 'int' object cannot be converted to 'PyString'"),
-        ("get", (None,), {}, "argument 'path': 'NoneType' object cannot be converted to 'PyString'"),
+        (
+            "get",
+            (None,),
+            {},
+            "argument 'path': 'NoneType' object cannot be converted to 'PyString'",
+        ),
         (
             "set",
             ("/data/q",),

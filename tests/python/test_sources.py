@@ -12,7 +12,9 @@ def engine_ready():
         return False
 
 
-needs_engine = pytest.mark.skipif(not engine_ready(), reason="the reader and evaluator have not landed")
+needs_engine = pytest.mark.skipif(
+    not engine_ready(), reason="the reader and evaluator have not landed"
+)
 
 
 def could_not_read(name, argument, reason):
@@ -38,7 +40,10 @@ def invalid_utf8(tmp_path):
         ("\ufeff<data/>", missing("\ufeff<data/>")),
         ("  /no/such/file.xml ", missing("  /no/such/file.xml ")),
         (" x <data/>", missing(" x <data/>")),
-        ("a\0b", could_not_read("submission", "a\0b", "file name contained an unexpected NUL byte")),
+        (
+            "a\0b",
+            could_not_read("submission", "a\0b", "file name contained an unexpected NUL byte"),
+        ),
         ("/", could_not_read("submission", "/", "Is a directory (os error 21)")),
         ("/dev/zero", could_not_read("submission", "/dev/zero", "not a regular file")),
         ("/dev/null", could_not_read("submission", "/dev/null", "not a regular file")),
@@ -54,18 +59,22 @@ def test_unreadable_submission(argument, message):
     assert e.value.args == (message,)
 
 
-@needs_engine
 def test_invalid_utf8_file_is_refused(invalid_utf8):
     # The trailing blank is part of the file's name: paths are never trimmed.
     with pytest.raises(ValueError) as e:
         tovarn.eval_expression("1", invalid_utf8)
-    assert str(e.value) == could_not_read("submission", invalid_utf8, "stream did not contain valid UTF-8")
+    assert str(e.value) == could_not_read(
+        "submission", invalid_utf8, "stream did not contain valid UTF-8"
+    )
 
 
 @pytest.mark.parametrize(
     "call, message",
     [
-        (lambda: tovarn.check_form(""), could_not_read("form", "", "No such file or directory (os error 2)")),
+        (
+            lambda: tovarn.check_form(""),
+            could_not_read("form", "", "No such file or directory (os error 2)"),
+        ),
         (
             lambda: tovarn.submission_findings("nope.xml", "gone.xml"),
             could_not_read("form", "nope.xml", "No such file or directory (os error 2)"),

@@ -99,6 +99,7 @@ std::string_view pattern_refusal(PatternRefusal why) {
       "\\Q...\\E quoting is not supported",
       "backreferences and octal escapes are not supported",
       "groups and classes nest deeper than 250",
+      "patterns are limited to 500000 bytes",
   };
   return kTexts[static_cast<int>(why)];
 }

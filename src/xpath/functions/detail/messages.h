@@ -43,6 +43,7 @@ enum class PatternRefusal {
   quote_escape,
   digit_escape,
   too_deep,
+  too_long,
 };
 std::string_view pattern_refusal(PatternRefusal why);
 

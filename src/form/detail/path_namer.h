@@ -1,0 +1,32 @@
+#pragma once
+// Node paths for many nodes of one document: each parent's children are
+// counted by name once, however many of its descendants are named.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tree/document.h"
+
+namespace tovarn::form::detail {
+
+// Gives what tree::node_path gives. Holds a view of the document, which must
+// not change while the namer lives.
+class PathNamer {
+ public:
+  explicit PathNamer(const tree::Document& doc) : doc_(doc) {}
+  std::string path(tree::NodeId node);
+
+ private:
+  // Per node id: 0 until its parent is indexed, kBare for a segment without
+  // position, else the position among its namesakes.
+  static constexpr std::uint32_t kBare = UINT32_MAX;
+  void index_children(tree::NodeId parent);
+
+  const tree::Document& doc_;
+  std::vector<std::uint32_t> position_;
+  std::vector<tree::NodeId> chain_;
+  std::vector<tree::NodeId> siblings_;
+};
+
+}  // namespace tovarn::form::detail

@@ -1,0 +1,128 @@
+#include "form/judge.h"
+
+#include "form/detail/itext.h"
+#include "form/detail/path_namer.h"
+#include "form/detail/relevance.h"
+#include "form/detail/selections.h"
+#include "form/environment.h"
+#include "tree/query.h"
+#include "unicode/unicode.h"
+#include "xpath/evaluate.h"
+#include "xpath/value.h"
+
+namespace tovarn::form {
+namespace {
+
+using tree::NodeId;
+
+using detail::kItextPrefix;
+
+// Findings gather their node ids; paths are named together at the end.
+class Judgement {
+ public:
+  Judgement(const FormModel& form, const tree::Document& model, const xpath::Clock& clock)
+      : form_(form),
+        model_(model),
+        env_(form, model, std::string(clock.today()), std::string(clock.now())),
+        selections_(form.binds, model, env_) {}
+
+  std::vector<SubmissionFinding> run() {
+    detail::Relevance relevance(form_.binds, selections_, model_, env_, findings_, nodes_);
+    check_calculations(relevance);
+    check_answers(relevance);
+    finish();
+    return std::move(findings_);
+  }
+
+ private:
+  xpath::EvalResult evaluate(const xpath::Expr& rule, NodeId node) {
+    return xpath::evaluate(rule, model_, xpath::EvalContext{node, 1, 1}, env_);
+  }
+
+  void add(const Bind& bind, NodeId node, FindingKind kind,
+           const std::optional<std::string>& message = std::nullopt) {
+    findings_.push_back({bind.nodeset, std::string(), message, std::move(kind)});
+    nodes_.push_back(node);
+  }
+  void add_not_evaluated(const Bind& bind, NodeId node, std::string error) {
+    add(bind, node, FindingKind{FindingKind::NotEvaluated{std::move(error)}});
+  }
+
+  void check_calculations(const detail::Relevance& relevance) {
+    for (std::size_t b : form_.calculation_order) {
+      const Bind& bind = form_.binds[b];
+      for (NodeId node : selections_.of(b)) {
+        if (!relevance.relevant(node)) continue;
+        auto value = evaluate(*bind.calculate, node);
+        if (!value) {
+          add_not_evaluated(bind, node, std::move(value.error()));
+          continue;
+        }
+        std::string computed = xpath::value_to_string(*value);
+        held_.clear();
+        tree::append_string_value(model_, node, held_);
+        if (held_ != computed)
+          add(bind, node, FindingKind{FindingKind::Calculation{held_, std::move(computed)}});
+      }
+    }
+  }
+
+  void check_answers(const detail::Relevance& relevance) {
+    for (std::size_t b = 0; b < form_.binds.size(); ++b) {
+      const Bind& bind = form_.binds[b];
+      if (!bind.required && !bind.constraint) continue;
+      for (NodeId node : selections_.of(b)) {
+        if (!relevance.relevant(node)) continue;
+        held_.clear();
+        tree::append_string_value(model_, node, held_);
+        bool answered = !unicode::is_blank(held_);
+        if (bind.required) {
+          auto required = evaluate(*bind.required, node);
+          if (!required) {
+            add_not_evaluated(bind, node, std::move(required.error()));
+          } else if (!answered && xpath::value_to_boolean(*required)) {
+            add(bind, node, FindingKind{FindingKind::Required{}}, bind.requiredMsg);
+            continue;
+          }
+        }
+        if (!answered || !bind.constraint) continue;
+        auto satisfied = evaluate(*bind.constraint, node);
+        if (!satisfied)
+          add_not_evaluated(bind, node, std::move(satisfied.error()));
+        else if (!xpath::value_to_boolean(*satisfied))
+          add(bind, node, FindingKind{FindingKind::Constraint{}}, bind.constraintMsg);
+      }
+    }
+  }
+
+  void finish() {
+    detail::PathNamer namer(model_);
+    for (std::size_t i = 0; i < findings_.size(); ++i) {
+      SubmissionFinding& finding = findings_[i];
+      finding.path = std::string(reported_path(namer.path(nodes_[i])));
+      if (!finding.message) continue;
+      // Only the leading white space matters: the prefix ends in '('.
+      if (unicode::trim(*finding.message).starts_with(kItextPrefix))
+        finding.message = label_text(form_, *finding.message, model_, *model_.root());
+    }
+  }
+
+  const FormModel& form_;
+  const tree::Document& model_;
+  FormEnvironment env_;
+  detail::Selections selections_;
+  std::vector<SubmissionFinding> findings_;
+  std::vector<NodeId> nodes_;  // the node of each finding
+  std::string held_;           // reused for string values
+};
+
+}  // namespace
+
+std::vector<SubmissionFinding> judge_submission(const FormModel& form,
+                                                const tree::Document& instance,
+                                                const xpath::Clock& clock) {
+  tree::Document model = model_document(form, instance);
+  return Judgement(form, model, clock).run();
+}
+
+}  // namespace tovarn::form

@@ -1,0 +1,76 @@
+#pragma once
+// Judging an instance against a form's rules: the model document every rule
+// is evaluated in, relevance, and the findings with their sentences.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "form/model.h"
+#include "tree/document.h"
+#include "xpath/environment.h"
+
+namespace tovarn::form {
+
+struct FindingKind {
+  struct Constraint {};
+  struct Required {};
+  struct Calculation {
+    std::string held;
+    std::string computed;
+  };
+  struct NotEvaluated {
+    std::string error;
+  };
+  std::variant<Constraint, Required, Calculation, NotEvaluated> value;
+};
+
+struct SubmissionFinding {
+  std::string nodeset;  // of the bind whose rule gave the finding
+  std::string path;     // the reported path
+  std::optional<std::string> message;
+  FindingKind kind;
+};
+
+// A root "model" holding a copy of the instance's root element, then a copy of
+// every secondary instance element in ascending id order.
+tree::Document model_document(const FormModel& form, const tree::Document& instance);
+
+// A node path of the model document with its leading "/model" cut.
+std::string_view reported_path(std::string_view node_path);
+
+// The nodes a nodeset selects at the document's root; empty when it does not
+// parse, does not evaluate or gives no node-set.
+std::vector<tree::NodeId> nodeset_nodes(std::string_view nodeset, const tree::Document& doc,
+                                        const xpath::Environment& env);
+
+// Relevance of every node any bind selects, by node id. Nodes no bind
+// selects are `unbound` and count as relevant.
+struct RelevanceMap {
+  enum class State : std::uint8_t { unbound, relevant, not_relevant };
+  std::vector<State> by_node;
+  bool relevant(tree::NodeId node) const {
+    return tree::index_of(node) >= by_node.size() ||
+           by_node[tree::index_of(node)] != State::not_relevant;
+  }
+};
+
+// Appends one not-evaluated finding (path with its "/model" still on) for
+// each failed relevant expression; a failure counts as relevant.
+RelevanceMap relevance(const std::vector<Bind>& binds, const tree::Document& model,
+                       const xpath::Environment& env, std::vector<SubmissionFinding>& findings);
+
+// Every finding of the form's rules on the instance: relevance failures, then
+// calculations in calculation order, then requiredness and constraints bind by
+// bind. Never fails: a rule that cannot be evaluated is a finding.
+std::vector<SubmissionFinding> judge_submission(const FormModel& form,
+                                                const tree::Document& instance,
+                                                const xpath::Clock& clock);
+
+// The finding as one sentence.
+std::string finding_text(const SubmissionFinding& finding);
+
+}  // namespace tovarn::form

@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "form/model.h"
+#include "tree/query.h"
+#include "tree/xml.h"
+
+namespace tovarn::form {
+namespace {
+
+std::string form(const std::string& model_children) {
+  return "<h:html xmlns:h='h' xmlns:jr='jr'><h:head><model>" + model_children +
+         "</model></h:head></h:html>";
+}
+
+FormModel load(const std::string& text) {
+  auto model = load_form_model(text);
+  EXPECT_TRUE(model.has_value()) << model.error();
+  return model ? std::move(*model) : FormModel{};
+}
+
+TEST(LoadFormModel, BindFields) {
+  FormModel m = load(form(
+      "<instance><data/></instance>"
+      "<bind nodeset=' ' ref='/data/q' jr:constraintMsg=' too big ' jr:requiredMsg='  '"
+      " relevant=' ' calculate='1'/>"
+      "<bind nodeset=' /data/r' readonly='true()'/>"
+      "<bind nodeset='/data/[' required='true()'/>"));
+  ASSERT_EQ(m.binds.size(), 3u);
+  const Bind& q = m.binds[0];
+  EXPECT_EQ(q.nodeset, "/data/q");
+  EXPECT_EQ(q.constraintMsg, " too big ");
+  EXPECT_FALSE(q.requiredMsg.has_value());
+  EXPECT_FALSE(q.relevant.has_value());
+  EXPECT_TRUE(q.calculate.has_value());
+  EXPECT_TRUE(q.nodeset_path.has_value());
+  EXPECT_EQ(m.binds[1].nodeset, " /data/r");
+  EXPECT_TRUE(m.binds[1].readonly.has_value());
+  EXPECT_FALSE(m.binds[2].nodeset_path.has_value());
+  EXPECT_EQ(m.calculation_order, (std::vector<std::size_t>{0}));
+}
+
+TEST(LoadFormModel, BindsAnywhereIncludingTheRoot) {
+  FormModel m = load("<bind nodeset='/r'><x><bind ref='/x'/></x></bind>");
+  ASSERT_EQ(m.binds.size(), 2u);
+  EXPECT_EQ(m.binds[0].nodeset, "/r");
+  EXPECT_EQ(m.binds[1].nodeset, "/x");
+}
+
+TEST(LoadFormModel, SecondaryInstances) {
+  FormModel m = load(form(
+      "<instance><data/></instance>"
+      "<instance id='b'><root><item k='1'>x</item></root></instance>"
+      "<instance id=''><e/></instance>"
+      "<instance id='b'><later/></instance>"
+      "<instance id='a' src='jr://file/a.xml'/>"
+      "<bind nodeset='/data'/>"));
+  std::vector<std::string> ids;
+  for (const auto& [id, doc] : m.secondary_instances) ids.push_back(id);
+  EXPECT_EQ(ids, (std::vector<std::string>{"", "a", "b"}));
+  const tree::Document& b = m.secondary_instances.at("b");
+  ASSERT_TRUE(b.root().has_value());
+  EXPECT_EQ(b.name(*b.root()), "instance");
+  EXPECT_EQ(tree::attribute_value(b, *b.root(), "id"), "b");
+  EXPECT_EQ(b.name(*b.first_child(*b.root())), "later");
+  EXPECT_EQ(b.order_size(), 3u);  // instance, its id, later
+}
+
+TEST(LoadFormModel, Itext) {
+  FormModel m = load(form(
+      "<bind nodeset='/data'/>"
+      "<itext><translation lang='fr'>"
+      "<text id='a'><value>un</value><value>deux</value></text>"
+      "<text id='img'><value form='image'>jr://i.png</value></text>"
+      "<text id='nested'><value>v<b>w<c>x</c></b>y</value></text>"
+      "<text id='none'/><text><value>no id</value></text>"
+      "<text id='a'><value>again</value></text>"
+      "</translation><translation lang='en'><text id='en'><value>e</value></text></translation></itext>"));
+  std::map<std::string, std::string, std::less<>> expected = {
+      {"a", "again"}, {"img", "jr://i.png"}, {"nested", "vwx"}};
+  EXPECT_EQ(m.itext, expected);
+}
+
+TEST(LoadFormModel, Refusals) {
+  struct Case {
+    std::string text;
+    std::string message;
+  } cases[] = {
+      {"<a>", "XForm XML: unclosed elements"},
+      {form("<instance><data/></instance>"), "the XForm declares no binds, so it carries no rules"},
+      {form("<bind/>"), "a <bind> has no nodeset"},
+      {form("<bind nodeset='/a' calculate='1' relevant='('/>"),
+       "relevant of /a: expected a node test, found None \u2014 in expression \"(\""},
+      {form("<bind nodeset='/a' calculate='../b'/><bind nodeset='/b' calculate='../a'/>"),
+       "these calculations depend on each other, so none of them has a defined value: "
+       "/a \u2192 /b \u2192 /a"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    auto model = load_form_model(c.text);
+    ASSERT_FALSE(model.has_value());
+    EXPECT_EQ(model.error(), c.message);
+  }
+}
+
+TEST(LoadFormModel, CalculationsThatReadEachOther) {
+  // c reads b, b reads a, a reads only a relevant-bound node and itself.
+  FormModel m = load(form(
+      "<bind nodeset='/d/c' calculate='../b'/>"
+      "<bind nodeset='/d/b' calculate='/d/a + /d/r'/>"
+      "<bind nodeset='/d/a' calculate='. + ../r'/>"
+      "<bind nodeset='/d/r' relevant='/d/c'/>"));
+  EXPECT_EQ(m.calculation_order, (std::vector<std::size_t>{2, 1, 0}));
+}
+
+TEST(AttributeIfNotBlank, FirstOfItsNameDecides) {
+  auto doc = tree::parse_xml("<e a=' ' x:a='v' b=' w ' c=''/>");
+  ASSERT_TRUE(doc.has_value());
+  tree::NodeId e = *doc->root();
+  EXPECT_FALSE(attribute_if_not_blank(*doc, e, "a").has_value());
+  EXPECT_EQ(attribute_if_not_blank(*doc, e, "b"), " w ");
+  EXPECT_FALSE(attribute_if_not_blank(*doc, e, "c").has_value());
+  EXPECT_FALSE(attribute_if_not_blank(*doc, e, "d").has_value());
+}
+
+}  // namespace
+}  // namespace tovarn::form

@@ -1,0 +1,303 @@
+"""Judging a submission against the rules of a form: load messages, the order
+of calculations, each pass of the judgement and each sentence."""
+
+import subprocess
+import sys
+
+import pytest
+
+import tovarn
+
+HEAD = ('<h:html xmlns="http://www.w3.org/2002/xforms" xmlns:h="http://www.w3.org/1999/xhtml"'
+        ' xmlns:jr="http://openrosa.org/javarosa"><h:head><h:title>t</h:title><model>')
+TAIL = '</model></h:head><h:body/></h:html>'
+
+
+def xform(binds, instance="<data><q/></data>", extra=""):
+    return f"{HEAD}<instance>{instance}</instance>{extra}{binds}{TAIL}"
+
+
+def says(form, submission, **clock):
+    return [f["says"] for f in tovarn.submission_findings(form, submission, **clock)]
+
+
+NOT_IMPLEMENTED = "uuid() is not implemented yet \u2014 tovarn refuses to guess at a value the form will act on"
+
+
+@pytest.mark.parametrize("form, message", [
+    ("<h:html>", "XForm XML: unclosed elements"),
+    (xform(""), "the XForm declares no binds, so it carries no rules"),
+    (xform('<bind nodeset=" " ref=""/>'), "a <bind> has no nodeset"),
+    (xform('<bind nodeset="/data/q" calculate="f(1"/>'),
+     'calculate of /data/q: expected RightParen, found None \u2014 in expression "f(1"'),
+    (xform('<bind nodeset="/data/q" constraint=\' f("x" \'/>'),
+     'constraint of /data/q: expected RightParen, found None \u2014 in expression " f(\\"x\\" "'),
+    (xform('<bind nodeset="/data/q" readonly="f(" calculate="g("/>'),
+     'calculate of /data/q: expected a node test, found None \u2014 in expression "g("'),
+    (xform('<bind nodeset="/data/q" required="f(" readonly="g("/>'),
+     'readonly of /data/q: expected a node test, found None \u2014 in expression "g("'),
+    (xform('<bind nodeset="/data/a" calculate="f("/><bind nodeset="/data/q"/><bind/>'),
+     'calculate of /data/a: expected a node test, found None \u2014 in expression "f("'),
+    (xform('<bind nodeset="/data/a" calculate="../b"/><bind nodeset="/data/b" calculate="../a"/>',
+           "<data><a/><b/></data>"),
+     "these calculations depend on each other, so none of them has a defined value: "
+     "/data/a \u2192 /data/b \u2192 /data/a"),
+    (xform('<bind nodeset="/data/a" calculate="/data/b"/><bind nodeset="/data/b" calculate="/data/c"/>'
+           '<bind nodeset="/data/c" calculate="/data/b"/>', "<data><a/><b/><c/></data>"),
+     "these calculations depend on each other, so none of them has a defined value: "
+     "/data/b \u2192 /data/c \u2192 /data/b"),
+], ids=["xml", "no-binds", "no-nodeset", "rule", "rule-quoted-untrimmed", "calculate-before-readonly",
+        "readonly-before-required", "first-broken-bind", "cycle", "cycle-names-only-its-binds"])
+def test_load_refusals(form, message):
+    with pytest.raises(RuntimeError) as e:
+        tovarn.submission_findings(form, "<data/>")
+    assert str(e.value) == message
+
+
+@pytest.mark.parametrize("binds, submission, expected", [
+    ('<bind nodeset=" " ref="/data/q" required="true()"/>', "<data><q/></data>",
+     ["/data/q: required, and unanswered"]),
+    ('<bind nodeset="/data/q" required=" " jr:required="true()"/>', "<data><q/></data>", []),
+    ('<bind nodeset="/data/q" readonly="true()"/>', "<data><q/></data>", []),
+    ('<bind nodeset=" /data/q" required="true()"/>', "<data><q/></data>",
+     ["/data/q: required, and unanswered"]),
+    ('<bind nodeset="/data/[" required="true()"/>', "<data><q/></data>", []),
+    ('<bind nodeset="1" required="true()"/>', "<data><q/></data>", []),
+    ('<bind nodeset="/data/q" calculate=" 1 + 2 "/>', "<data><q>3</q></data>", []),
+    ('<bind nodeset="/data/q" calculate=". + 1"/>', "<data><q>1</q></data>",
+     ['/data/q: holds "1", but the form calculates "2"']),
+], ids=["ref-when-nodeset-blank", "first-attribute-counts", "readonly-only", "untrimmed-nodeset-selects",
+        "nodeset-does-not-parse", "nodeset-not-a-node-set", "rule-as-written", "reads-own-node"])
+def test_binds_as_loaded(binds, submission, expected):
+    assert says(xform(binds), submission) == expected
+
+
+def test_calculations_run_in_dependency_order():
+    form = xform('<bind nodeset="/data/c" calculate="../b * 2"/>'
+                 '<bind nodeset="/data/b" calculate="../a + 1"/>'
+                 '<bind nodeset="/data/a" calculate="3"/>'
+                 '<bind nodeset="/data/d" calculate="4"/>', "<data><a/><b/><c/><d/></data>")
+    assert [f["path"] for f in tovarn.submission_findings(form, "<data><a/><b/><c/><d/></data>")] == [
+        "/data/a", "/data/b", "/data/c", "/data/d"]
+
+
+def test_untrimmed_nodeset_is_no_dependency():
+    form = xform('<bind nodeset="/data/x" calculate="/data/q"/><bind nodeset=" /data/q" calculate="1"/>',
+                 "<data><x/><q/></data>")
+    assert [f["path"] for f in tovarn.submission_findings(form, "<data><x/><q>0</q></data>")] == [
+        "/data/x", "/data/q"]
+
+
+def test_last_of_two_binds_on_one_nodeset_is_the_dependency():
+    form = xform('<bind nodeset="/data/x" calculate="concat(\'v\', /data/a)"/>'
+                 '<bind nodeset="/data/a" calculate="1"/>'
+                 '<bind nodeset="/data/a" calculate="2"/>', "<data><x/><a/></data>")
+    assert says(form, "<data><x/><a/></data>") == [
+        '/data/a: holds "", but the form calculates "2"',
+        '/data/x: holds "", but the form calculates "v"',
+        '/data/a: holds "", but the form calculates "1"',
+    ]
+
+
+GROUP = "<data><g><q/><h><r/></h></g><s/></data>"
+
+
+@pytest.mark.parametrize("binds, submission, expected", [
+    ('<bind nodeset="/data/g" relevant="false()"/><bind nodeset="/data/g/h/r" required="true()"/>',
+     "<data><g><q/><h><r/></h></g><s/></data>", []),
+    ('<bind nodeset="/data/g" relevant="false()"/>'
+     '<bind nodeset="/data/g/h/r" relevant="true()" calculate="1"/>',
+     "<data><g><q/><h><r/></h></g><s/></data>", []),
+    ('<bind nodeset="/data/g" relevant="false()"/><bind nodeset="/data/g/q" relevant="uuid()"/>',
+     "<data><g><q/><h><r/></h></g><s/></data>", ["/data/g/q: rule could not be evaluated \u2014 " + NOT_IMPLEMENTED]),
+    ('<bind nodeset="/data/g/h" required="true()"/><bind nodeset="/data/g/h/r" required="true()"/>',
+     "<data><g><q/><h><r/></h></g><s/></data>",
+     ["/data/g/h: required, and unanswered", "/data/g/h/r: required, and unanswered"]),
+    ('<bind nodeset="/data/s" relevant="false()"/><bind nodeset="/data/s" relevant="true()" required="true()"/>',
+     "<data><g/><s/></data>", ["/data/s: required, and unanswered"]),
+    ('<bind nodeset="/data/s" relevant="true()"/><bind nodeset="/data/s" relevant="false()" required="true()"/>',
+     "<data><g/><s/></data>", []),
+    ('<bind nodeset="/data/s" relevant="uuid()" required="true()" calculate="1"/>', "<data><s/></data>",
+     ["/data/s: rule could not be evaluated \u2014 " + NOT_IMPLEMENTED,
+      '/data/s: holds "", but the form calculates "1"',
+      "/data/s: required, and unanswered"]),
+    ('<bind nodeset="/data/g/@id" relevant="true()" required="true()"/>'
+     '<bind nodeset="/data/g" relevant="false()"/>', '<data><g id=""/></data>', []),
+], ids=["ancestor-hides-grandchild", "own-true-under-false-ancestor", "failure-still-reported-when-hidden",
+        "unbound-ancestor-never-hides", "later-bind-decides-true", "later-bind-decides-false",
+        "failed-relevant-counts-as-relevant", "owner-hides-attribute"])
+def test_relevance(binds, submission, expected):
+    assert says(xform(binds, GROUP), submission) == expected
+
+
+@pytest.mark.parametrize("bind, answer, expected", [
+    ('required="true()" constraint="uuid()"', "  ", ["/data/q: required, and unanswered"]),
+    ('required="true()" constraint=". &gt; 5"', "3", ["/data/q: the answer does not satisfy the form's constraint"]),
+    ('required="true()" constraint=". &gt; 5"', "7", []),
+    ('required="uuid()" constraint=". &gt; 5"', "3",
+     ["/data/q: rule could not be evaluated \u2014 " + NOT_IMPLEMENTED,
+      "/data/q: the answer does not satisfy the form's constraint"]),
+    ('required="uuid()" constraint=". &gt; 5"', "", ["/data/q: rule could not be evaluated \u2014 " + NOT_IMPLEMENTED]),
+    ('required="\'false\'"', "", ["/data/q: required, and unanswered"]),
+    ('required="false()" constraint="false()"', "", []),
+    ('constraint="number(\'x\')"', "1", ["/data/q: the answer does not satisfy the form's constraint"]),
+    ('constraint="/data/none"', "1", ["/data/q: the answer does not satisfy the form's constraint"]),
+    ('constraint="\' \'"', "1", []),
+    ('constraint="$x"', "1",
+     ["/data/q: rule could not be evaluated \u2014 variable $x: XForms has no variables, "
+      "so this expression cannot be what the form meant"]),
+    ('constraint="false()" jr:constraintMsg="Too big"', "9", ["/data/q: Too big"]),
+    ('required="true()" jr:requiredMsg="  Say it  "', "", ["/data/q:   Say it  "]),
+    ('required="true()" jr:requiredMsg=" "', "", ["/data/q: required, and unanswered"]),
+    ('constraint="false()" jr:constraintMsg=" jr:itext(\'big\')"', "9", ["/data/q: Far too big"]),
+    ('constraint="false()" jr:constraintMsg="jr:itext(\'missing\')"', "9", ["/data/q: missing"]),
+    ('constraint="false()" jr:constraintMsg="JR:ITEXT(\'big\')"', "9", ["/data/q: JR:ITEXT('big')"]),
+    ('calculate="5"', "5.0", ['/data/q: holds "5.0", but the form calculates "5"']),
+    ('calculate="5"', "5 ", ['/data/q: holds "5 ", but the form calculates "5"']),
+    ('calculate="5"', "5", []),
+    ('calculate="\'x\'"', 'a"b\\', ['/data/q: holds "a\\"b\\\\", but the form calculates "x"']),
+    ('calculate="1 div 0"', "", ['/data/q: holds "", but the form calculates "Infinity"']),
+], ids=["required-blank-skips-constraint", "constraint-broken", "constraint-holds",
+        "required-fails-answered", "required-fails-unanswered", "required-text-false-is-true",
+        "not-required-unanswered", "constraint-nan", "constraint-empty-node-set", "constraint-space-is-true",
+        "constraint-variable", "constraint-message", "required-message-as-written", "blank-message-absent",
+        "itext-message", "itext-message-unknown-id", "itext-prefix-case-sensitive", "held-not-normalised",
+        "held-not-trimmed", "calculation-matches", "held-quoted", "computed-infinity"])
+def test_rules_and_sentences(bind, answer, expected):
+    itext = ('<itext><translation lang="en"><text id="big"><value>Far too big</value></text>'
+             '</translation></itext>')
+    form = xform(f'<bind nodeset="/data/q" {bind}/>', extra=itext)
+    submission = "<data><q>" + answer.replace("&", "&amp;").replace("<", "&lt;") + "</q></data>"
+    assert says(form, submission) == expected
+
+
+def test_calculation_compares_string_value_of_group():
+    form = xform('<bind nodeset="/data/g" calculate="\'1\'"/>', "<data><g/></data>")
+    assert says(form, "<data><g><a>1</a><b>2</b></g></data>") == ['/data/g: holds "12", but the form calculates "1"']
+
+
+def test_finding_dicts():
+    form = xform('<bind nodeset="/data/name" required="true()"/><bind nodeset="/data/age" constraint=". &lt; 150"/>',
+                 "<data><name/><age/></data>")
+    assert tovarn.submission_findings(form, "<data><name/><age>200</age></data>") == [
+        {"path": "/data/name", "kind": "required", "says": "/data/name: required, and unanswered"},
+        {"path": "/data/age", "kind": "constraint",
+         "says": "/data/age: the answer does not satisfy the form's constraint"},
+    ]
+    calc = xform('<bind nodeset="/data/q" calculate="2"/><bind nodeset="/data/q" constraint="uuid()"/>')
+    assert [f["kind"] for f in tovarn.submission_findings(calc, "<data><q>1</q></data>")] == [
+        "calculation", "not-evaluated"]
+
+
+def test_repeated_nodes_get_positions():
+    form = xform('<bind nodeset="/data/r/q" required="true()"/>', "<data><r><q/></r></data>")
+    assert [f["path"] for f in tovarn.submission_findings(
+        form, "<data><r><q>1</q></r><r><q/></r><r><q/><q/></r></data>")] == [
+        "/data/r[2]/q", "/data/r[3]/q[1]", "/data/r[3]/q[2]"]
+
+
+CITIES = ('<instance id="zz"><root><item>x</item></root></instance>'
+          '<instance id="cities"><root><item>a</item><item>b</item></root></instance>')
+
+
+@pytest.mark.parametrize("binds, expected", [
+    ('<bind nodeset="/data/q" constraint="count(instance(\'cities\')/root/item) = 3"/>',
+     ["/data/q: the answer does not satisfy the form's constraint"]),
+    ('<bind nodeset="/data/q" constraint="instance(\'cities\')/root/item[2] = \'b\'"/>', []),
+    ('<bind nodeset="instance(\'cities\')/root/item" constraint="false()"/>',
+     ["/instance[1]/root/item[1]: the answer does not satisfy the form's constraint",
+      "/instance[1]/root/item[2]: the answer does not satisfy the form's constraint"]),
+    ('<bind nodeset="instance(\'zz\')/root/item" calculate="\'y\'"/>',
+     ['/instance[2]/root/item: holds "x", but the form calculates "y"']),
+    ('<bind nodeset="/data/q" constraint="instance(\'nope\')/root"/>',
+     None),
+], ids=["reachable", "contents", "paths-in-id-order", "second-instance", "undeclared"])
+def test_secondary_instances_in_model_document(binds, expected):
+    form = xform(binds, extra=CITIES)
+    found = says(form, "<data><q>1</q></data>")
+    if expected is None:
+        assert len(found) == 1 and found[0].startswith("/data/q: rule could not be evaluated \u2014 ")
+    else:
+        assert found == expected
+
+
+def test_lone_secondary_instance_path_has_no_position():
+    form = xform('<bind nodeset="instance(\'c\')/root/item" constraint="false()"/>',
+                 extra='<instance id="c"><root><item>a</item></root></instance>')
+    assert says(form, "<data/>") == ["/instance/root/item: the answer does not satisfy the form's constraint"]
+
+
+def test_only_first_translation_is_read():
+    itext = ('<itext><translation lang="fr"><text id="m"><value>un</value></text>'
+             '<text id="m"><value form="image">jr://x.png</value></text>'
+             '<text id="g"><value>v<b>w</b></value></text><text id="n"/></translation>'
+             '<translation lang="en"><text id="m"><value>one</value></text>'
+             '<text id="n"><value>none</value></text></translation></itext>')
+    binds = ''.join(f'<bind nodeset="/data/{q}" constraint="false()" jr:constraintMsg="jr:itext(\'{q}\')"/>'
+                    for q in "mgn")
+    form = xform(binds, "<data><m/><g/><n/></data>", itext)
+    assert says(form, "<data><m>1</m><g>1</g><n>1</n></data>") == [
+        "/data/m: jr://x.png", "/data/g: vw", "/data/n: n"]
+
+
+@pytest.mark.parametrize("clock, submission, expected", [
+    ({"today": "2024-01-01"}, "<data><q>2024-01-01</q></data>", []),
+    ({}, "<data><q>2024-01-01</q></data>", ["/data/q: the answer does not satisfy the form's constraint"]),
+    ({}, "<data><q>2024-01-01</q><end>2024-01-01T10:00:00Z</end></data>", []),
+], ids=["argument", "default", "from-end"])
+def test_clock(clock, submission, expected):
+    form = xform('<bind nodeset="/data/q" constraint=". = today()"/>')
+    assert says(form, submission, **clock) == expected
+
+
+def test_submission_that_does_not_parse():
+    with pytest.raises(RuntimeError) as e:
+        tovarn.submission_findings(xform('<bind nodeset="/data/q"/>'), "<data>")
+    assert str(e.value) == "unclosed elements"
+
+
+def test_sources_resolved_before_either_is_read():
+    with pytest.raises(ValueError) as e:
+        tovarn.submission_findings("<h:html>", "/nonexistent/s.xml")
+    assert str(e.value) == "submission: could not read '/nonexistent/s.xml': No such file or directory (os error 2)"
+
+
+@pytest.mark.parametrize("n, closing, expected", [
+    (100000, '"1"', "0"),
+    (10000, '"/d/n0"', "these calculations depend on each other, so none of them has a defined value: "
+                       "/d/n0 \u2192 /d/n1 \u2192 ... \u2192 /d/n9999 \u2192 /d/n10000 \u2192 /d/n0"),
+], ids=["chain", "cycle"])
+def test_long_dependency_chains(n, closing, expected):
+    code = (
+        "import tovarn\n"
+        f"n = {n}\n"
+        "binds = ''.join(f'<bind nodeset=\"/d/n{i}\" calculate=\"/d/n{i + 1}\"/>' for i in range(n))\n"
+        f"form = f'<h><model><instance><d/></instance>{{binds}}<bind nodeset=\"/d/n{{n}}\" calculate={closing}/></model></h>'\n"
+        "try:\n"
+        "    print(len(tovarn.submission_findings(form, '<d/>')))\n"
+        "except RuntimeError as e:\n"
+        "    m = str(e)\n"
+        "    head, _, chain = m.partition(': ')\n"
+        "    parts = chain.split(' \u2192 ')\n"
+        "    print(head + ': ' + ' \u2192 '.join(parts[:2] + ['...'] + parts[-3:]) if len(parts) > 5 else m)\n"
+    )
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=300)
+    assert out.returncode == 0, out.stderr
+    assert out.stdout == expected + "\n"
+
+
+@pytest.mark.parametrize("relevant, expected", [("true()", "2 200000 /a/a/a"), ("false()", "0 0 -")],
+                         ids=["deep-finding", "deep-hidden"])
+def test_deep_submission(relevant, expected):
+    code = (
+        "import tovarn\n"
+        "n = 100000\n"
+        f"form = '<h><model><instance><a/></instance><bind nodeset=\"/a\" relevant=\"{relevant}\"/>"
+        "<bind nodeset=\"//a[not(a)]\" required=\"true()\" calculate=\"1\"/></model></h>'\n"
+        "found = tovarn.submission_findings(form, '<a>' * n + '</a>' * n)\n"
+        "paths = {f['path'] for f in found}\n"
+        "print(len(found), sum(map(len, paths)), paths.pop()[:6] if paths else '-')\n"
+    )
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=300)
+    assert out.returncode == 0, out.stderr[-2000:]
+    assert out.stdout.split() == expected.split()
