@@ -122,6 +122,11 @@ std::vector<SubmissionFinding> judge_submission(const FormModel& form,
                                                 const tree::Document& instance,
                                                 const xpath::Clock& clock) {
   tree::Document model = model_document(form, instance);
+  return judge_model(form, model, clock);
+}
+
+std::vector<SubmissionFinding> judge_model(const FormModel& form, const tree::Document& model,
+                                           const xpath::Clock& clock) {
   return Judgement(form, model, clock).run();
 }
 

@@ -70,6 +70,10 @@ std::vector<SubmissionFinding> judge_submission(const FormModel& form,
                                                 const tree::Document& instance,
                                                 const xpath::Clock& clock);
 
+// judge_submission over the instance's model document, already built.
+std::vector<SubmissionFinding> judge_model(const FormModel& form, const tree::Document& model,
+                                           const xpath::Clock& clock);
+
 // The finding as one sentence.
 std::string finding_text(const SubmissionFinding& finding);
 
