@@ -1,0 +1,173 @@
+"""Inputs built to break the module: each gives a correct result or a clear
+error, never a crash or a hang. The big ones run in a child process, so a
+crash fails one test and a hang meets the timeout."""
+
+import os
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+import tovarn
+
+DEPTH = 1_000_000
+FORM = (
+    '<h:html xmlns="http://www.w3.org/2002/xforms" xmlns:h="http://www.w3.org/1999/xhtml">'
+    "<h:head><model>{model}</model></h:head><h:body/></h:html>"
+)
+
+
+def in_child(code, timeout=300):
+    """Runs the code in a fresh interpreter and returns what it printed."""
+    run = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True,
+                         text=True, timeout=timeout)
+    assert run.returncode == 0, run.stderr[-3000:]
+    return run.stdout.splitlines()
+
+
+def test_document_a_million_deep():
+    # Reached by a path of a million steps, and judged and checked whole.
+    assert in_child(f"""
+        import tovarn
+        n = {DEPTH}
+        deep = "<a>" * (n - 1) + "<a k='v'>x</a>" + "</a>" * (n - 1)
+        print(tovarn.eval_expression("/a" * n, deep))
+        print(tovarn.eval_expression("count(//a[@k]/ancestor::a)", deep))
+        form = '{FORM}'.format(model="<instance>" + deep + "</instance>"
+                                     + '<bind nodeset="/a" calculate="/a/b"/>')
+        print([f["path"] for f in tovarn.check_form(form)])
+        print([f["says"] for f in tovarn.submission_findings(form, deep)])
+        session = tovarn.Session(form, instance=deep)
+        print(session.get("/a" * n + "/@k"), session.instance_xml() == "<?xml version='1.0' ?>" + deep.replace("'", '"'))
+    """) == ["x", str(DEPTH - 1), "['/a']", """['/a: holds "x", but the form calculates ""']""",
+             "v True"]
+
+
+def test_expression_of_a_million_terms():
+    too_deep = "expression nests deeper than 1000 levels"
+    assert in_child(f"""
+        import tovarn
+        n = {DEPTH}
+        for rule in ["1" + "+1" * (n - 1), "/d/a" + " or /d/a" * (n - 1), "(" * n + "1" + ")" * n]:
+            try:
+                tovarn.eval_expression(rule, "<d><a>1</a></d>")
+            except RuntimeError as e:
+                print(e)
+            form = '{FORM}'.format(model='<instance><d><a/></d></instance><bind nodeset="/d/a" calculate="' + rule + '"/>')
+            print(tovarn.check_form(form))
+            for judge in [lambda: tovarn.submission_findings(form, "<d><a>1</a></d>"),
+                          lambda: tovarn.Session(form)]:
+                try:
+                    judge()
+                except RuntimeError as e:
+                    print(str(e).startswith("calculate of /d/a: {too_deep} \u2014 in expression"))
+        print(tovarn.eval_expression("concat(" + "'a'," * (n - 1) + "'a')", "<d/>") == "a" * n)
+        print(tovarn.eval_expression("/d" + "[1]" * (n - 1) + "/a", "<d><a>1</a></d>"))
+    """) == [too_deep, "[]", "True", "True"] * 3 + ["True", "1"]
+
+
+def test_text_node_of_fifty_megabytes():
+    size = 50 * 1024 * 1024
+    assert in_child(f"""
+        import tovarn
+        n = {size}
+        big = "<d><t>" + "ab" * (n // 2) + "</t><u>" + "é" * (n // 2) + "</u></d>"
+        for expression in ["string-length(/d/t)", "string-length(/d/u)",
+                           "string-length(normalize-space(/d/t))",
+                           "string-length(translate(/d/t, 'ab', 'ba'))",
+                           "contains(/d/t, 'ba')", "ends-with(/d/u, 'éé')",
+                           "string-length(substring(/d/u, 2, {size}))",
+                           "string-length(substr(/d/t, -3))", "regex(/d/t, '^(ab)+$')",
+                           "regex(/d/t, '(a|b)*c')", "count-selected(/d/t)",
+                           "string-length(concat(/d/t, /d/t)) = 2 * string-length(/d/t)",
+                           "/d/t = /d/t", "number(/d/t)"]:
+            print(expression, tovarn.eval_expression(expression, big))
+    """) == [
+        f"string-length(/d/t) {size}",
+        f"string-length(/d/u) {size // 2}",
+        f"string-length(normalize-space(/d/t)) {size}",
+        f"string-length(translate(/d/t, 'ab', 'ba')) {size}",
+        "contains(/d/t, 'ba') true",
+        "ends-with(/d/u, 'éé') true",
+        f"string-length(substring(/d/u, 2, {size})) {size // 2 - 1}",
+        "string-length(substr(/d/t, -3)) 3",
+        "regex(/d/t, '^(ab)+$') true",
+        "regex(/d/t, '(a|b)*c') false",
+        "count-selected(/d/t) 1",
+        "string-length(concat(/d/t, /d/t)) = 2 * string-length(/d/t) true",
+        "/d/t = /d/t true",
+        "number(/d/t) NaN",
+    ]
+
+
+@pytest.mark.parametrize(
+    "pattern",
+    ["(a+)+$", "(a|aa)+$", "(a|a?)+$", "(.*a){30}$", "^(a+)+b", "(x+x+)+y"],
+    ids=["nested-plus", "overlapping-alternatives", "optional-alternative", "repeated-dot-star",
+         "anchored", "doubled-plus"],
+)
+def test_regex_exponential_for_backtracking(pattern):
+    # Linear-time matching answers at once where a backtracking engine would
+    # take longer than the age of the universe.
+    assert in_child(f"""
+        import tovarn
+        subject = "a" * 100000 + "!"
+        print(tovarn.eval_expression("regex(/d, '{pattern}')", "<d>" + subject + "</d>"))
+    """, timeout=60) == ["false"]
+
+
+def source_calls(form, submission, instance):
+    """Every source argument of the module, each with the others valid."""
+    valid_form = FORM.format(model='<instance><d><a/></d></instance><bind nodeset="/d/a"/>')
+    return [
+        ("check_form", "form", lambda: tovarn.check_form(form)),
+        ("eval_expression", "submission", lambda: tovarn.eval_expression("1", submission)),
+        ("submission_findings", "form",
+         lambda: tovarn.submission_findings(form, "<d><a/></d>")),
+        ("submission_findings", "submission",
+         lambda: tovarn.submission_findings(valid_form, submission)),
+        ("Session", "form", lambda: tovarn.Session(form)),
+        ("Session", "instance", lambda: tovarn.Session(valid_form, instance=instance)),
+    ]
+
+
+CALLS = [(call, argument) for call, argument, _ in source_calls("", "", "")]
+CALL_IDS = [f"{call}-{argument}" for call, argument in CALLS]
+
+
+def call_with(argument, value):
+    return {(c, a): f for c, a, f in source_calls(value, value, value)}[argument]
+
+
+@pytest.mark.parametrize("call, argument", CALLS, ids=CALL_IDS)
+def test_lone_surrogate_in_source_text(call, argument):
+    # A str with no UTF-8 form never reaches the engine.
+    with pytest.raises(UnicodeEncodeError):
+        call_with((call, argument), "<d><a>\udcff</a></d>")()
+
+
+@pytest.mark.parametrize("call, argument", CALLS, ids=CALL_IDS)
+def test_invalid_utf8_in_source_file(call, argument, tmp_path):
+    path = tmp_path / "bad.xml"
+    path.write_bytes(b"<d><a>\xc3\x28 \xed\xa0\x80 \xf8\x88\x80\x80\x80</a></d>")
+    with pytest.raises(ValueError) as e:
+        call_with((call, argument), str(path))()
+    assert str(e.value) == f"{argument}: could not read '{path}': stream did not contain valid UTF-8"
+
+
+@pytest.mark.parametrize("call, argument", CALLS, ids=CALL_IDS)
+@pytest.mark.parametrize(
+    "path, reason",
+    [
+        ("/", "Is a directory (os error 21)"),
+        ("/dev/zero", "not a regular file"),
+        ("/dev/urandom", "not a regular file"),
+        ("/no/such/dir/form.xml", "No such file or directory (os error 2)"),
+    ],
+    ids=["directory", "endless-device", "random-device", "missing"],
+)
+def test_source_path_that_is_not_a_file(call, argument, path, reason):
+    with pytest.raises(ValueError) as e:
+        call_with((call, argument), path)()
+    assert str(e.value) == f"{argument}: could not read '{path}': {reason}"
