@@ -171,3 +171,22 @@ def test_source_path_that_is_not_a_file(call, argument, path, reason):
     with pytest.raises(ValueError) as e:
         call_with((call, argument), path)()
     assert str(e.value) == f"{argument}: could not read '{path}': {reason}"
+
+
+def test_rows_added_and_removed_many_times():
+    # Removed rows are dropped from the instance's storage now and then; what
+    # the session holds and answers must not notice.
+    head = ('<h:html xmlns="http://www.w3.org/2002/xforms" xmlns:h="http://www.w3.org/1999/xhtml"'
+            ' xmlns:jr="http://openrosa.org/javarosa"><h:head><model><instance><data>'
+            '<r jr:template=""><x>t</x><y a="1"/></r><r><x>first</x></r><z k="v">end</z>'
+            '</data></instance><bind nodeset="/data/z" calculate="count(/data/r)"/>'
+            '</model></h:head><h:body/></h:html>')
+    session = tovarn.Session(head)
+    for cycle in range(1, 1001):
+        assert session.add_row("/data/r") == 2
+        session.set("/data/r[2]/x", f"row {cycle}")
+        assert session.remove_row("/data/r", 1) == 1
+        assert session.get("/data/r/x") == f"row {cycle}"
+    assert session.recompute()["calculated"] == {"/data/z": "1"}
+    assert session.instance_xml() == ("<?xml version='1.0' ?><data><r><x>row 1000</x><y a=\"1\"/>"
+                                      '</r><z k="v">1</z></data>')
