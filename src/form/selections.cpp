@@ -23,7 +23,12 @@ const std::vector<tree::NodeId>& Selections::of(std::size_t bind) {
   std::optional<std::vector<tree::NodeId>>& nodes = nodes_[bind];
   if (!nodes) {
     const std::optional<xpath::Expr>& path = binds_[bind].nodeset_path;
-    nodes = path ? select_nodes(*path, doc_, env_) : std::vector<tree::NodeId>();
+    if (!path)
+      nodes.emplace();
+    else if (auto plain = index_.select(*path))
+      nodes = std::move(*plain);
+    else
+      nodes = select_nodes(*path, doc_, env_);
   }
   return *nodes;
 }

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tree/xml.h"
 #include "xpath/environment.h"
@@ -60,6 +62,62 @@ TEST(FunctionsOnSecondaryInstance, ReadNodesInTheirOwnDocument) {
     auto expr = parse_expression(c.expression);
     ASSERT_TRUE(expr) << expr.error();
     EvalResult value = evaluate(*expr, *doc, EvalContext{*doc->root(), 1, 1}, env);
+    ASSERT_TRUE(value) << value.error();
+    EXPECT_EQ(value_to_string(*value), c.expected);
+  }
+}
+
+// Calls nested as deep as the parser accepts, built without the parser so the
+// evaluation alone is measured: each level costs call_function, the function
+// and eval_arg on the stack, and must fit even with sanitizer-sized frames.
+Expr nested_calls(const char* name, int depth, std::vector<Expr> (*args)(Expr inner)) {
+  Expr e{Expr::Number{1}};
+  for (int i = 0; i < depth; ++i) e = Expr{Expr::FunctionCall{name, args(std::move(e))}};
+  return e;
+}
+
+std::vector<Expr> alone(Expr inner) {
+  std::vector<Expr> v;
+  v.push_back(std::move(inner));
+  return v;
+}
+
+std::vector<Expr> with_one_after(Expr inner) {
+  std::vector<Expr> v = alone(std::move(inner));
+  v.push_back(Expr{Expr::Number{1}});
+  return v;
+}
+
+std::vector<Expr> as_if_branch(Expr inner) {
+  std::vector<Expr> v;
+  v.push_back(Expr{Expr::FunctionCall{"true", {}}});
+  v.push_back(std::move(inner));
+  v.push_back(Expr{Expr::Literal{"no"}});
+  return v;
+}
+
+TEST(FunctionsNestedDeep, EvaluateAtTheParserDepthLimit) {
+  struct Deep {
+    const char* name;
+    std::vector<Expr> (*args)(Expr);
+    const char* expected;
+  };
+  static const Deep kCases[] = {
+      {"not", alone, "true"},
+      {"concat", alone, "1"},
+      {"round", alone, "1"},
+      {"string-length", alone, "1"},
+      {"substring", with_one_after, "1"},
+      {"max", with_one_after, "1"},
+      {"if", as_if_branch, "1"},
+  };
+  auto doc = tree::parse_xml("<data/>");
+  ASSERT_TRUE(doc) << doc.error();
+  const Clock clock("2024-01-01", "2024-01-01T00:00:00Z");
+  for (const Deep& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const Expr expr = nested_calls(c.name, kMaxExprDepth, c.args);
+    EvalResult value = evaluate(expr, *doc, EvalContext{*doc->root(), 1, 1}, clock);
     ASSERT_TRUE(value) << value.error();
     EXPECT_EQ(value_to_string(*value), c.expected);
   }

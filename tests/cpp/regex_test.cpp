@@ -48,6 +48,9 @@ TEST(RegexMatches, WholeValue) {
       {"é", "\\p{Latin}", true},
       {"A", "\\x41", true},
       {"é", "\\x{E9}", true},
+      {"ab cd", "\\bab\\b \\bcd\\b", true},
+      {"abcd", "ab\\Bcd", true},
+      {"abcd", "ab\\bcd", false},
   };
   for (const MatchCase& c : cases) {
     SCOPED_TRACE(testing::Message() << c.value << " ~ " << c.pattern);
@@ -186,6 +189,19 @@ TEST(RegexMatches, NestingLimit) {
   auto in_class = regex_matches("a", std::string(kMaxPatternNesting, '(') + "[a]" +
                                          std::string(kMaxPatternNesting, ')'));
   EXPECT_FALSE(in_class);
+}
+
+TEST(RegexMatches, WordBoundariesOnlyForAsciiValues) {
+  // RE2 would answer false: its \b sees no word character in é.
+  auto result = regex_matches("é", "\\b.\\b");
+  ASSERT_FALSE(result);
+  EXPECT_EQ(result.error(),
+            "regex(): \"\\\\b.\\\\b\" is not a pattern this engine can build — \\b and \\B know "
+            "only ASCII word characters here, and the value is not ASCII");
+  EXPECT_FALSE(regex_matches("naïve", "\\Bnaïve"));
+  auto ascii = regex_matches("e", "\\b.\\b");
+  ASSERT_TRUE(ascii) << ascii.error();
+  EXPECT_TRUE(*ascii);
 }
 
 TEST(RegexMatches, LengthLimit) {

@@ -38,6 +38,7 @@ CASES = [
     (rx("ab-12", "[a-z]+-\\d{2}"), D, "true"),
     (rx("a_b", "a\\_b"), D, "true"),
     (rx("7", "\\p{Nd}"), D, "true"),
+    (rx("ab cd", "\\bab\\b.\\bcd"), D, "true"),
     # the value is a string conversion: a node-set through its first node
     ("regex(/data/v, '\\d+')", "<data><v>123</v><v>x</v></data>", "true"),
     ("regex(12.5, '\\d+\\.\\d')", D, "true"),
@@ -68,6 +69,10 @@ FAILURES = [
     (rx("a", "\\<a"), bad('"\\\\<a"', "\\< and \\> (start and end of a word) are not supported")),
     (rx("a", "\\Qa\\E"), bad('"\\\\Qa\\\\E"', "\\Q...\\E quoting is not supported")),
     (rx("a", "a\\C"), bad('"a\\\\C"', "\\C (any single byte) is not supported")),
+    # RE2's \b would see no word character in é and answer false
+    (rx("é", "\\b.\\b"),
+     bad('"\\\\b.\\\\b"', "\\b and \\B know only ASCII word characters here, and the value "
+                           "is not ASCII")),
     (rx("a", "(?<n>a)"), bad('"(?<n>a)"', "invalid perl operator: (?<")),
     (rx("a", "a{1001}"), bad('"a{1001}"', "invalid repetition size: {1001}")),
     (rx("a", "[z-\\d]"), bad('"[z-\\\\d]"', "invalid character class range")),

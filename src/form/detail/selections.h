@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "form/detail/child_index.h"
 #include "form/model.h"
 #include "tree/document.h"
 #include "xpath/environment.h"
@@ -15,7 +16,7 @@ class Selections {
  public:
   Selections(const std::vector<Bind>& binds, const tree::Document& doc,
              const xpath::Environment& env)
-      : binds_(binds), doc_(doc), env_(env), nodes_(binds.size()) {}
+      : binds_(binds), doc_(doc), env_(env), index_(doc), nodes_(binds.size()) {}
 
   const std::vector<tree::NodeId>& of(std::size_t bind);
 
@@ -23,6 +24,7 @@ class Selections {
   const std::vector<Bind>& binds_;
   const tree::Document& doc_;
   const xpath::Environment& env_;
+  ChildIndex index_;
   std::vector<std::optional<std::vector<tree::NodeId>>> nodes_;
 };
 

@@ -95,6 +95,7 @@ std::string_view pattern_refusal(PatternRefusal why) {
       "a class such as \\w cannot begin a range",
       "a '{' must begin a counted repetition such as {2} or {2,5}; write \\{ for the character",
       "\\< and \\> (start and end of a word) are not supported",
+      "\\b and \\B know only ASCII word characters here, and the value is not ASCII",
       "\\C (any single byte) is not supported",
       "\\Q...\\E quoting is not supported",
       "backreferences and octal escapes are not supported",

@@ -26,12 +26,17 @@ std::size_t char_width(char lead) {
 // The items of \d, \w and \s and of their complements, without brackets.
 struct ClassItems {
   std::string_view digit, not_digit, word, not_word, space, not_space;
+  // RE2's \b and \B look at ASCII word characters only, which is exact
+  // only where the value is ASCII.
+  bool word_boundaries;
 };
 
 constexpr ClassItems kUnicodeItems = {kDigitItems, kNotDigitItems, kWordItems,
-                                      kNotWordItems, kSpaceItems, kNotSpaceItems};
+                                      kNotWordItems, kSpaceItems, kNotSpaceItems,
+                                      false};
 constexpr ClassItems kAsciiItems = {kAsciiDigitItems, kAsciiNotDigitItems, kAsciiWordItems,
-                                    kAsciiNotWordItems, kAsciiSpaceItems, kAsciiNotSpaceItems};
+                                    kAsciiNotWordItems, kAsciiSpaceItems, kAsciiNotSpaceItems,
+                                    true};
 
 bool is_ascii(std::string_view text) {
   return std::all_of(text.begin(), text.end(),
@@ -128,6 +133,11 @@ class Rewriter {
         return std::nullopt;
       case '<':
       case '>': return Refusal::word_edge_escape;
+      case 'b':
+      case 'B':
+        if (!in_class && !items_.word_boundaries) return Refusal::word_boundary;
+        copy(2);
+        return std::nullopt;
       case 'C': return Refusal::byte_escape;
       case 'Q':
       case 'E': return Refusal::quote_escape;

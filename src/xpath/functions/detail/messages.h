@@ -39,6 +39,7 @@ enum class PatternRefusal {
   class_range,
   bad_brace,
   word_edge_escape,
+  word_boundary,
   byte_escape,
   quote_escape,
   digit_escape,

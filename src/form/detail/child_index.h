@@ -1,0 +1,43 @@
+#pragma once
+// Plain absolute child paths (/data/group/q: child steps with names, no
+// predicates), the shape of nearly every bind's nodeset, resolved without the
+// evaluator. The binds of a form share long prefixes, so each wide parent's
+// children are sorted by name once and then found by binary search.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "tree/document.h"
+#include "xpath/expr.h"
+
+namespace tovarn::form::detail {
+
+// Holds a view of the document, which must not change while the index lives.
+class ChildIndex {
+ public:
+  explicit ChildIndex(const tree::Document& doc) : doc_(doc) {}
+
+  // What evaluating `path` at the document's root gives (the same nodes in
+  // the same order), or none when the path is not a plain absolute child path.
+  std::optional<std::vector<tree::NodeId>> select(const xpath::Expr& path);
+
+ private:
+  struct Entry {
+    std::string_view name;
+    tree::NodeId child;
+  };
+  // Appends the children of `parent` named `name`, in order.
+  void append_children(tree::NodeId parent, std::string_view name, std::vector<tree::NodeId>& out);
+
+  const tree::Document& doc_;
+  // By parent: its range of `entries_`, sorted by name, child order kept.
+  std::unordered_map<std::uint32_t, std::pair<std::uint32_t, std::uint32_t>> ranges_;
+  std::vector<Entry> entries_;
+};
+
+}  // namespace tovarn::form::detail

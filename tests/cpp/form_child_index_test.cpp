@@ -1,0 +1,50 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "form/detail/child_index.h"
+#include "tree/xml.h"
+#include "xpath/evaluate.h"
+#include "xpath/parse.h"
+
+namespace tovarn::form::detail {
+namespace {
+
+TEST(ChildIndex, SelectsWhatTheEvaluatorSelects) {
+  std::string xml = "<model><data q='attr'>";
+  for (int i = 0; i < 20; ++i)
+    xml += i % 3 ? "<r><q>" + std::to_string(i) + "</q><q/><s/></r>" : "<q/><model/>";
+  xml += "<g><q/><r><q/></r></g></data><instance id='x'><root><item/><item/></root></instance>"
+         "<data><q/></data></model>";
+  auto doc = tree::parse_xml(xml);
+  ASSERT_TRUE(doc.has_value()) << doc.error();
+  xpath::Clock clock("", "");
+  const char* plain[] = {
+      "/data",          "/model",        "/model/data",   "/data/q",         "/data/r/q",
+      "/model/data/r",  "/data/model",   "/data/g/r/q",   "/data/r/s",       "/instance/root/item",
+      "/data/none",     "/data/q/q",     "/model/model",  "/model/data/q/x", "/data/r/q/q",
+  };
+  for (const char* text : plain) {
+    SCOPED_TRACE(text);
+    auto expr = xpath::parse_expression(text);
+    ASSERT_TRUE(expr.has_value());
+    ChildIndex index(*doc);
+    auto fast = index.select(*expr);
+    ASSERT_TRUE(fast.has_value());
+    auto value = xpath::evaluate(*expr, *doc, {*doc->root(), 1, 1}, clock);
+    ASSERT_TRUE(value.has_value()) << value.error();
+    EXPECT_EQ(*fast, std::get<xpath::NodeSet>(*value).ids);
+    // A second lookup goes through the index built by the first.
+    EXPECT_EQ(index.select(*expr), fast);
+  }
+  for (const char* text : {"data/q", "/data/@q", "/data/*", "//q", "/data/r[1]/q", "/data/./q",
+                           "/data/../data", "/", "instance('x')/root"}) {
+    SCOPED_TRACE(text);
+    auto expr = xpath::parse_expression(text);
+    ASSERT_TRUE(expr.has_value());
+    EXPECT_FALSE(ChildIndex(*doc).select(*expr).has_value());
+  }
+}
+
+}  // namespace
+}  // namespace tovarn::form::detail
