@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "form/detail/child_index.h"
 #include "form/detail/messages.h"
 #include "form/detail/path_namer.h"
 #include "form/detail/selections.h"
@@ -63,8 +64,7 @@ class Recompute {
     restore_model();
     detail::PathNamer namer(model_);
     report_calculated(namer);
-    report_relevance(namer);
-    judge();
+    judge(namer);
     count_rows();
     return std::move(result_);
   }
@@ -79,11 +79,23 @@ class Recompute {
 
   // Later calculations see the values of earlier ones, and select their nodes
   // only when reached, since a nodeset's predicates may read those values.
+  // Plain child paths read no values, so those are all selected up front,
+  // through an index that must not outlive the first change of a text.
   void calculate() {
-    for (std::size_t b : form_.calculation_order) {
-      const Bind& bind = form_.binds[b];
+    const std::vector<std::size_t>& order = form_.calculation_order;
+    std::vector<std::optional<std::vector<NodeId>>> plain(order.size());
+    {
+      detail::ChildIndex index(model_);
+      for (std::size_t k = 0; k < order.size(); ++k)
+        if (const std::optional<xpath::Expr>& path = form_.binds[order[k]].nodeset_path)
+          plain[k] = index.select(*path);
+    }
+    for (std::size_t k = 0; k < order.size(); ++k) {
+      const Bind& bind = form_.binds[order[k]];
       if (!bind.calculate || !bind.nodeset_path) continue;
-      for (NodeId node : detail::select_nodes(*bind.nodeset_path, model_, env_)) {
+      std::vector<NodeId> nodes = plain[k] ? std::move(*plain[k])
+                                           : detail::select_nodes(*bind.nodeset_path, model_, env_);
+      for (NodeId node : nodes) {
         auto value = xpath::evaluate(*bind.calculate, model_, xpath::EvalContext{node, 1, 1}, env_);
         if (!value) {
           result_.failed.emplace_back(bind.nodeset, std::move(value.error()));
@@ -138,23 +150,20 @@ class Recompute {
                                             c.value);
   }
 
-  void report_relevance(detail::PathNamer& namer) {
-    std::vector<SubmissionFinding> findings;
-    RelevanceMap map = relevance(form_.binds, model_, env_, findings);
-    for (std::uint32_t i = 0; i < map.by_node.size(); ++i) {
-      if (map.by_node[i] == RelevanceMap::State::unbound) continue;
+  // Relevance comes from the judgement itself: it is the same evaluation of
+  // the same model document, and so are its failures, which lead its findings.
+  void judge(detail::PathNamer& namer) {
+    ModelJudgement judged = judge_model(form_, model_, session_.clock);
+    const std::vector<RelevanceMap::State>& states = judged.relevance.by_node;
+    for (std::uint32_t i = 0; i < states.size(); ++i) {
+      if (states[i] == RelevanceMap::State::unbound) continue;
       result_.relevant.insert_or_assign(std::string(reported_path(namer.path(NodeId{i}))),
-                                        map.by_node[i] == RelevanceMap::State::relevant);
+                                        states[i] == RelevanceMap::State::relevant);
     }
-    for (SubmissionFinding& finding : findings) {
-      finding.path = std::string(reported_path(finding.path));
-      std::string sentence = finding_text(finding);
-      result_.failed.emplace_back(std::move(finding.path), std::move(sentence));
-    }
-  }
+    for (std::size_t i = 0; i < judged.relevance_failures; ++i)
+      result_.failed.emplace_back(judged.findings[i].path, finding_text(judged.findings[i]));
 
-  void judge() {
-    for (SubmissionFinding& finding : judge_model(form_, model_, session_.clock)) {
+    for (SubmissionFinding& finding : judged.findings) {
       // What lies under a non-relevant node is not asked.
       auto relevant = result_.relevant.find(finding.path);
       if (relevant != result_.relevant.end() && !relevant->second) continue;

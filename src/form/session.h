@@ -4,6 +4,7 @@
 // instance. Paths are evaluated in the instance itself, at its root element,
 // with the session's clock as the only environment.
 
+#include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <functional>
@@ -11,11 +12,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "form/model.h"
 #include "tree/document.h"
 #include "xpath/environment.h"
+#include "xpath/expr.h"
 
 namespace tovarn::form {
 
@@ -24,11 +28,49 @@ namespace tovarn::form {
 // any depth.
 using Templates = std::map<std::string, tree::Document, std::less<>>;
 
+// The child elements of every element of one instance by name, so that a
+// plain absolute child path (/data/group/q, /data/rep[3]/q: child steps with
+// names, each with at most a number for predicate) finds its node without
+// scanning siblings. It keeps no view into the document; once the document's
+// node count or order changes size it is stale and is no longer consulted.
+class PathIndex {
+ public:
+  void build(const tree::Document& doc);
+  bool fresh(const tree::Document& doc) const;
+  // Whether the path is a plain absolute child path; then `node` is the
+  // first node it selects, by the evaluator's rules.
+  bool first(const tree::Document& doc, const xpath::Expr& path,
+             std::optional<tree::NodeId>& node) const;
+
+ private:
+  struct Hash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const {
+      return std::hash<std::string_view>{}(text);
+    }
+  };
+  // A parent's children of one name: `children_[begin, end)`, in child order.
+  struct Group {
+    std::uint32_t begin = 0;
+    std::uint32_t end = 0;
+  };
+  Group group(std::uint32_t parent, std::uint32_t name) const;
+
+  bool built_ = false;
+  std::size_t size_ = 0;
+  std::uint32_t order_size_ = 0;
+  std::unordered_map<std::string, std::uint32_t, Hash, std::equal_to<>> names_;
+  std::unordered_map<std::uint64_t, Group> groups_;  // by (parent, name)
+  std::vector<tree::NodeId> children_;
+};
+
 struct Session {
   tree::Document instance;  // rooted at the instance's root element
   FormModel form;
   xpath::Clock clock;
   Templates templates;  // always cut from the form's own primary instance
+  // Rebuilt by set_value when stale; read by every path lookup when fresh.
+  PathIndex paths = {};
 };
 
 // A fresh session on a copy of the form's primary instance.

@@ -65,6 +65,9 @@ std::optional<NodeId> attribute_named(const Document& doc, NodeId owner, std::st
 std::optional<NodeId> first_node(const Session& session, std::string_view path) {
   auto expr = xpath::parse_expression(path);
   if (!expr) return std::nullopt;
+  std::optional<NodeId> indexed;
+  if (session.paths.fresh(session.instance) && session.paths.first(session.instance, *expr, indexed))
+    return indexed;
   std::optional<NodeId> root = session.instance.root();
   if (!root) return std::nullopt;
   auto value = xpath::evaluate(*expr, session.instance, xpath::EvalContext{*root, 1, 1},
@@ -97,6 +100,9 @@ std::vector<NodeId> rows_at(const Session& session, std::string_view path) {
 std::expected<void, std::string> set_value(Session& session, std::string_view path,
                                            std::string_view value) {
   Document& doc = session.instance;
+  // Answers come one at a time: the index makes each independent of the
+  // instance's size until its structure changes.
+  if (!session.paths.fresh(doc)) session.paths.build(doc);
   if (std::optional<NodeId> node = first_node(session, path)) {
     doc.set_text(*node, value);
     return {};

@@ -196,3 +196,19 @@ def test_methods_refused_while_remove_row_holds_the_session(reentry, message):
     assert s.instance_xml() == before
     # The borrow was given back.
     assert s.add_row("/data/r") == 3
+
+
+def test_answers_find_their_rows_across_changes_of_structure():
+    s = session('<data><r jr:template=""><x/></r></data>')
+    for _ in range(3):
+        s.add_row("/data/r")
+    for i in (1, 2, 3):
+        s.set(f"/data/r[{i}]/x", str(i))
+    s.remove_row("/data/r", 2)
+    s.set("/data/r[2]/x", "three")
+    s.add_row("/data/r")
+    s.set("/data/r[3]/x", "new")
+    s.set("/data/r[1]/x", "one")
+    assert xml(s) == "<data><r><x>one</x></r><r><x>three</x></r><r><x>new</x></r></data>"
+    assert [s.get(f"/data/r[{i}]/x") for i in (1, 2, 3)] == ["one", "three", "new"]
+    assert s.get("/data/r[x = 'new']/x") == "new"
