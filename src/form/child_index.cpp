@@ -11,7 +11,7 @@ namespace {
 // Below this many children a scan is cheaper than sorting them.
 constexpr std::size_t kIndexedWidth = 12;
 
-bool is_plain_child_path(const xpath::Expr::LocationPath& path) {
+bool is_plain_step_list(const xpath::Expr::LocationPath& path) {
   if (!path.absolute || path.steps.empty()) return false;
   for (const xpath::Step& step : path.steps)
     if (step.axis != xpath::Axis::child || !step.name_test || !step.predicates.empty())
@@ -52,20 +52,52 @@ void ChildIndex::append_children(NodeId parent, std::string_view name,
 // root selects the root itself. Every list holds nodes at one depth in
 // document order, so their children, taken list by list, are in document
 // order too, without duplicates.
+template <class Names>
+std::vector<NodeId> ChildIndex::select_steps(std::size_t count, Names name) {
+  std::optional<NodeId> root = doc_.root();
+  if (!root) return {};
+  list_.assign(1, *root);
+  std::size_t first = count > 0 && doc_.name(*root) == name(0) ? 1 : 0;
+  for (std::size_t s = first; s < count && !list_.empty(); ++s) {
+    next_.clear();
+    std::string_view step = name(s);
+    for (NodeId node : list_) append_children(node, step, next_);
+    list_.swap(next_);
+  }
+  return list_;
+}
+
 std::optional<std::vector<NodeId>> ChildIndex::select(const xpath::Expr& expr) {
   const auto* path = std::get_if<xpath::Expr::LocationPath>(&expr.node);
-  if (!path || !is_plain_child_path(*path)) return std::nullopt;
-  std::optional<NodeId> root = doc_.root();
-  if (!root) return std::vector<NodeId>();
-  std::vector<NodeId> list{*root};
-  std::size_t first = doc_.name(*root) == *path->steps.front().name_test ? 1 : 0;
-  std::vector<NodeId> next;
-  for (std::size_t s = first; s < path->steps.size() && !list.empty(); ++s) {
-    next.clear();
-    for (NodeId node : list) append_children(node, *path->steps[s].name_test, next);
-    list.swap(next);
+  if (!path || !is_plain_step_list(*path)) return std::nullopt;
+  return select_steps(path->steps.size(),
+                      [path](std::size_t i) -> std::string_view { return *path->steps[i].name_test; });
+}
+
+std::vector<NodeId> ChildIndex::select_plain(std::string_view path) {
+  names_.clear();
+  for (std::size_t at = 1; at <= path.size();) {
+    std::size_t slash = std::min(path.find('/', at), path.size());
+    names_.push_back(path.substr(at, slash - at));
+    at = slash + 1;
   }
-  return list;
+  return select_steps(names_.size(), [this](std::size_t i) { return names_[i]; });
+}
+
+bool is_plain_child_path(std::string_view text) {
+  auto starts_name = [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+  };
+  auto continues_name = [&](char c) {
+    return starts_name(c) || (c >= '0' && c <= '9') || c == '.' || c == '-';
+  };
+  if (text.empty()) return false;
+  for (std::size_t i = 0; i < text.size();) {
+    if (text[i] != '/' || i + 1 == text.size() || !starts_name(text[i + 1])) return false;
+    i += 2;
+    while (i < text.size() && continues_name(text[i])) ++i;
+  }
+  return true;
 }
 
 }  // namespace tovarn::form::detail

@@ -3,6 +3,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "form/detail/child_index.h"
 #include "form/detail/for_each_path_read.h"
 #include "form/detail/messages.h"
 #include "form/detail/order.h"
@@ -81,7 +82,9 @@ std::optional<std::string> owned(std::optional<std::string_view> text) {
   }
   bind.constraintMsg = owned(attributes[kConstraintMsg]);
   bind.requiredMsg = owned(attributes[kRequiredMsg]);
-  if (auto path = xpath::parse_expression(bind.nodeset)) bind.nodeset_path = std::move(*path);
+  bind.nodeset_plain = detail::is_plain_child_path(bind.nodeset);
+  if (!bind.nodeset_plain)
+    if (auto path = xpath::parse_expression(bind.nodeset)) bind.nodeset_path = std::move(*path);
   return {};
 }
 

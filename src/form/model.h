@@ -28,8 +28,12 @@ struct Bind {
   std::optional<xpath::Expr> required;
   // Parsed so that a broken one refuses the form; never evaluated.
   std::optional<xpath::Expr> readonly;
-  // `nodeset` parsed at load; none when it does not parse, and then the bind
-  // selects no node. A nodeset that fails to parse never refuses the form.
+  // How `nodeset` was read at load. Most nodesets are plain child paths
+  // ("/data/group/q": ASCII names, nothing else), which select child by child
+  // from the root and need no tree; any other nodeset is kept parsed. With
+  // neither, the nodeset does not parse and selects no node; that never
+  // refuses the form.
+  bool nodeset_plain = false;
   std::optional<xpath::Expr> nodeset_path;
 };
 

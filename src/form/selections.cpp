@@ -23,7 +23,9 @@ const std::vector<tree::NodeId>& Selections::of(std::size_t bind) {
   std::optional<std::vector<tree::NodeId>>& nodes = nodes_[bind];
   if (!nodes) {
     const std::optional<xpath::Expr>& path = binds_[bind].nodeset_path;
-    if (!path)
+    if (binds_[bind].nodeset_plain)
+      nodes = index_.select_plain(binds_[bind].nodeset);
+    else if (!path)
       nodes.emplace();
     else if (auto plain = index_.select(*path))
       nodes = std::move(*plain);

@@ -36,6 +36,8 @@ TEST(ChildIndex, SelectsWhatTheEvaluatorSelects) {
     EXPECT_EQ(*fast, std::get<xpath::NodeSet>(*value).ids);
     // A second lookup goes through the index built by the first.
     EXPECT_EQ(index.select(*expr), fast);
+    ASSERT_TRUE(is_plain_child_path(text));
+    EXPECT_EQ(index.select_plain(text), *fast);
   }
   for (const char* text : {"data/q", "/data/@q", "/data/*", "//q", "/data/r[1]/q", "/data/./q",
                            "/data/../data", "/", "instance('x')/root"}) {
@@ -43,6 +45,32 @@ TEST(ChildIndex, SelectsWhatTheEvaluatorSelects) {
     auto expr = xpath::parse_expression(text);
     ASSERT_TRUE(expr.has_value());
     EXPECT_FALSE(ChildIndex(*doc).select(*expr).has_value());
+  }
+}
+
+TEST(ChildIndex, PlainTextsParseAsChildSteps) {
+  for (const char* text : {"/data", "/data/q", "/a_b/C-1/x.y/_/div/or/node/text", "/e3/q-", "/a./b"}) {
+    SCOPED_TRACE(text);
+    EXPECT_TRUE(is_plain_child_path(text));
+    auto expr = xpath::parse_expression(text);
+    ASSERT_TRUE(expr.has_value()) << expr.error();
+    const auto* path = std::get_if<xpath::Expr::LocationPath>(&expr->node);
+    ASSERT_NE(path, nullptr);
+    EXPECT_TRUE(path->absolute);
+    std::string joined;
+    for (const xpath::Step& step : path->steps) {
+      EXPECT_EQ(step.axis, xpath::Axis::child);
+      EXPECT_TRUE(step.predicates.empty());
+      ASSERT_TRUE(step.name_test.has_value());
+      joined += "/" + *step.name_test;
+    }
+    EXPECT_EQ(joined, text);
+  }
+  for (const char* text : {"", "/", " /data/q", "/data/q ", "/data/q/", "data/q", "/data//q",
+                           "/jr:data", "/data/1q", "/data/.q", "/da ta", "/data/q[1]", "/data/*",
+                           "/data/@q", "/\xc3\xa9", "/data/q()", "/data|/q"}) {
+    SCOPED_TRACE(text);
+    EXPECT_FALSE(is_plain_child_path(text));
   }
 }
 

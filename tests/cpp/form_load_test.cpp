@@ -34,9 +34,12 @@ TEST(LoadFormModel, BindFields) {
   EXPECT_FALSE(q.requiredMsg.has_value());
   EXPECT_FALSE(q.relevant.has_value());
   EXPECT_TRUE(q.calculate.has_value());
-  EXPECT_TRUE(q.nodeset_path.has_value());
+  EXPECT_TRUE(q.nodeset_plain);
   EXPECT_EQ(m.binds[1].nodeset, " /data/r");
+  EXPECT_FALSE(m.binds[1].nodeset_plain);
+  EXPECT_TRUE(m.binds[1].nodeset_path.has_value());
   EXPECT_TRUE(m.binds[1].readonly.has_value());
+  EXPECT_FALSE(m.binds[2].nodeset_plain);
   EXPECT_FALSE(m.binds[2].nodeset_path.has_value());
   EXPECT_EQ(m.calculation_order, (std::vector<std::size_t>{0}));
 }

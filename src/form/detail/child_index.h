@@ -25,12 +25,17 @@ class ChildIndex {
   // What evaluating `path` at the document's root gives (the same nodes in
   // the same order), or none when the path is not a plain absolute child path.
   std::optional<std::vector<tree::NodeId>> select(const xpath::Expr& path);
+  // The same for a text that `is_plain_child_path` accepts.
+  std::vector<tree::NodeId> select_plain(std::string_view path);
 
  private:
   struct Entry {
     std::string_view name;
     tree::NodeId child;
   };
+  // Steps child by child from the root; `name(i)` is the name of step i.
+  template <class Names>
+  std::vector<tree::NodeId> select_steps(std::size_t count, Names name);
   // Appends the children of `parent` named `name`, in order.
   void append_children(tree::NodeId parent, std::string_view name, std::vector<tree::NodeId>& out);
 
@@ -38,6 +43,15 @@ class ChildIndex {
   // By parent: its range of `entries_`, sorted by name, child order kept.
   std::unordered_map<std::uint32_t, std::pair<std::uint32_t, std::uint32_t>> ranges_;
   std::vector<Entry> entries_;
+  // Reused by every selection: the names of a plain path, the nodes reached.
+  std::vector<std::string_view> names_;
+  std::vector<tree::NodeId> list_;
+  std::vector<tree::NodeId> next_;
 };
+
+// Whether the text is "/" and ASCII names ([A-Za-z_][A-Za-z0-9._-]*) joined
+// by "/", with nothing else: such a text parses as an absolute path of child
+// steps with those name tests and no predicates.
+bool is_plain_child_path(std::string_view text);
 
 }  // namespace tovarn::form::detail
