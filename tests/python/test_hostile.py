@@ -190,3 +190,63 @@ def test_rows_added_and_removed_many_times():
     assert session.recompute()["calculated"] == {"/data/z": "1"}
     assert session.instance_xml() == ("<?xml version='1.0' ?><data><r><x>row 1000</x><y a=\"1\"/>"
                                       '</r><z k="v">1</z></data>')
+
+
+def test_rows_of_other_shapes_through_storage_compaction():
+    # Rows unlike the template, removed and added at every position, with
+    # answers written and read by position between: the session must answer
+    # like a plain list of rows whatever it has dropped from storage.
+    form = ('<h:html xmlns="http://www.w3.org/2002/xforms" xmlns:h="http://www.w3.org/1999/xhtml"'
+            ' xmlns:jr="http://openrosa.org/javarosa"><h:head><model><instance><data>'
+            '<r jr:template=""><x>t</x></r><r><x>a</x><y>1</y></r><r><x>b</x></r>'
+            '</data></instance><bind nodeset="/data/r/x" type="string"/>'
+            '</model></h:head><h:body/></h:html>')
+    session = tovarn.Session(form)
+    rows = [["a", "1"], ["b", None]]
+
+    def expected_xml():
+        parts = "".join(f"<r><x>{x}</x>" + (f"<y>{y}</y>" if y else "") + "</r>" for x, y in rows)
+        return "<?xml version='1.0' ?>" + (f"<data>{parts}</data>" if parts else "<data/>")
+
+    for step in range(400):
+        if step % 3 == 0 or not rows:
+            assert session.add_row("/data/r") == len(rows) + 1
+            rows.append(["t", None])
+        else:
+            position = step % len(rows) + 1
+            assert session.remove_row("/data/r", position) == len(rows) - 1
+            del rows[position - 1]
+        for i, row in enumerate(rows, 1):
+            assert session.get(f"/data/r[{i}]/x") == row[0]
+        if rows:
+            i = step % len(rows) + 1
+            session.set(f"/data/r[{i}]/x", f"s{step}")
+            rows[i - 1][0] = f"s{step}"
+        assert session.instance_xml() == expected_xml(), step
+
+
+def test_answers_after_storage_compaction_to_the_same_size():
+    # Storage is compacted twice to the same number of nodes, in another
+    # shape, with no answer written in between: lookups by position must
+    # follow the new shape.
+    form = ('<h:html xmlns="http://www.w3.org/2002/xforms" xmlns:h="http://www.w3.org/1999/xhtml"'
+            ' xmlns:jr="http://openrosa.org/javarosa"><h:head><model><instance><data>'
+            '<r jr:template=""><x>t</x></r><r><x>p</x></r><r><x>a</x><y>1</y></r><r><x>q</x></r>'
+            '</data></instance><bind nodeset="/data/r/x" type="string"/>'
+            '</model></h:head><h:body/></h:html>')
+    session = tovarn.Session(form)
+
+    def churn(times):
+        for _ in range(times):
+            session.add_row("/data/r")
+            session.remove_row("/data/r", 3)
+
+    session.remove_row("/data/r", 3)
+    churn(2)
+    session.set("/data/r[1]/x", "p2")
+    session.remove_row("/data/r", 1)
+    session.add_row("/data/r")
+    churn(3)
+    assert [session.get(p) for p in ["/data/r[1]/x", "/data/r[1]/y", "/data/r[2]/x"]] == ["a", "1", "t"]
+    assert session.instance_xml() == ("<?xml version='1.0' ?><data><r><x>a</x><y>1</y></r>"
+                                      "<r><x>t</x></r></data>")
