@@ -250,3 +250,34 @@ def test_answers_after_storage_compaction_to_the_same_size():
     assert [session.get(p) for p in ["/data/r[1]/x", "/data/r[1]/y", "/data/r[2]/x"]] == ["a", "1", "t"]
     assert session.instance_xml() == ("<?xml version='1.0' ?><data><r><x>a</x><y>1</y></r>"
                                       "<r><x>t</x></r></data>")
+
+
+@pytest.mark.parametrize("n, closing, expected", [
+    (100_000, '"1"', ["100001 1 1"]),
+    (10_000, '"/d/g0/n0"', ["these calculations depend on each other, so none of them has a defined "
+                            "value: /d/g0/n0 \u2192 /d/g0/n1 10001"]),
+], ids=["chain", "cycle"])
+def test_session_with_long_dependency_chains(n, closing, expected):
+    # Fields in groups of 300, as forms group their questions: each step of a
+    # path scans its siblings, so a flat /d of 100,000 would cost each rule as
+    # much as the whole instance.
+    assert in_child(f"""
+        import tovarn
+        n = {n}
+        path = lambda i: f"/d/g{{i // 300}}/n{{i}}"
+        binds = "".join(f'<bind nodeset="{{path(i)}}" calculate="{{path(i + 1)}}"/>' for i in range(n))
+        groups = {{}}
+        for i in range(n + 1):
+            groups.setdefault(i // 300, []).append(f"<n{{i}}/>")
+        fields = "".join(f"<g{{g}}>{{''.join(f)}}</g{{g}}>" for g, f in groups.items())
+        form = (f"<h><model><instance><d>{{fields}}</d></instance>{{binds}}"
+                f'<bind nodeset="{{path(n)}}" calculate={closing}/></model></h>')
+        try:
+            session = tovarn.Session(form)
+        except RuntimeError as e:
+            head, _, chain = str(e).partition(": ")
+            print(head + ": " + " \u2192 ".join(chain.split(" \u2192 ")[:2]), chain.count("\u2192"))
+        else:
+            calculated = session.recompute()["calculated"]
+            print(len(calculated), session.get(path(0)), session.get(path(n)))
+    """) == expected
