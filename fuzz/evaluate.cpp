@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "fuzz/predicate_nesting.h"
 #include "tree/xml.h"
 #include "xpath/environment.h"
 #include "xpath/evaluate.h"
@@ -37,6 +38,7 @@ const tovarn::tree::Document& submission() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
+  if (fuzz::nests_too_deep(text)) return -1;
   auto expr = tovarn::xpath::parse_expression(text);
   if (!expr) return 0;
   const auto& doc = submission();

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "fuzz/predicate_nesting.h"
 #include "form/judge.h"
 #include "form/model.h"
 #include "form/session.h"
@@ -14,7 +15,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
-  if (!tovarn::unicode::is_valid_utf8(input)) return -1;
+  if (!tovarn::unicode::is_valid_utf8(input) || fuzz::nests_too_deep(input)) return -1;
   const std::size_t cut = input.find('\0');
   const std::string_view form_text = input.substr(0, cut);
 

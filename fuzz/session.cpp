@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fuzz/predicate_nesting.h"
 #include "form/recompute.h"
 #include "form/session.h"
 #include "tree/query.h"
@@ -75,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t cut = input.find('\0');
   if (cut == std::string_view::npos) return -1;
   const std::string_view form_text = input.substr(0, cut);
-  if (!tovarn::unicode::is_valid_utf8(form_text)) return -1;
+  if (!tovarn::unicode::is_valid_utf8(form_text) || fuzz::nests_too_deep(input)) return -1;
   const tovarn::xpath::Clock clock("2024-05-01", "2024-05-01T10:11:12.000+02:00");
   auto session = tovarn::form::session_new(form_text, clock);
   if (!session) return 0;
