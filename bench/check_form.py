@@ -1,5 +1,6 @@
-"""Times check_form on the shared corpus, on a wide synthetic form and on a
-deep instance. Run with the module on PYTHONPATH:
+"""Times check_form on the shared corpus, on a wide synthetic form, on a
+deep instance, on many paths below a long bind path and on many repeats.
+Run with the module on PYTHONPATH:
     PYTHONPATH=build/python python3 bench/check_form.py [corpus folder]
 """
 import pathlib
@@ -54,9 +55,31 @@ def deep(depth):
     print(f"deep: instance {depth} elements deep in {seconds * 1e3:.1f} ms")
 
 
+def long_bind_path(depth, width):
+    names = "".join(f"<c{i}/>" for i in range(width))
+    instance = "<data>" + "<n>" * depth + names + "</n>" * depth + "</data>"
+    path = "/data" + "/n" * depth
+    rule = "concat(" + ", ".join(f"c{i}" for i in range(width)) + ")"
+    text = (f"<h><model><instance>{instance}</instance>"
+            f'<bind nodeset="{path}" relevant="{rule}"/></model></h>')
+    seconds = best_of(3, lambda: tovarn.check_form(text))
+    print(f"long bind path: {width} paths below a bind path {depth} deep in "
+          f"{seconds * 1e3:.1f} ms")
+
+
+def many_repeats(count):
+    repeats = "".join(f'<repeat nodeset="/data/r{i}"/>' for i in range(count))
+    binds = "".join(f'<bind nodeset="/data/q" relevant="/data/s{i} = 1"/>' for i in range(count))
+    text = f"<h><model>{binds}</model><body>{repeats}</body></h>"
+    seconds = best_of(3, lambda: tovarn.check_form(text))
+    print(f"many repeats: {count} repeats, {count} comparisons in {seconds * 1e3:.1f} ms")
+
+
 if __name__ == "__main__":
     folder = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else "../shared/corpus/forms")
     if folder.is_dir():
         corpus(folder)
     wide(10000)
     deep(1000000)
+    long_bind_path(20000, 20000)
+    many_repeats(20000)

@@ -60,17 +60,23 @@ std::string_view KnownPaths::root_name() const {
 }
 
 bool KnownPaths::contains(std::string_view path) const {
-  if (entries_.empty() || !path.starts_with('/')) return false;
-  std::uint32_t entry = kTop;
+  if (!path.starts_with('/')) return false;
+  std::optional<PathId> entry = kTop;
   std::size_t start = 1;
   while (true) {
     const std::size_t end = std::min(path.find('/', start), path.size());
-    const std::uint32_t slot = slots_[slot_of(entry, path.substr(start, end - start))];
-    if (slot == 0) return false;
-    entry = slot - 1;
+    entry = child(*entry, path.substr(start, end - start));
+    if (!entry) return false;
     if (end == path.size()) return true;
     start = end + 1;
   }
+}
+
+std::optional<KnownPaths::PathId> KnownPaths::child(PathId parent, std::string_view name) const {
+  if (entries_.empty()) return std::nullopt;
+  const std::uint32_t slot = slots_[slot_of(parent, name)];
+  if (slot == 0) return std::nullopt;
+  return slot - 1;
 }
 
 std::optional<std::string> KnownPaths::only_path_ending_with(std::string_view name) const {

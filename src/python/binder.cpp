@@ -21,6 +21,20 @@ std::optional<std::string_view> utf8_of(PyObject* text) {
   return std::string_view(data, static_cast<std::size_t>(size));
 }
 
+// A keyword's UTF-8 with any lone surrogates kept as their three bytes, which
+// the exception's text then shows as replacement characters: a keyword that
+// cannot be encoded still names no parameter.
+std::string lossy_utf8_of(PyObject* text) {
+  Ref bytes = Ref::steal(PyUnicode_AsEncodedString(text, "utf-8", "surrogatepass"));
+  char* data = nullptr;
+  Py_ssize_t size = 0;
+  if (!bytes || PyBytes_AsStringAndSize(bytes.get(), &data, &size) < 0) {
+    PyErr_Clear();
+    return "?";
+  }
+  return std::string(data, static_cast<std::size_t>(size));
+}
+
 // The qualified name of an object's type, as conversion errors show it.
 std::string type_name_of(PyObject* object) {
   Ref name = Ref::steal(
@@ -54,7 +68,10 @@ bool bind(const Signature& signature, PyObject* args, PyObject* kwargs, Bound& o
       std::optional<std::string_view> keyword;
       if (PyUnicode_Check(key)) {
         keyword = utf8_of(key);
-        if (!keyword) return false;
+        if (!keyword) {
+          PyErr_Clear();
+          return fail(msg::unexpected_keyword(signature.callable, lossy_utf8_of(key)));
+        }
       }
       std::size_t index = params;
       for (std::size_t i = 0; keyword && i < params; ++i) {

@@ -182,6 +182,8 @@ void Document::remove_attribute(NodeId attribute) {
 }
 
 void Document::reindex_document_order() {
+  identity_order_ = false;
+  identity_order_size_ = 0;
   order_position_.assign(nodes_.size(), kUnindexed);
   order_subtree_end_.assign(nodes_.size(), kUnindexed);
   order_nodes_.clear();
@@ -222,6 +224,7 @@ void Document::reindex_document_order() {
 
 std::uint32_t Document::order_position(NodeId id) const {
   std::uint32_t i = index_of(id);
+  if (identity_order_) return i < identity_order_size_ ? i : kUnindexed;
   return i < order_position_.size() ? order_position_[i] : kUnindexed;
 }
 
@@ -238,6 +241,12 @@ NodeId copy_subtree(Document& destination, const Document& source, NodeId elemen
     }
     return to;
   };
+  // A large secondary instance is copied into every model document: size the
+  // tables once instead of letting them double their way up.
+  const std::uint32_t first = source.order_position(element);
+  if (first != Document::kUnindexed && source.order_is_current()) {
+    destination.reserve(destination.size() + (source.order_subtree_end(element) - first + 1));
+  }
   // Walk the source down, across and up, keeping the copy of the current
   // source element's parent as the place to append to.
   const NodeId top = copy_one(element);

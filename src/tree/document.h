@@ -57,6 +57,9 @@ class Document {
   std::optional<NodeId> previous_sibling(NodeId id) const;
   bool has_children(NodeId id) const { return node(id).first_child != kNone; }
 
+  // Room for `nodes` records in all, so building them does not reallocate.
+  void reserve(std::size_t nodes) { nodes_.reserve(nodes); }
+
   // --- edits (none touches the document order or the root) -----------------
   // A document holds fewer than 2^32 - 1 records and at most 2^32 - 1 bytes of
   // names and texts; an edit that would pass either throws std::length_error
@@ -91,8 +94,12 @@ class Document {
   // occupy exactly the positions after its own up to this one.
   std::uint32_t order_subtree_end(NodeId id) const;
   // The node at an order position; `position` must be below order_size().
-  NodeId at_order_position(std::uint32_t position) const { return order_nodes_[position]; }
-  std::uint32_t order_size() const { return static_cast<std::uint32_t>(order_nodes_.size()); }
+  NodeId at_order_position(std::uint32_t position) const {
+    return identity_order_ ? NodeId{position} : order_nodes_[position];
+  }
+  std::uint32_t order_size() const {
+    return identity_order_ ? identity_order_size_ : static_cast<std::uint32_t>(order_nodes_.size());
+  }
   // Whether no element has been linked, unlinked or made root since the last
   // rebuild: then every walk from an indexed element meets its descendants in
   // document order, and sorting them is needless.
@@ -130,9 +137,15 @@ class Document {
   bool order_current_ = true;  // the empty order of an empty document is current
   std::vector<Node> nodes_;
   std::string chars_;  // every name and text, addressed by offset
-  std::vector<std::uint32_t> order_position_;     // by id
+  // A document fresh from the reader has ids that are its order positions:
+  // then the first identity_order_size_ ids are ordered as numbered, and the
+  // two tables that map ids and positions to each other stay empty (a parse
+  // per request need not fill two identity tables).
+  bool identity_order_ = false;
+  std::uint32_t identity_order_size_ = 0;
+  std::vector<std::uint32_t> order_position_;     // by id; empty while identity_order_
   std::vector<std::uint32_t> order_subtree_end_;  // by id
-  std::vector<NodeId> order_nodes_;               // by position
+  std::vector<NodeId> order_nodes_;               // by position; empty while identity_order_
 };
 
 // Iterates a chain of siblings (child elements or attribute nodes) in order.

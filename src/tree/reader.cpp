@@ -1,5 +1,7 @@
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
+#include <stdexcept>
 #include <tuple>
 #include <vector>
 
@@ -34,6 +36,49 @@ constexpr auto kClasses = [] {
 }();
 
 inline std::uint8_t class_of(char c) { return kClasses.at[static_cast<unsigned char>(c)]; }
+
+// A run of plain bytes (a name or key in the usual shape of a tag) and where
+// its local part starts: just after its last ':'.
+struct PlainRun {
+  const char* end;    // the first byte that is not plain
+  const char* local;  // the start of the local part
+};
+
+// Names are the bytes the reader touches most (every start and end tag), so
+// they are scanned sixteen at a time: one signed compare finds every byte at or
+// below ' ' and every byte of a multi-byte character, five more the ASCII
+// stops. The control characters it also finds are plain; they go on byte by
+// byte, as does the last stretch of the input.
+inline PlainRun scan_plain(const char* p, const char* end) {
+  const char* local = p;
+#if defined(__SSE2__)
+  while (end - p >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i stops = _mm_or_si128(
+        _mm_or_si128(_mm_cmplt_epi8(v, _mm_set1_epi8('!')),
+                     _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')),
+                                  _mm_cmpeq_epi8(v, _mm_set1_epi8('\'')))),
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('/')),
+                                  _mm_cmpeq_epi8(v, _mm_set1_epi8('='))),
+                     _mm_cmpeq_epi8(v, _mm_set1_epi8('>'))));
+    const auto stop_mask = static_cast<unsigned>(_mm_movemask_epi8(stops));
+    const __m128i colons = _mm_cmpeq_epi8(v, _mm_set1_epi8(':'));
+    auto colon_mask = static_cast<unsigned>(_mm_movemask_epi8(colons));
+    const int run = stop_mask ? __builtin_ctz(stop_mask) : 16;
+    colon_mask &= (1u << run) - 1;
+    if (colon_mask) local = p + (32 - __builtin_clz(colon_mask));
+    p += run;
+    if (run < 16) {
+      if (!(class_of(*p) & kPlain)) return {p, local};
+      break;
+    }
+  }
+#endif
+  for (; p < end && (class_of(*p) & kPlain); ++p) {
+    if (*p == ':') local = p + 1;
+  }
+  return {p, local};
+}
 
 // The first c in [p, end), or nullptr. Most searches end within a few bytes
 // (an attribute value, the gap to the next tag), too soon to repay a call, so
@@ -151,6 +196,9 @@ std::size_t find_byte(std::string_view text, std::size_t from, char c) {
 std::size_t skip_indentation(std::string_view text, std::size_t from) {
   const char* p = text.data() + from;
   const char* const end = text.data() + text.size();
+  auto indentation = [](char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; };
+  // Dense markup has no indentation at all.
+  if (p < end && !indentation(*p)) return from;
 #if defined(__SSE2__)
   const __m128i space = _mm_set1_epi8(' ');
   const __m128i lf = _mm_set1_epi8('\n');
@@ -166,24 +214,52 @@ std::size_t skip_indentation(std::string_view text, std::size_t from) {
     p += 16;
   }
 #endif
-  while (p < end && (*p == ' ' || *p == '\n' || *p == '\r' || *p == '\t')) ++p;
+  while (p < end && indentation(*p)) ++p;
   return static_cast<std::size_t>(p - text.data());
 }
 
 struct Run {
   std::size_t next_tag;  // the next '<', or npos
   bool blank;
+  bool entities;  // holds an '&' (so its text needs decoding)
 };
 
-// The stretch of text from `from` up to the next '<'.
+// The first '<' or '&' in [p, end), or end.
+const char* find_tag_or_entity(const char* p, const char* end) {
+#if defined(__SSE2__)
+  const __m128i lt = _mm_set1_epi8('<');
+  const __m128i amp = _mm_set1_epi8('&');
+  while (end - p >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, amp));
+    if (const int mask = _mm_movemask_epi8(hits)) return p + __builtin_ctz(mask);
+    p += 16;
+  }
+#endif
+  while (p < end && *p != '<' && *p != '&') ++p;
+  return p;
+}
+
+// The stretch of text from `from` up to the next '<'. Texts rarely hold an
+// entity, so one search for the first '<' or '&' usually answers both.
 Run scan_run(std::string_view text, std::size_t from) {
-  if (from < text.size() && text[from] == '<') return {from, true};
+  if (from < text.size() && text[from] == '<') return {from, true, false};
   const std::size_t i = skip_indentation(text, from);
-  if (i == text.size()) return {std::string_view::npos, true};
-  if (text[i] == '<') return {i, true};
-  const std::size_t next = find_byte(text, i, '<');
-  const std::size_t end = next == std::string_view::npos ? text.size() : next;
-  return {next, is_blank(text.substr(i, end - i))};
+  if (i == text.size()) return {std::string_view::npos, true, false};
+  if (text[i] == '<') return {i, true, false};
+  const char* const end = text.data() + text.size();
+  const char* stop = find_tag_or_entity(text.data() + i, end);
+  const bool entities = stop != end && *stop == '&';
+  if (entities) stop = find_char(stop + 1, end, '<');
+  const std::size_t next = stop == nullptr || stop == end
+                               ? std::string_view::npos
+                               : static_cast<std::size_t>(stop - text.data());
+  const std::size_t run_end = next == std::string_view::npos ? text.size() : next;
+  return {next, is_blank(text.substr(i, run_end - i)), entities};
+}
+
+bool has_quote(std::string_view text) {
+  return text.find_first_of("'\"") != std::string_view::npos;
 }
 
 // local_name, inlined into the scans.
@@ -194,23 +270,21 @@ inline std::string_view local_part(std::string_view name) {
   return name;
 }
 
-bool has_ampersand(std::string_view text) {
-  return std::memchr(text.data(), '&', text.size()) != nullptr;
-}
-
-// Appends the text with the five named entities decoded. Their replacements
-// in their order of passes come to one left-to-right pass: each entity starts
-// with '&', ends with ';' and holds neither inside, so no two occurrences
-// overlap, and no replacement character is part of an entity. "&amp;" is the
-// last pass, so its '&' is never read again: "&amp;lt;" gives "&lt;".
-void append_decoded(std::string_view text, std::string& out) {
+// Writes the text with the five named entities decoded to `out`, which has
+// room for the text as it is (decoding only shortens it), and gives the end of
+// what it wrote. Their replacements in their order of passes come to one
+// left-to-right pass: each entity starts with '&', ends with ';' and holds
+// neither inside, so no two occurrences overlap, and no replacement character
+// is part of an entity. "&amp;" is the last pass, so its '&' is never read
+// again: "&amp;lt;" gives "&lt;".
+char* write_decoded(std::string_view text, char* out) {
   static constexpr struct {
     std::string_view entity;
     char replacement;
   } kEntities[] = {{"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}, {"&amp;", '&'}};
   std::size_t i = 0;
   for (std::size_t amp; (amp = find_byte(text, i, '&')) != std::string_view::npos;) {
-    out.append(text, i, amp - i);
+    out = std::copy(text.data() + i, text.data() + amp, out);
     i = amp + 1;
     char replacement = '&';
     for (const auto& e : kEntities) {
@@ -220,9 +294,9 @@ void append_decoded(std::string_view text, std::string& out) {
         break;
       }
     }
-    out += replacement;
+    *out++ = replacement;
   }
-  out.append(text, i);
+  return std::copy(text.data() + i, text.data() + text.size(), out);
 }
 
 }  // namespace
@@ -231,22 +305,41 @@ namespace detail {
 
 // Builds a document in reading order, which is its document order: every
 // record gets the next id, which is also its order position, and an element's
-// subtree end is known when it closes. So the order needs no rebuild, and
-// texts go straight into the store (reserved to the input's size, which bounds
-// them all) without per-record checks.
+// subtree end is known when it closes. So the order needs no rebuild.
+//
+// Names and texts are pieces of the input (decoding only shortens them), and
+// the store takes them in one of two ways:
+// - copies: one after another into a store sized to the input once, so with
+//   plain copies and no growth; only the general reading of an odd tag can
+//   store a byte twice (a name that runs into the attributes), and then it
+//   grows. Markup and indentation are left out, for documents kept long.
+// - in place: the store is the input itself and a piece is its offset there;
+//   decoded texts go after the input. No piece is copied, which is most of
+//   the cost of a dense document that lives for one request.
 class Builder {
  public:
   static constexpr std::uint32_t kNone = Document::kNone;
 
-  explicit Builder(std::size_t input_size) {
-    // Forms average a record per 40 bytes; denser text costs one regrowth.
-    const std::size_t records = input_size / 40 + 16;
-    doc_.nodes_.reserve(records);
-    doc_.order_subtree_end_.reserve(records);
-    doc_.chars_.reserve(input_size);
+  // Copies.
+  explicit Builder(std::string_view input) {
+    reserve_records(input.size());
+    // Every byte below used_ is written before it is read, and finish cuts
+    // the store to used_, so the store is not zeroed first.
+    doc_.chars_.resize_and_overwrite(input.size(), [](char*, std::size_t n) { return n; });
   }
 
-  std::uint32_t element(std::string_view name, std::uint32_t parent) {
+  // In place: the input moves into the store, where the reader reads it
+  // (`input()`); decoded texts wait in their own buffer until finish, so the
+  // store never moves under the reader.
+  explicit Builder(std::string&& input) : in_place_(true) {
+    reserve_records(input.size());
+    doc_.chars_ = std::move(input);
+    used_ = static_cast<std::uint32_t>(doc_.chars_.size());
+  }
+
+  std::string_view input() const { return doc_.chars_; }
+
+  [[gnu::always_inline]] std::uint32_t element(std::string_view name, std::uint32_t parent) {
     const std::uint32_t id = record(name, false);
     if (parent != kNone) {
       Document::Node& p = doc_.nodes_[parent];
@@ -267,7 +360,7 @@ class Builder {
     const std::uint32_t id = record(name, true);
     Document::Node& a = doc_.nodes_[id];
     a.parent = owner;
-    std::tie(a.text_offset, a.text_length) = store(raw_value);
+    std::tie(a.text_offset, a.text_length) = store(raw_value, true);
     Document::Node& o = doc_.nodes_[owner];
     a.previous = o.last_attribute;
     if (o.last_attribute == kNone) {
@@ -278,9 +371,10 @@ class Builder {
     o.last_attribute = id;
   }
 
-  void text(std::uint32_t element, std::string_view raw) {
+  // `entities`: whether the text holds an '&', which only then is decoded.
+  void text(std::uint32_t element, std::string_view raw, bool entities) {
     Document::Node& e = doc_.nodes_[element];
-    std::tie(e.text_offset, e.text_length) = store(raw);
+    std::tie(e.text_offset, e.text_length) = store(raw, entities);
   }
 
   // The element's subtree is complete: it ends with the latest record.
@@ -296,45 +390,86 @@ class Builder {
 
   Document finish(std::uint32_t root) {
     doc_.root_ = root;
-    // The store was reserved to the input's size; indentation and markup
-    // usually leave much of that unused, which a long-lived document (a
-    // session's instance) should not keep.
-    if (doc_.chars_.capacity() / 2 > doc_.chars_.size()) doc_.chars_.shrink_to_fit();
-    const auto n = static_cast<std::uint32_t>(doc_.nodes_.size());
-    doc_.order_position_.resize(n);
-    doc_.order_nodes_.resize(n);
-    for (std::uint32_t i = 0; i < n; ++i) {
-      doc_.order_position_[i] = i;
-      doc_.order_nodes_[i] = NodeId{i};
+    if (in_place_) {
+      doc_.chars_ += decoded_;
+    } else {
+      doc_.chars_.resize(used_);
+      // Indentation and markup usually leave much of the input's size unused,
+      // which a long-lived document (a session's instance) should not keep.
+      if (doc_.chars_.capacity() / 2 > doc_.chars_.size()) doc_.chars_.shrink_to_fit();
     }
+    doc_.identity_order_ = true;
+    doc_.identity_order_size_ = static_cast<std::uint32_t>(doc_.nodes_.size());
     doc_.order_current_ = true;
     return std::move(doc_);
   }
 
  private:
-  std::uint32_t record(std::string_view name, bool is_attribute) {
+  [[gnu::always_inline]] std::uint32_t record(std::string_view name, bool is_attribute) {
     const auto id = static_cast<std::uint32_t>(doc_.nodes_.size());
     Document::Node& n = doc_.nodes_.emplace_back();
-    n.name_offset = static_cast<std::uint32_t>(doc_.chars_.size());
-    n.name_length = static_cast<std::uint32_t>(name.size());
+    std::tie(n.name_offset, n.name_length) = place(name);
     n.text_offset = n.name_offset + n.name_length;  // empty text
     n.is_attribute = is_attribute;
-    doc_.chars_.append(name);
     doc_.order_subtree_end_.push_back(id);
     return id;
   }
 
-  std::pair<std::uint32_t, std::uint32_t> store(std::string_view raw) {
-    const auto offset = static_cast<std::uint32_t>(doc_.chars_.size());
-    if (has_ampersand(raw)) {
-      append_decoded(raw, doc_.chars_);
-    } else {
-      doc_.chars_.append(raw);
-    }
-    return {offset, static_cast<std::uint32_t>(doc_.chars_.size() - offset)};
+  void reserve_records(std::size_t input_size) {
+    // A record per 16 bytes covers dense submissions (about 23 bytes an
+    // element) and costs no pass over the input; denser input regrows.
+    // Reserved capacity is never touched, so generous costs little.
+    const std::size_t records = input_size / 16 + 16;
+    doc_.nodes_.reserve(records);
+    doc_.order_subtree_end_.reserve(records);
   }
 
+  // A piece of the input as it is.
+  [[gnu::always_inline]] std::pair<std::uint32_t, std::uint32_t> place(std::string_view piece) {
+    const auto length = static_cast<std::uint32_t>(piece.size());
+    if (in_place_) return {static_cast<std::uint32_t>(piece.data() - doc_.chars_.data()), length};
+    make_room(piece.size());
+    const std::uint32_t offset = used_;
+    std::memcpy(doc_.chars_.data() + offset, piece.data(), piece.size());
+    used_ += length;
+    return {offset, length};
+  }
+
+  [[gnu::always_inline]] std::pair<std::uint32_t, std::uint32_t> store(std::string_view raw,
+                                                                       bool entities) {
+    if (!entities) return place(raw);
+    make_room(raw.size());
+    const std::uint32_t offset = used_;
+    if (in_place_) {
+      const std::size_t before = decoded_.size();
+      decoded_.resize(before + raw.size());
+      char* const out = decoded_.data() + before;
+      decoded_.resize(before + static_cast<std::size_t>(write_decoded(raw, out) - out));
+      used_ += static_cast<std::uint32_t>(decoded_.size() - before);
+    } else {
+      char* const out = doc_.chars_.data() + offset;
+      used_ += static_cast<std::uint32_t>(write_decoded(raw, out) - out);
+    }
+    return {offset, used_ - offset};
+  }
+
+  // Room for `bytes` more: in the store itself when copying; in place, only
+  // the 32-bit offsets bound what decoded texts add after the input.
+  void make_room(std::size_t bytes) {
+    if (bytes > kMaxChars - used_) throw std::length_error("document text store exceeds 4 GiB");
+    if (!in_place_ && bytes > doc_.chars_.size() - used_) [[unlikely]] grow(bytes);
+  }
+
+  [[gnu::noinline]] void grow(std::size_t bytes) {
+    doc_.chars_.resize(std::min(kMaxChars, std::max(2 * doc_.chars_.size(), used_ + bytes)));
+  }
+
+  static constexpr std::size_t kMaxChars = UINT32_MAX;
+
+  const bool in_place_ = false;
   Document doc_;
+  std::uint32_t used_ = 0;  // bytes of the store taken, decoded_ included
+  std::string decoded_;     // in place: decoded texts, to follow the input
 };
 
 }  // namespace detail
@@ -347,6 +482,7 @@ using detail::ReadError;
 struct Tag {
   std::string_view name;  // local name
   bool empty_element = false;
+  bool quoted_name = false;  // the name holds an apostrophe or a double quote
   std::size_t end = 0;  // its '>'
 };
 
@@ -357,7 +493,9 @@ struct Attribute {
 
 class Reader {
  public:
-  explicit Reader(std::string_view text) : text_(text), build_(text.size()) {}
+  explicit Reader(std::string_view text) : build_(text), text_(text) {}
+  // Reads the text in place (see Builder).
+  explicit Reader(std::string&& text) : build_(std::move(text)), text_(build_.input()) {}
 
   std::expected<Document, std::string> read() {
     const std::size_t size = text_.size();
@@ -368,6 +506,14 @@ class Reader {
         lt = find_byte(text_, lt + 1, '<');
         continue;
       }
+      if (next == '/') {
+        if (const std::size_t gt = closes_open_element(lt); gt != std::string_view::npos) {
+          build_.close(open_);
+          open_ = build_.parent(open_);
+          lt = next_tag(gt + 1);
+          continue;
+        }
+      }
       Tag tag;
       if (!plain_tag(lt, tag)) {
         tag.end = tag_end(text_, lt);
@@ -377,13 +523,13 @@ class Reader {
           if (auto error = close(local_part(trim(inner.substr(1))))) {
             return std::unexpected(std::move(*error));
           }
-          lt = scan_run(text_, tag.end + 1).next_tag;
+          lt = next_tag(tag.end + 1);
           continue;
         }
         read_tag(inner, tag);
       } else if (next == '/') {
         if (auto error = close(tag.name)) return std::unexpected(std::move(*error));
-        lt = scan_run(text_, tag.end + 1).next_tag;
+        lt = next_tag(tag.end + 1);
         continue;
       }
       auto after = open(tag);
@@ -402,6 +548,30 @@ class Reader {
     return std::unexpected(detail::message(error));
   }
 
+  // The '>' of the end tag at text_[lt] when it is exactly "</" and the open
+  // element's name and ">", which nearly every end tag is; else npos. The
+  // general reading would give the same close: a stored name holds no white
+  // space and no ':' to trim or cut, and unless it holds a quote the tag's
+  // first '>' is the one after it. Names with quotes come only from the
+  // general reading and are counted while open, and then this waits.
+  std::size_t closes_open_element(std::size_t lt) const {
+    if (open_ == kNone || open_quoted_names_ != 0) return std::string_view::npos;
+    const std::string_view name = build_.name(open_);
+    const std::size_t gt = lt + 2 + name.size();
+    if (gt >= text_.size() || text_[gt] != '>' ||
+        std::memcmp(text_.data() + lt + 2, name.data(), name.size()) != 0) {
+      return std::string_view::npos;
+    }
+    return gt;
+  }
+
+  // The next '<' at or after `from`, or npos; in dense markup it is the very
+  // next byte.
+  std::size_t next_tag(std::size_t from) const {
+    if (from < text_.size() && text_[from] == '<') return from;
+    return find_byte(text_, from, '<');
+  }
+
   // Reads the tag at text_[lt] in one pass when it has the shape nearly every
   // tag has: "<name", then attributes "key='value'" or 'key="value"' (with
   // ASCII white space around the '=' and before each key), then ASCII white
@@ -415,16 +585,20 @@ class Reader {
     const char* p = begin + lt + 1;
     const bool end_tag = p < end && *p == '/';
     p += end_tag;
-    const char* name = p;
-    while (p < end && (class_of(*p) & kPlain)) ++p;
-    if (p == name) return false;
-    tag.name = local_part(std::string_view(name, static_cast<std::size_t>(p - name)));
+    const PlainRun name = scan_plain(p, end);
+    if (name.end == p) return false;
+    p = name.end;
+    tag.name = std::string_view(name.local, static_cast<std::size_t>(p - name.local));
     if (end_tag) {
       if (p == end || *p != '>') return false;
       tag.end = static_cast<std::size_t>(p - begin);
       return true;
     }
     attributes_.clear();
+    if (p < end && *p == '>') {  // "<name>", the commonest start tag
+      tag.end = static_cast<std::size_t>(p - begin);
+      return true;
+    }
     bool after_name = true;
     for (;;) {
       const char* gap = p;
@@ -433,9 +607,8 @@ class Reader {
       if (class_of(*p) & kPlain) {
         if (after_name && p == gap) return false;
         after_name = false;
-        const char* key = p;
-        while (p < end && (class_of(*p) & kPlain)) ++p;
-        const char* key_end = p;
+        const PlainRun key = scan_plain(p, end);
+        p = key.end;
         while (p < end && (class_of(*p) & kSpace)) ++p;
         if (p == end || *p != '=') return false;
         ++p;
@@ -443,7 +616,8 @@ class Reader {
         if (p == end || (*p != '\'' && *p != '"')) return false;
         const char* close = find_char(p + 1, end, *p);
         if (close == nullptr) return false;
-        attributes_.push_back({local_part(std::string_view(key, static_cast<std::size_t>(key_end - key))),
+        const auto key_length = static_cast<std::size_t>(key.end - key.local);
+        attributes_.push_back({std::string_view(key.local, key_length),
                                std::string_view(p + 1, static_cast<std::size_t>(close - p - 1))});
         p = close + 1;
         continue;
@@ -465,6 +639,7 @@ class Reader {
     const std::size_t name_begin = skip_white_space(body, 0);
     const std::size_t name_end = find_white_space(body, name_begin);
     tag.name = local_part(body.substr(name_begin, name_end - name_begin));
+    tag.quoted_name = has_quote(tag.name);
     // Attributes start at the body's first white-space character.
     read_attributes(body, name_begin > 0 ? 0 : name_end);
   }
@@ -489,6 +664,7 @@ class Reader {
     if (open_ == kNone) return detail::message(ReadError::closing_without_opening);
     const std::string_view open_name = build_.name(open_);
     if (open_name != name) return detail::closing_mismatch(name, open_name);
+    if (open_quoted_names_ != 0 && has_quote(open_name)) --open_quoted_names_;
     build_.close(open_);
     open_ = build_.parent(open_);
     return std::nullopt;
@@ -512,36 +688,44 @@ class Reader {
     }
     if (!run.blank) {
       const std::size_t end = run.next_tag == std::string_view::npos ? text_.size() : run.next_tag;
-      build_.text(element, text_.substr(after, end - after));
+      build_.text(element, text_.substr(after, end - after), run.entities);
     }
     open_ = element;
+    open_quoted_names_ += tag.quoted_name;
     return run.next_tag;
   }
 
+  detail::Builder build_;  // before text_, which may view its store
   std::string_view text_;
-  detail::Builder build_;
   std::vector<Attribute> attributes_;  // of the tag being read, reused
   std::uint32_t root_ = kNone;
   // The innermost open element; the open stack is its chain of parents.
   std::uint32_t open_ = kNone;
+  // Open elements whose names hold a quote (see closes_open_element).
+  std::uint32_t open_quoted_names_ = 0;
 };
 
 }  // namespace
 
 std::expected<Document, std::string> parse_xml(std::string_view text) {
-  // Every stored text is a piece of the input, so an input that fits the
-  // store's 32-bit offsets cannot overflow them while it is read, nor can the
-  // records (each takes at least two bytes) exhaust the 32-bit ids.
+  // Stored texts are pieces of the input, so an input that fits the store's
+  // 32-bit offsets can pass them only through overlapping pieces, which the
+  // builder checks; nor can the records (each takes at least two bytes)
+  // exhaust the 32-bit ids.
   if (text.size() >= UINT32_MAX) return std::unexpected(detail::message(ReadError::too_large));
   return Reader(text).read();
+}
+
+std::expected<Document, std::string> parse_xml_in_place(std::string text) {
+  if (text.size() >= UINT32_MAX) return std::unexpected(detail::message(ReadError::too_large));
+  return Reader(std::move(text)).read();
 }
 
 std::string_view local_name(std::string_view name) { return local_part(name); }
 
 std::string decode_entities(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  append_decoded(text, out);
+  std::string out(text.size(), '\0');
+  out.resize(static_cast<std::size_t>(write_decoded(text, out.data()) - out.data()));
   return out;
 }
 

@@ -6,6 +6,7 @@
 #include "compat/detail/expression_checks.h"
 #include "compat/detail/instance_paths.h"
 #include "compat/detail/known_paths.h"
+#include "compat/detail/repeat_paths.h"
 #include "tree/document.h"
 #include "xpath/parse.h"
 
@@ -25,7 +26,9 @@ std::vector<std::string> expression_issues(const std::string& text) {
   const auto expr = xpath::parse_expression(text);
   EXPECT_TRUE(expr.has_value()) << expr.error();
   if (!expr) return {};
-  const std::vector<std::string> repeats = {"/data/rep", "/data/rep/inner"};
+  RepeatPaths repeats;
+  repeats.add("/data/rep");
+  repeats.add("/data/rep/inner/");
   std::vector<CompatIssue> issues;
   check_expression(*expr, repeats, issues);
   std::vector<std::string> described;
@@ -108,6 +111,26 @@ TEST(CompatExpression, FindsEveryConstructInWalkOrder) {
     SCOPED_TRACE(c.expr);
     EXPECT_EQ(expression_issues(c.expr), c.issues);
   }
+}
+
+TEST(CompatRepeatPaths, CoversPathsInOrBelowARepeat) {
+  RepeatPaths repeats;
+  for (const char* path : {"/data/rep", "/data/rep/inner//", "data/rel", "/data//odd", "//", ""})
+    repeats.add(path);
+  const struct {
+    const char* path;
+    bool covered;
+  } cases[] = {
+      {"/data/rep", true},     {"/data/rep/q", true},       {"/data/rep/inner/x", true},
+      {"/data/represent", false}, {"/data", false},         {"/", false},
+      {"/data/rel", false},    {"data/rel/x", true},        {"/data//odd/x", true},
+      {"/data/odd", false},    {"/other", false},           {"", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(repeats.covers(c.path), c.covered);
+  }
+  EXPECT_FALSE(RepeatPaths().covers("/data"));
 }
 
 TEST(CompatExpression, RegexAndBooleanFromString) {
@@ -269,6 +292,21 @@ TEST(CompatInstancePaths, ExaminesEachPathReadOnce) {
       {"/data/q", "//item[name = 'a'] or /data//q or /data/*", {}},
       {"/data/q", "../../..", {}},
       {"/data/q", "-count(/data/m1) + sum(/data/rep/name)", {missing("/data/m1", "None")}},
+      // One path however it is written: through the bind path or without it.
+      {"/data/zz", ". + ../zz + /data/zz + ./. + ../../data/zz", {missing("/data/zz", "None")}},
+      {"/data/q/", "../x + ../../x", {missing("/data/q/x", "/data/x")}},
+      {"data/q", "../x + .", {missing("/x", "/data/x"), missing("/q", "/data/q")}},
+      // The bind path's "@" and empty segments, as written.
+      {"/data/q@x/r", ".", {}},
+      {"/data/@x", ".", {}},
+      {"/data//", ". + a:", {}},
+      {"/data/zz@x", ". + a:", {missing("/data/zz@x", "None"), missing("/data/zz@x/", "None")}},
+      {"/data//q", "..", {}},
+      {"/data//q", ".", {missing("/data//q", "/data/q")}},
+      {"/",
+       ".",
+       {missing("/", "a path under /data \u2014 that is this form's instance root, not /")}},
+      {"/data/rep/name", "../../q + /data/group/age/.. + ../../../../x", {}},
   };
   for (const PathCase& c : cases) {
     SCOPED_TRACE(std::string(c.bind) + " " + c.expr);

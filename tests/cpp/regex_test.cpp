@@ -213,6 +213,22 @@ TEST(RegexMatches, LengthLimit) {
   EXPECT_TRUE(too_long.error().ends_with(refusal));
 }
 
+// Each \w is some 12 KB of Unicode class: unchecked, a pattern of \w alone
+// within the length limit made RE2 parse gigabytes before it gave up.
+TEST(RegexMatches, ExpansionLimit) {
+  const std::string refusal = "— its \\d, \\w and \\s classes expand to more than 16 MiB";
+  std::string words;
+  for (std::size_t i = 0; i < kMaxPatternBytes / 2; ++i) words += "\\w";
+  auto expanded = regex_matches("é", words);
+  ASSERT_FALSE(expanded);
+  EXPECT_TRUE(expanded.error().ends_with(refusal)) << expanded.error().substr(0, 200);
+  auto in_class = rewrite_pattern("[" + words.substr(0, 20000) + "]");
+  ASSERT_FALSE(in_class);
+  EXPECT_EQ(in_class.error(), refusal.substr(4));
+  auto ascii = rewrite_pattern(words, ClassMembers::ascii);  // ASCII classes stay short
+  EXPECT_TRUE(ascii) << ascii.error();
+}
+
 TEST(RegexMatches, AsciiClassesAgreeOnAsciiValues) {
   const char* patterns[] = {
       "\\d", "\\D", "\\w", "\\W", "\\s", "\\S", "[\\d]", "[\\D]", "[\\w]", "[\\W]",

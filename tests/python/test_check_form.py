@@ -482,6 +482,30 @@ print(sorted({f["path"] + " " + f["construct"] for f in found}))
         str(["/data/n /data/m, which this form's instance has no node for", "/data/n floor()"])]
 
 
+def test_many_paths_below_a_long_bind_path_in_child_process():
+    # Every path read is relative to a bind path 40,000 segments long: once
+    # repeated, once each to a different node of the instance. Resolving or
+    # holding each path at the bind path's length would take gigabytes.
+    script = r"""
+import os, resource, tovarn
+if "asan" not in os.environ.get("LD_PRELOAD", ""):
+    resource.setrlimit(resource.RLIMIT_AS, (1 << 30, 1 << 30))
+depth, width = 40000, 40000
+names = "".join("<c%d/>" % i for i in range(width))
+instance = "<data>" + "<n>" * depth + names + "</n>" * depth + "</data>"
+path = "/data" + "/n" * depth
+rules = ["concat(" + ", ".join(["."] * width) + ")",
+         "concat(" + ", ".join("c%d" % i for i in range(width)) + ", missing)"]
+binds = "".join('<bind nodeset="%s" relevant="%s"/>' % (path, rule) for rule in rules)
+found = tovarn.check_form("<h><model><instance>%s</instance>%s</model></h>" % (instance, binds))
+print([f["construct"][len(path):] for f in found])
+"""
+    run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                         timeout=300)
+    assert run.returncode == 0, run.stderr
+    assert run.stdout.splitlines() == [str(["/missing, which this form's instance has no node for"])]
+
+
 # floor() and ceiling() against the rewrites their findings suggest, with the x
 # of the suggestion filled in, for positive, negative, integral and fractional x.
 FLOOR_REWRITE = "if({x} < int({x}), int({x}) - 1, int({x}))"

@@ -296,6 +296,12 @@ S = tovarn.Session
             {"instance": 1.5},
             "argument 'instance': 'float' object cannot be converted to 'PyString'",
         ),
+        (
+            tovarn.eval_expression,
+            ("1", "<a/>"),
+            {"x\ud800": 1},
+            "eval_expression() got an unexpected keyword argument 'x\ufffd\ufffd\ufffd'",
+        ),
     ],
     ids=[
         "missing-two",
@@ -317,6 +323,7 @@ S = tovarn.Session
         "bytes-not-str",
         "qualified-type-name",
         "float-not-str",
+        "unencodable-keyword",
     ],
 )
 def test_binding_errors(call, args, kwargs, message):

@@ -21,18 +21,22 @@ class KnownPaths {
   // Every element of the subtree of `root`, the root included; iterative.
   KnownPaths(const tree::Document& doc, tree::NodeId root);
 
+  // One id per path; kTop stands for the empty path above the root.
+  using PathId = std::uint32_t;
+  static constexpr PathId kTop = UINT32_MAX;
+
   bool empty() const { return entries_.empty(); }
   // The name of the root element; empty when there are no paths.
   std::string_view root_name() const;
   // Whether the text is "/" and the names of one of the paths joined by "/".
   bool contains(std::string_view path) const;
+  // The path that extends the path of `parent` by one name, if it is one.
+  std::optional<PathId> child(PathId parent, std::string_view name) const;
   // The one path whose last name is `name`; none when no path or two or more
   // end with it.
   std::optional<std::string> only_path_ending_with(std::string_view name) const;
 
  private:
-  static constexpr std::uint32_t kTop = UINT32_MAX;
-
   struct Entry {
     std::uint32_t parent;
     std::string_view name;

@@ -101,6 +101,7 @@ std::string_view pattern_refusal(PatternRefusal why) {
       "backreferences and octal escapes are not supported",
       "groups and classes nest deeper than 250",
       "patterns are limited to 500000 bytes",
+      "its \\d, \\w and \\s classes expand to more than 16 MiB",
   };
   return kTexts[static_cast<int>(why)];
 }

@@ -160,6 +160,9 @@ class Rewriter {
 
   std::optional<Refusal> perl_class(bool in_class, std::string_view items,
                                     std::string_view complement, bool negated) {
+    if (out_.size() + std::max(items.size(), complement.size()) + 3 > kMaxExpandedBytes) {
+      return Refusal::too_expanded;
+    }
     i_ += 2;
     if (in_class) {
       out_ += negated ? complement : items;

@@ -45,6 +45,7 @@ enum class PatternRefusal {
   digit_escape,
   too_deep,
   too_long,
+  too_expanded,
 };
 std::string_view pattern_refusal(PatternRefusal why);
 

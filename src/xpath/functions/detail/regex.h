@@ -13,6 +13,9 @@ inline constexpr std::size_t kMaxPatternNesting = 250;
 // RE2's walkers give up after a million nodes and write a line to standard
 // error for each node beyond that; a pattern has at most one node per byte.
 inline constexpr std::size_t kMaxPatternBytes = 500000;
+// A Unicode \w alone is some 12 KB of class items. RE2 fails to compile any
+// run of classes this long, after parsing all of it first.
+inline constexpr std::size_t kMaxExpandedBytes = std::size_t{16} << 20;
 
 // The pattern as RE2 must read it to mean what the dialect means: \d, \w, \s
 // and their negations become the Unicode classes (Nd; Alphabetic, M, Nd, Pc and
@@ -20,7 +23,8 @@ inline constexpr std::size_t kMaxPatternBytes = 500000;
 // is what RE2 would read differently without a word: class set operations
 // (&&, --, ~~), nested classes, a range from a class ("[\w-z]"), a '{' that
 // starts no counted repetition, \<, \>, \C, \Q, \E, digit escapes, nesting
-// deeper than kMaxPatternNesting, and patterns longer than kMaxPatternBytes.
+// deeper than kMaxPatternNesting, patterns longer than kMaxPatternBytes, and
+// patterns that the classes make longer than kMaxExpandedBytes.
 // Everything else is left for RE2 to accept or refuse.
 //
 // With ClassMembers::ascii the classes keep only their ASCII members. Against
