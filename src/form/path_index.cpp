@@ -1,6 +1,6 @@
 #include <cmath>
 
-#include "form/session.h"
+#include "form/path_index.h"
 
 namespace tovarn::form {
 namespace {

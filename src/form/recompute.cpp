@@ -26,23 +26,25 @@ struct Calculated {
   bool written = false;  // into the instance, which held something else
 };
 
-// The model document's copy of the instance: the copy is made in preorder, so
-// the k-th node from `base` is the k-th node of the instance's document order.
+// The model document's copy of the instance, its first child. A copy has the
+// same shape, so the k-th node of the instance's document order is the k-th
+// from the copy's own position in the model's.
 class InstanceCopy {
  public:
   InstanceCopy(const Document& model, const Document& instance) {
     if (!instance.root()) return;
-    base_ = tree::index_of(*model.first_child(*model.root()));
+    start_ = model.order_position(*model.first_child(*model.root()));
     size_ = instance.order_size();
   }
-  std::optional<NodeId> instance_node(const Document& instance, NodeId model_node) const {
-    std::uint32_t i = tree::index_of(model_node);
-    if (i < base_ || i - base_ >= size_) return std::nullopt;
-    return instance.at_order_position(i - base_);
+  std::optional<NodeId> instance_node(const Document& model, const Document& instance,
+                                      NodeId model_node) const {
+    std::uint32_t p = model.order_position(model_node);
+    if (p == Document::kUnindexed || p < start_ || p - start_ >= size_) return std::nullopt;
+    return instance.at_order_position(p - start_);
   }
 
  private:
-  std::uint32_t base_ = 0;
+  std::uint32_t start_ = 0;
   std::uint32_t size_ = 0;
 };
 
@@ -86,13 +88,17 @@ class Recompute {
     std::vector<std::optional<std::vector<NodeId>>> plain(order.size());
     {
       detail::ChildIndex index(model_);
-      for (std::size_t k = 0; k < order.size(); ++k)
-        if (const std::optional<xpath::Expr>& path = form_.binds[order[k]].nodeset_path)
-          plain[k] = index.select(*path);
+      for (std::size_t k = 0; k < order.size(); ++k) {
+        const Bind& bind = form_.binds[order[k]];
+        if (bind.nodeset_plain)
+          plain[k] = index.select_plain(bind.nodeset);
+        else if (bind.nodeset_path)
+          plain[k] = index.select(*bind.nodeset_path);
+      }
     }
     for (std::size_t k = 0; k < order.size(); ++k) {
       const Bind& bind = form_.binds[order[k]];
-      if (!bind.calculate || !bind.nodeset_path) continue;
+      if (!bind.calculate || (!plain[k] && !bind.nodeset_path)) continue;
       std::vector<NodeId> nodes = plain[k] ? std::move(*plain[k])
                                            : detail::select_nodes(*bind.nodeset_path, model_, env_);
       for (NodeId node : nodes) {
@@ -123,7 +129,7 @@ class Recompute {
     });
     Document& instance = session_.instance;
     for (Calculated& c : calculated_) {
-      std::optional<NodeId> target = copy_.instance_node(instance, c.node);
+      std::optional<NodeId> target = copy_.instance_node(model_, instance, c.node);
       if (!target) continue;  // a secondary instance is the form's, not the answers
       held_.clear();
       tree::append_string_value(instance, *target, held_);
@@ -135,7 +141,7 @@ class Recompute {
 
   void restore_model() {
     for (const Calculated& c : calculated_) {
-      std::optional<NodeId> target = copy_.instance_node(session_.instance, c.node);
+      std::optional<NodeId> target = copy_.instance_node(model_, session_.instance, c.node);
       if (target)
         model_.set_text(c.node, session_.instance.text(*target));
       else

@@ -91,7 +91,9 @@ std::expected<Session, std::string> session_new(std::string_view form_text, xpat
   auto instance = primary_instance(form->form_document);
   if (!instance) return std::unexpected(std::move(instance.error()));
   Templates templates = extract_templates(*instance);
-  return Session{std::move(*instance), std::move(*form), std::move(clock), std::move(templates)};
+  ControlsByRef controls = controls_by_ref(form->form_document);
+  return Session{std::move(*instance), std::move(*form), std::move(clock), std::move(templates),
+                 PathIndex(), std::move(controls)};
 }
 
 std::expected<Session, std::string> session_with_instance(std::string_view form_text,
@@ -106,7 +108,9 @@ std::expected<Session, std::string> session_with_instance(std::string_view form_
   Templates templates = extract_templates(*own);
   // Templates never come from saved data; any found there are dropped.
   (void)extract_templates(*saved);
-  return Session{std::move(*saved), std::move(*form), std::move(clock), std::move(templates)};
+  ControlsByRef controls = controls_by_ref(form->form_document);
+  return Session{std::move(*saved), std::move(*form), std::move(clock), std::move(templates),
+                 PathIndex(), std::move(controls)};
 }
 
 }  // namespace tovarn::form

@@ -4,7 +4,6 @@
 // instance. Paths are evaluated in the instance itself, at its root element,
 // with the session's clock as the only environment.
 
-#include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <functional>
@@ -13,13 +12,12 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <utility>
 #include <vector>
 
 #include "form/model.h"
+#include "form/path_index.h"
 #include "tree/document.h"
 #include "xpath/environment.h"
-#include "xpath/expr.h"
 
 namespace tovarn::form {
 
@@ -28,41 +26,11 @@ namespace tovarn::form {
 // any depth.
 using Templates = std::map<std::string, tree::Document, std::less<>>;
 
-// The child elements of every element of one instance by name, so that a
-// plain absolute child path (/data/group/q, /data/rep[3]/q: child steps with
-// names, each with at most a number for predicate) finds its node without
-// scanning siblings. It keeps no view into the document; once the document's
-// node count or order changes size it is stale and is no longer consulted.
-class PathIndex {
- public:
-  void build(const tree::Document& doc);
-  bool fresh(const tree::Document& doc) const;
-  // Whether the path is a plain absolute child path; then `node` is the
-  // first node it selects, by the evaluator's rules.
-  bool first(const tree::Document& doc, const xpath::Expr& path,
-             std::optional<tree::NodeId>& node) const;
-
- private:
-  struct Hash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view text) const {
-      return std::hash<std::string_view>{}(text);
-    }
-  };
-  // A parent's children of one name: `children_[begin, end)`, in child order.
-  struct Group {
-    std::uint32_t begin = 0;
-    std::uint32_t end = 0;
-  };
-  Group group(std::uint32_t parent, std::uint32_t name) const;
-
-  bool built_ = false;
-  std::size_t size_ = 0;
-  std::uint32_t order_size_ = 0;
-  std::unordered_map<std::string, std::uint32_t, Hash, std::equal_to<>> names_;
-  std::unordered_map<std::uint64_t, Group> groups_;  // by (parent, name)
-  std::vector<tree::NodeId> children_;
-};
+// Each control's trimmed "ref" to the first control in document order that
+// has it, as control_by_ref finds them; a form never changes, so it is made
+// once.
+using ControlsByRef = std::unordered_map<std::string, tree::NodeId, TextHash, std::equal_to<>>;
+ControlsByRef controls_by_ref(const tree::Document& form_document);
 
 struct Session {
   tree::Document instance;  // rooted at the instance's root element
@@ -71,6 +39,8 @@ struct Session {
   Templates templates;  // always cut from the form's own primary instance
   // Rebuilt by set_value when stale; read by every path lookup when fresh.
   PathIndex paths = {};
+  // Of `form`, made by the constructors.
+  ControlsByRef controls = {};
 };
 
 // A fresh session on a copy of the form's primary instance.
@@ -104,17 +74,18 @@ std::string value_at(const Session& session, std::string_view path);
 std::vector<tree::NodeId> rows_at(const Session& session, std::string_view path);
 
 // Writes the value into the first node the path selects. Otherwise the path
-// is read as '/'-separated names: existing elements are followed and missing
-// ones created under the root (a first segment naming the root stands for it),
-// and a last segment "@name" names an attribute. Refuses a path without
-// names, with an indexed segment or a segment that is no name, and an
-// instance without root, changing nothing.
+// is read as '/'-separated names, each without its prefix: existing elements
+// are followed and missing ones created under the root (a first segment
+// naming the root stands for it), and a last segment "@name" names an
+// attribute. Refuses a path without names, with an indexed segment or a
+// segment that is no name, and an instance without root, changing nothing.
 [[nodiscard]] std::expected<void, std::string> set_value(Session& session, std::string_view path,
                                                          std::string_view value);
 
 // A copy of the template row keyed by exactly `path`, placed after the last
-// existing row (or as the last child of the rows' parent); the number of rows
-// after it.
+// existing row (or, without rows, as the last child of the element the path
+// before its last '/' selects); the number of rows after it. Refused without
+// such a template or such an element, changing nothing.
 [[nodiscard]] std::expected<std::uint64_t, std::string> add_row(Session& session,
                                                                 std::string_view path);
 // Detaches the row at `position` (from 1) of `rows_at(path)`; the rows left.

@@ -18,14 +18,27 @@ bool has_itemset(const tree::Document& form_document, tree::NodeId control) {
 
 }  // namespace
 
+ControlsByRef controls_by_ref(const tree::Document& form_document) {
+  ControlsByRef controls;
+  for (std::uint32_t p = 0; p < form_document.order_size(); ++p) {
+    tree::NodeId node = form_document.at_order_position(p);
+    if (form_document.is_attribute(node) || !is_control_name(form_document.name(node))) continue;
+    if (auto ref = tree::attribute_value(form_document, node, "ref"))
+      controls.try_emplace(std::string(unicode::trim(*ref)), node);
+  }
+  return controls;
+}
+
 std::optional<std::vector<Choice>> choices(const Session& session, std::string_view path) {
   const FormModel& form = session.form;
-  std::optional<tree::NodeId> control = control_by_ref(form.form_document, path);
-  if (!control || !has_itemset(form.form_document, *control)) return std::nullopt;
+  auto found = session.controls.find(unicode::trim(path));
+  if (found == session.controls.end()) return std::nullopt;
+  tree::NodeId control = found->second;
+  if (!has_itemset(form.form_document, control)) return std::nullopt;
 
   // Filters see the answers given so far.
   tree::Document model = model_document(form, session.instance);
-  Itemset itemset = read_itemset(form, *control, model);
+  Itemset itemset = read_itemset(form, control, model);
   if (itemset.outcome == Itemset::Outcome::no_list) return std::nullopt;
   std::vector<Choice> out;
   if (itemset.outcome == Itemset::Outcome::failed) return out;

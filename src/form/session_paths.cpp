@@ -1,6 +1,7 @@
 #include "form/detail/messages.h"
 #include "form/session.h"
 #include "tree/query.h"
+#include "tree/xml.h"
 #include "unicode/unicode.h"
 #include "xpath/evaluate.h"
 #include "xpath/parse.h"
@@ -12,7 +13,7 @@ using tree::Document;
 using tree::NodeId;
 
 bool is_name_start(char32_t c) {
-  if (c < 0x80) return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':';
+  if (c < 0x80) return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
   return (c >= 0xC0 && c <= 0xD6) || (c >= 0xD8 && c <= 0xF6) || (c >= 0xF8 && c <= 0x2FF) ||
          (c >= 0x370 && c <= 0x37D) || (c >= 0x37F && c <= 0x1FFF) ||
          (c >= 0x200C && c <= 0x200D) || (c >= 0x2070 && c <= 0x218F) ||
@@ -26,7 +27,8 @@ bool is_name_char(char32_t c) {
          (c >= 0x300 && c <= 0x36F) || (c >= 0x203F && c <= 0x2040);
 }
 
-// An XML name, so that what set_value creates is written back well-formed.
+// An XML name without prefix, so that what set_value creates is written back
+// well-formed.
 bool is_xml_name(std::string_view text) {
   if (text.empty()) return false;
   std::size_t i = 0;
@@ -113,13 +115,15 @@ std::expected<void, std::string> set_value(Session& session, std::string_view pa
   for (std::string_view segment : segments)
     if (segment.find('[') != std::string_view::npos)
       return std::unexpected(detail::msg::row_does_not_exist(path, segment));
-  // Only names can be created; the last segment may name an attribute.
+  // Only names can be created, and the last segment may name an attribute.
+  // Names are stored, and tested by paths, without their prefix.
+  bool attribute = segments.back().starts_with('@');
+  if (attribute) segments.back().remove_prefix(1);
+  for (std::string_view& segment : segments) {
+    segment = tree::local_name(segment);
+    if (!is_xml_name(segment)) return std::unexpected(detail::msg::names_nothing(path));
+  }
   std::string_view last = segments.back();
-  bool attribute = last.starts_with('@');
-  if (attribute) last.remove_prefix(1);
-  if (!is_xml_name(last)) return std::unexpected(detail::msg::names_nothing(path));
-  for (std::size_t i = 0; i + 1 < segments.size(); ++i)
-    if (!is_xml_name(segments[i])) return std::unexpected(detail::msg::names_nothing(path));
   std::optional<NodeId> root = doc.root();
   if (!root) return std::unexpected(detail::msg::instance_without_root());
 

@@ -4,8 +4,10 @@
 #include <vector>
 
 #include "form/recompute.h"
+#include "form/environment.h"
 #include "form/session.h"
 #include "tree/xml.h"
+#include "unicode/unicode.h"
 #include "xpath/evaluate.h"
 #include "xpath/parse.h"
 
@@ -215,6 +217,29 @@ TEST(PathIndex, StaleOnceTheStructureChanges) {
   doc.append_child(*doc.root(), doc.new_element("r", ""));
   doc.reindex_document_order();
   EXPECT_FALSE(index.fresh(doc));
+}
+
+}  // namespace
+}  // namespace tovarn::form
+
+namespace tovarn::form {
+namespace {
+
+TEST(ControlsByRef, FindWhatControlByRefFinds) {
+  tree::Document form = parse(
+      "<input ref='/top'><body><select1 ref=' /data/a '/><input ref='/data/a'/><odk:rank ref='/data/r'/>"
+      "<group ref='/data/g'/><upload ref=''/><range ref='/data/n' ref='/data/m'/>"
+      "<select><label ref='/data/l'/></select></body></input>");
+  ControlsByRef controls = controls_by_ref(form);
+  const char* paths[] = {"/top", "/data/a", " /data/a", "/data/r", "/data/g", "", "  ",
+                         "/data/n", "/data/m", "/data/l", "/data/none"};
+  for (const char* path : paths) {
+    SCOPED_TRACE(path);
+    auto found = controls.find(unicode::trim(path));
+    std::optional<tree::NodeId> indexed;
+    if (found != controls.end()) indexed = found->second;
+    EXPECT_EQ(indexed, control_by_ref(form, path));
+  }
 }
 
 }  // namespace

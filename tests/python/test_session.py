@@ -1,6 +1,9 @@
 """A Session's construction, its clock, get and set by path, instance_xml and
 the repr."""
 
+import subprocess
+import sys
+
 import pytest
 
 import tovarn
@@ -221,3 +224,30 @@ def test_instance_xml_escapes_and_repr_counts_bytes():
     s.set("/data/q", "\u00e9")
     assert repr(s) == "<tovarn.Session 44 bytes>"
     assert len(s.instance_xml().encode()) == 44
+
+
+def test_deep_paths_in_a_child_process():
+    code = f"""
+import tovarn
+form = {xform("<data/>")!r}
+path = "/data" + "/a" * 200000
+s = tovarn.Session(form)
+s.set(path, "x")
+s.set(path, "y")
+saved = s.instance_xml()
+again = tovarn.Session(form, instance=saved)
+assert again.get(path) == "y"
+assert again.recompute()["relevant"] == {{}}
+print("ok")
+"""
+    done = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=120)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout == "ok\n"
+
+
+def test_set_creates_names_without_their_prefix():
+    s = tovarn.Session(xform("<data/>"))
+    s.set("/h:data/jr:group/odk:q", "v")
+    s.set("/data/group/@jr:code", "c")
+    assert xml(s) == '<data><group code="c"><q>v</q></group></data>'
+    assert s.get("/data/jr:group/x:q") == "v"

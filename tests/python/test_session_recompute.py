@@ -208,3 +208,19 @@ def test_dict_keys_sort_by_bytes():
     s = session('<bind nodeset="/data/r/x" relevant="true()"/>', f"<data>{rows}</data>")
     keys = list(s.recompute()["relevant"])
     assert keys[:3] == ["/data/r[10]/x", "/data/r[1]/x", "/data/r[2]/x"]
+
+
+def test_write_back_after_rows_were_removed_and_added():
+    # Removed rows leave their records behind; each value still reaches the
+    # node it was calculated for.
+    s = session('<bind nodeset="/data/r/d" calculate="concat(\'d\', ../v)"/>'
+                '<bind nodeset="/data/n" calculate="count(/data/r)"/>',
+                '<data><r jr:template=""><v/><d/></r><r><v>1</v><d/></r><r><v>2</v><d/></r>'
+                '<r><v>3</v><d/></r><n/></data>')
+    s.remove_row("/data/r", 1)
+    s.add_row("/data/r")
+    s.set("/data/r[3]/v", "4")
+    assert s.recompute()["calculated"] == {"/data/n": "3", "/data/r[1]/d": "d2", "/data/r[2]/d": "d3",
+                                           "/data/r[3]/d": "d4"}
+    assert xml(s) == ("<data><r><v>2</v><d>d2</d></r><r><v>3</v><d>d3</d></r>"
+                      "<r><v>4</v><d>d4</d></r><n>3</n></data>")
