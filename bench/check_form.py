@@ -1,6 +1,6 @@
 """Times check_form on the shared corpus, on a wide synthetic form, on a
-deep instance and on many paths below a long bind path. Run with the module
-on PYTHONPATH:
+deep instance, on many paths below a long bind path and on many repeats.
+Run with the module on PYTHONPATH:
     PYTHONPATH=build/python python3 bench/check_form.py [corpus folder]
 """
 import pathlib
@@ -67,6 +67,14 @@ def long_bind_path(depth, width):
           f"{seconds * 1e3:.1f} ms")
 
 
+def many_repeats(count):
+    repeats = "".join(f'<repeat nodeset="/data/r{i}"/>' for i in range(count))
+    binds = "".join(f'<bind nodeset="/data/q" relevant="/data/s{i} = 1"/>' for i in range(count))
+    text = f"<h><model>{binds}</model><body>{repeats}</body></h>"
+    seconds = best_of(3, lambda: tovarn.check_form(text))
+    print(f"many repeats: {count} repeats, {count} comparisons in {seconds * 1e3:.1f} ms")
+
+
 if __name__ == "__main__":
     folder = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else "../shared/corpus/forms")
     if folder.is_dir():
@@ -74,3 +82,4 @@ if __name__ == "__main__":
     wide(10000)
     deep(1000000)
     long_bind_path(20000, 20000)
+    many_repeats(20000)

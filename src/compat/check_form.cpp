@@ -25,7 +25,7 @@ constexpr std::array<std::string_view, 5> kRules = {"relevant", "calculate", "co
 
 // What the checks need of the form besides its binds. Views the document.
 struct FormFacts {
-  std::vector<std::string> repeat_paths;  // trailing "/" cut, none empty
+  detail::RepeatPaths repeat_paths;
   detail::SecondaryIds secondary_ids;
   detail::KnownPaths known_paths;
 };
@@ -36,13 +36,8 @@ FormFacts gather_facts(const Document& doc, std::span<const NodeId> elements) {
   for (const NodeId element : elements) {
     const std::string_view name = doc.name(element);
     if (name == "repeat") {
-      if (auto nodeset = tree::attribute_value(doc, element, "nodeset")) {
-        // A nodeset of blanks or slashes alone would make every absolute path
-        // count as repeating, so it is dropped.
-        std::string_view path = unicode::trim(*nodeset);
-        while (path.ends_with('/')) path.remove_suffix(1);
-        if (!path.empty()) facts.repeat_paths.emplace_back(path);
-      }
+      if (auto nodeset = tree::attribute_value(doc, element, "nodeset"))
+        facts.repeat_paths.add(unicode::trim(*nodeset));
     } else if (name == "instance") {
       if (auto id = tree::attribute_value(doc, element, "id")) {
         facts.secondary_ids.insert(*id);

@@ -16,7 +16,7 @@ using xpath::Step;
 bool is_comparison(BinaryOp op) { return op >= BinaryOp::eq && op <= BinaryOp::ge; }
 
 // A plain absolute child path (/data/rep/q) that lies in or under a repeat.
-void check_repeat_comparison(const Expr& operand, std::span<const std::string> repeat_paths,
+void check_repeat_comparison(const Expr& operand, const RepeatPaths& repeat_paths,
                              std::vector<CompatIssue>& issues) {
   const auto* path = std::get_if<Expr::LocationPath>(&operand.node);
   if (path == nullptr || !path->absolute || path->steps.empty()) return;
@@ -26,13 +26,7 @@ void check_repeat_comparison(const Expr& operand, std::span<const std::string> r
     text += '/';
     text += *step.name_test;
   }
-  for (const std::string& repeat : repeat_paths) {
-    const std::string_view p = text;
-    if (p.starts_with(repeat) && (p.size() == repeat.size() || p[repeat.size()] == '/')) {
-      issues.push_back(repeat_comparison(text));
-      return;
-    }
-  }
+  if (repeat_paths.covers(text)) issues.push_back(repeat_comparison(text));
 }
 
 // The walk's pending work. A step predicate is examined as a position before
@@ -48,7 +42,7 @@ void push_steps(const std::vector<Step>& steps, std::vector<Task>& stack) {
 
 }  // namespace
 
-void check_expression(const Expr& expr, std::span<const std::string> repeat_paths,
+void check_expression(const Expr& expr, const RepeatPaths& repeat_paths,
                       std::vector<CompatIssue>& issues) {
   // Every issue is appended when its task is taken, and children are pushed in
   // reverse, so the order is that of a recursive pre-order walk.

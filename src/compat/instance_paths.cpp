@@ -125,8 +125,7 @@ class BindPath {
   // element of the instance. The "@" and empty segments come from the bind
   // path, whose segments a relative path keeps as written.
   bool names_instance_element(const PathRead& read) const {
-    if (first_at_ < read.kept)
-      return names_element(first_at_, {}, before_at(segments_[first_at_]));
+    if (first_at_ < read.kept) return names_element(first_at_, {}, before_at(segments_[first_at_]));
     for (std::size_t i = 0; i < read.names.size(); ++i) {
       if (read.names[i].find('@') != std::string_view::npos)
         return names_element(read.kept, std::span(read.names).first(i), before_at(read.names[i]));

@@ -19,12 +19,6 @@ constexpr std::array<std::string_view, 6> kControlNames = {"input", "select", "s
                                                             "range", "rank",   "upload"};
 using detail::kItextPrefix;
 
-bool is_control(std::string_view name) {
-  for (std::string_view c : kControlNames)
-    if (name == c) return true;
-  return false;
-}
-
 std::optional<NodeId> first_child_named(const Document& doc, NodeId node, std::string_view name) {
   for (NodeId child : doc.children(node))
     if (doc.name(child) == name) return child;
@@ -83,13 +77,19 @@ std::optional<std::string> FormEnvironment::choice_label(std::string_view value,
   return std::nullopt;
 }
 
+bool is_control_name(std::string_view name) {
+  for (std::string_view c : kControlNames)
+    if (name == c) return true;
+  return false;
+}
+
 std::optional<tree::NodeId> control_by_ref(const tree::Document& form_document,
                                            std::string_view path) {
   if (!form_document.root()) return std::nullopt;
   std::string_view wanted = unicode::trim(path);
   for (std::uint32_t p = 0; p < form_document.order_size(); ++p) {
     NodeId node = form_document.at_order_position(p);
-    if (form_document.is_attribute(node) || !is_control(form_document.name(node))) continue;
+    if (form_document.is_attribute(node) || !is_control_name(form_document.name(node))) continue;
     std::optional<std::string_view> ref = tree::attribute_value(form_document, node, "ref");
     if (ref && unicode::trim(*ref) == wanted) return node;
   }

@@ -38,6 +38,10 @@ class FormEnvironment final : public xpath::Environment {
   const tree::Document& document_;
 };
 
+// Whether elements of that name are controls: input, select, select1, range,
+// rank, upload.
+bool is_control_name(std::string_view name);
+
 // The first control (input, select, select1, range, rank, upload) in
 // document order whose first "ref", trimmed, equals the trimmed path.
 std::optional<tree::NodeId> control_by_ref(const tree::Document& form_document,

@@ -26,8 +26,14 @@ class Judgement {
         env_(form, model, std::string(clock.today()), std::string(clock.now())),
         selections_(form.binds, model, env_) {}
 
-  std::vector<SubmissionFinding> run() {
+  // Fills `judged` when given: the relevance map and the count of relevance
+  // findings, which come first.
+  std::vector<SubmissionFinding> run(ModelJudgement* judged = nullptr) {
     detail::Relevance relevance(form_.binds, selections_, model_, env_, findings_, nodes_);
+    if (judged) {
+      judged->relevance_failures = findings_.size();
+      map_relevance(relevance, judged->relevance);
+    }
     check_calculations(relevance);
     check_answers(relevance);
     finish();
@@ -46,6 +52,15 @@ class Judgement {
   }
   void add_not_evaluated(const Bind& bind, NodeId node, std::string error) {
     add(bind, node, FindingKind{FindingKind::NotEvaluated{std::move(error)}});
+  }
+
+  void map_relevance(const detail::Relevance& relevance, RelevanceMap& map) {
+    map.by_node.assign(model_.size(), RelevanceMap::State::unbound);
+    for (std::size_t b = 0; b < form_.binds.size(); ++b)
+      for (NodeId node : selections_.of(b))
+        map.by_node[tree::index_of(node)] = relevance.relevant(node)
+                                                ? RelevanceMap::State::relevant
+                                                : RelevanceMap::State::not_relevant;
   }
 
   void check_calculations(const detail::Relevance& relevance) {
@@ -123,6 +138,13 @@ std::vector<SubmissionFinding> judge_submission(const FormModel& form,
                                                 const xpath::Clock& clock) {
   tree::Document model = model_document(form, instance);
   return Judgement(form, model, clock).run();
+}
+
+ModelJudgement judge_model(const FormModel& form, const tree::Document& model,
+                           const xpath::Clock& clock) {
+  ModelJudgement judged;
+  judged.findings = Judgement(form, model, clock).run(&judged);
+  return judged;
 }
 
 }  // namespace tovarn::form

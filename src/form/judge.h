@@ -2,6 +2,7 @@
 // Judging an instance against a form's rules: the model document every rule
 // is evaluated in, relevance, and the findings with their sentences.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -69,6 +70,17 @@ RelevanceMap relevance(const std::vector<Bind>& binds, const tree::Document& mod
 std::vector<SubmissionFinding> judge_submission(const FormModel& form,
                                                 const tree::Document& instance,
                                                 const xpath::Clock& clock);
+
+// judge_submission over the instance's model document, already built, with
+// the relevance it judged by. The first `relevance_failures` findings are the
+// ones `relevance` appends, their paths reported.
+struct ModelJudgement {
+  std::vector<SubmissionFinding> findings;
+  std::size_t relevance_failures = 0;
+  RelevanceMap relevance;
+};
+ModelJudgement judge_model(const FormModel& form, const tree::Document& model,
+                           const xpath::Clock& clock);
 
 // The finding as one sentence.
 std::string finding_text(const SubmissionFinding& finding);

@@ -54,4 +54,30 @@ std::string not_evaluated(std::string_view path, std::string_view error) {
   return join({path, ": rule could not be evaluated", kDash, error});
 }
 
+std::string saved_instance(std::string_view reader_message) {
+  return join({"saved instance: ", reader_message});
+}
+std::string no_primary_instance() { return "the XForm has no primary instance"; }
+std::string primary_instance_empty() { return "the XForm's primary instance is empty"; }
+std::string names_nothing(std::string_view path) { return join({"'", path, "' names nothing"}); }
+std::string row_does_not_exist(std::string_view path, std::string_view segment) {
+  return join({"'", path, "' points at ", segment, ", which does not exist", kDash,
+               "add the row first with add_row()"});
+}
+std::string instance_without_root() { return "the instance has no root"; }
+std::string not_a_repeat(std::string_view path) {
+  return join({"'", path, "' is not a repeat in this form"});
+}
+std::string template_empty(std::string_view path) {
+  return join({"the template for '", path, "' is empty"});
+}
+std::string nowhere_to_hang(std::string_view path) {
+  return join({"'", path, "' has nowhere to hang"});
+}
+std::string no_such_row(std::string_view path, std::size_t rows, std::uint64_t position) {
+  return join({"'", path, "' has ", std::to_string(rows), " row(s); there is no row ",
+               std::to_string(position)});
+}
+std::string_view answer_not_allowed() { return "this answer is not allowed"; }
+
 }  // namespace tovarn::form::detail::msg

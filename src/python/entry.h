@@ -14,6 +14,8 @@
 #include <variant>
 #include <vector>
 
+#include "form/session.h"
+
 namespace tovarn::python {
 
 // The exception a failure raises; every other type is raised by the frame.
@@ -54,7 +56,9 @@ struct RecomputeReport {
 };
 
 // The state a Session object owns.
-struct SessionRecord {};
+struct SessionRecord {
+  form::Session session;
+};
 
 // Module functions.
 [[nodiscard]] Outcome<std::vector<Record>> check_form(std::string form);

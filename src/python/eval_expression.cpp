@@ -15,7 +15,7 @@ Outcome<std::string> eval_expression(std::string expression, std::string submiss
   if (!text) return std::unexpected(std::move(text.error()));
   // The submission is read before the expression is looked at, so a broken
   // submission is what gets reported when both are broken.
-  auto document = tree::parse_xml(*text);
+  auto document = tree::parse_xml_in_place(std::move(*text));
   if (!document) return runtime_error(std::move(document.error()));
   auto tree = xpath::parse_expression(expression);
   if (!tree) return runtime_error(std::move(tree.error()));

@@ -241,6 +241,12 @@ NodeId copy_subtree(Document& destination, const Document& source, NodeId elemen
     }
     return to;
   };
+  // A large secondary instance is copied into every model document: size the
+  // tables once instead of letting them double their way up.
+  const std::uint32_t first = source.order_position(element);
+  if (first != Document::kUnindexed && source.order_is_current()) {
+    destination.reserve(destination.size() + (source.order_subtree_end(element) - first + 1));
+  }
   // Walk the source down, across and up, keeping the copy of the current
   // source element's parent as the place to append to.
   const NodeId top = copy_one(element);

@@ -57,6 +57,9 @@ class Document {
   std::optional<NodeId> previous_sibling(NodeId id) const;
   bool has_children(NodeId id) const { return node(id).first_child != kNone; }
 
+  // Room for `nodes` records in all, so building them does not reallocate.
+  void reserve(std::size_t nodes) { nodes_.reserve(nodes); }
+
   // --- edits (none touches the document order or the root) -----------------
   // A document holds fewer than 2^32 - 1 records and at most 2^32 - 1 bytes of
   // names and texts; an edit that would pass either throws std::length_error

@@ -62,7 +62,8 @@ inline PlainRun scan_plain(const char* p, const char* end) {
                                   _mm_cmpeq_epi8(v, _mm_set1_epi8('='))),
                      _mm_cmpeq_epi8(v, _mm_set1_epi8('>'))));
     const auto stop_mask = static_cast<unsigned>(_mm_movemask_epi8(stops));
-    auto colon_mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(':'))));
+    const __m128i colons = _mm_cmpeq_epi8(v, _mm_set1_epi8(':'));
+    auto colon_mask = static_cast<unsigned>(_mm_movemask_epi8(colons));
     const int run = stop_mask ? __builtin_ctz(stop_mask) : 16;
     colon_mask &= (1u << run) - 1;
     if (colon_mask) local = p + (32 - __builtin_clz(colon_mask));
@@ -250,8 +251,9 @@ Run scan_run(std::string_view text, std::size_t from) {
   const char* stop = find_tag_or_entity(text.data() + i, end);
   const bool entities = stop != end && *stop == '&';
   if (entities) stop = find_char(stop + 1, end, '<');
-  const std::size_t next =
-      stop == nullptr || stop == end ? std::string_view::npos : static_cast<std::size_t>(stop - text.data());
+  const std::size_t next = stop == nullptr || stop == end
+                               ? std::string_view::npos
+                               : static_cast<std::size_t>(stop - text.data());
   const std::size_t run_end = next == std::string_view::npos ? text.size() : next;
   return {next, is_blank(text.substr(i, run_end - i)), entities};
 }
@@ -303,28 +305,41 @@ namespace detail {
 
 // Builds a document in reading order, which is its document order: every
 // record gets the next id, which is also its order position, and an element's
-// subtree end is known when it closes. So the order needs no rebuild. Names
-// and texts are pieces of the input (decoding only shortens them) that almost
-// never overlap, so the character store is sized to the input once and takes
-// them with plain copies; only the general reading of an odd tag can store a
-// byte twice (a name that runs into the attributes), and then it grows.
+// subtree end is known when it closes. So the order needs no rebuild.
+//
+// Names and texts are pieces of the input (decoding only shortens them), and
+// the store takes them in one of two ways:
+// - copies: one after another into a store sized to the input once, so with
+//   plain copies and no growth; only the general reading of an odd tag can
+//   store a byte twice (a name that runs into the attributes), and then it
+//   grows. Markup and indentation are left out, for documents kept long.
+// - in place: the store is the input itself and a piece is its offset there;
+//   decoded texts go after the input. No piece is copied, which is most of
+//   the cost of a dense document that lives for one request.
 class Builder {
  public:
   static constexpr std::uint32_t kNone = Document::kNone;
 
+  // Copies.
   explicit Builder(std::string_view input) {
-    // A record per 16 bytes covers dense submissions (about 23 bytes an
-    // element) and costs no pass over the input; denser input regrows.
-    // Reserved capacity is never touched, so generous costs little.
-    const std::size_t records = input.size() / 16 + 16;
-    doc_.nodes_.reserve(records);
-    doc_.order_subtree_end_.reserve(records);
+    reserve_records(input.size());
     // Every byte below used_ is written before it is read, and finish cuts
     // the store to used_, so the store is not zeroed first.
     doc_.chars_.resize_and_overwrite(input.size(), [](char*, std::size_t n) { return n; });
   }
 
-  std::uint32_t element(std::string_view name, std::uint32_t parent) {
+  // In place: the input moves into the store, where the reader reads it
+  // (`input()`); decoded texts wait in their own buffer until finish, so the
+  // store never moves under the reader.
+  explicit Builder(std::string&& input) : in_place_(true) {
+    reserve_records(input.size());
+    doc_.chars_ = std::move(input);
+    used_ = static_cast<std::uint32_t>(doc_.chars_.size());
+  }
+
+  std::string_view input() const { return doc_.chars_; }
+
+  [[gnu::always_inline]] std::uint32_t element(std::string_view name, std::uint32_t parent) {
     const std::uint32_t id = record(name, false);
     if (parent != kNone) {
       Document::Node& p = doc_.nodes_[parent];
@@ -375,10 +390,14 @@ class Builder {
 
   Document finish(std::uint32_t root) {
     doc_.root_ = root;
-    doc_.chars_.resize(used_);
-    // Indentation and markup usually leave much of the input's size unused,
-    // which a long-lived document (a session's instance) should not keep.
-    if (doc_.chars_.capacity() / 2 > doc_.chars_.size()) doc_.chars_.shrink_to_fit();
+    if (in_place_) {
+      doc_.chars_ += decoded_;
+    } else {
+      doc_.chars_.resize(used_);
+      // Indentation and markup usually leave much of the input's size unused,
+      // which a long-lived document (a session's instance) should not keep.
+      if (doc_.chars_.capacity() / 2 > doc_.chars_.size()) doc_.chars_.shrink_to_fit();
+    }
     doc_.identity_order_ = true;
     doc_.identity_order_size_ = static_cast<std::uint32_t>(doc_.nodes_.size());
     doc_.order_current_ = true;
@@ -389,43 +408,68 @@ class Builder {
   [[gnu::always_inline]] std::uint32_t record(std::string_view name, bool is_attribute) {
     const auto id = static_cast<std::uint32_t>(doc_.nodes_.size());
     Document::Node& n = doc_.nodes_.emplace_back();
-    n.name_offset = used_;
-    n.name_length = static_cast<std::uint32_t>(name.size());
+    std::tie(n.name_offset, n.name_length) = place(name);
     n.text_offset = n.name_offset + n.name_length;  // empty text
     n.is_attribute = is_attribute;
-    make_room(name.size());
-    std::memcpy(doc_.chars_.data() + used_, name.data(), name.size());
-    used_ += n.name_length;
     doc_.order_subtree_end_.push_back(id);
     return id;
   }
 
-  std::pair<std::uint32_t, std::uint32_t> store(std::string_view raw, bool entities) {
+  void reserve_records(std::size_t input_size) {
+    // A record per 16 bytes covers dense submissions (about 23 bytes an
+    // element) and costs no pass over the input; denser input regrows.
+    // Reserved capacity is never touched, so generous costs little.
+    const std::size_t records = input_size / 16 + 16;
+    doc_.nodes_.reserve(records);
+    doc_.order_subtree_end_.reserve(records);
+  }
+
+  // A piece of the input as it is.
+  [[gnu::always_inline]] std::pair<std::uint32_t, std::uint32_t> place(std::string_view piece) {
+    const auto length = static_cast<std::uint32_t>(piece.size());
+    if (in_place_) return {static_cast<std::uint32_t>(piece.data() - doc_.chars_.data()), length};
+    make_room(piece.size());
+    const std::uint32_t offset = used_;
+    std::memcpy(doc_.chars_.data() + offset, piece.data(), piece.size());
+    used_ += length;
+    return {offset, length};
+  }
+
+  [[gnu::always_inline]] std::pair<std::uint32_t, std::uint32_t> store(std::string_view raw,
+                                                                       bool entities) {
+    if (!entities) return place(raw);
     make_room(raw.size());
     const std::uint32_t offset = used_;
-    char* const out = doc_.chars_.data() + offset;
-    if (entities) {
-      used_ += static_cast<std::uint32_t>(write_decoded(raw, out) - out);
+    if (in_place_) {
+      const std::size_t before = decoded_.size();
+      decoded_.resize(before + raw.size());
+      char* const out = decoded_.data() + before;
+      decoded_.resize(before + static_cast<std::size_t>(write_decoded(raw, out) - out));
+      used_ += static_cast<std::uint32_t>(decoded_.size() - before);
     } else {
-      std::memcpy(out, raw.data(), raw.size());
-      used_ += static_cast<std::uint32_t>(raw.size());
+      char* const out = doc_.chars_.data() + offset;
+      used_ += static_cast<std::uint32_t>(write_decoded(raw, out) - out);
     }
     return {offset, used_ - offset};
   }
 
+  // Room for `bytes` more: in the store itself when copying; in place, only
+  // the 32-bit offsets bound what decoded texts add after the input.
   void make_room(std::size_t bytes) {
-    if (bytes > doc_.chars_.size() - used_) [[unlikely]] grow(bytes);
+    if (bytes > kMaxChars - used_) throw std::length_error("document text store exceeds 4 GiB");
+    if (!in_place_ && bytes > doc_.chars_.size() - used_) [[unlikely]] grow(bytes);
   }
 
   [[gnu::noinline]] void grow(std::size_t bytes) {
-    if (bytes > kMaxChars - used_) throw std::length_error("document text store exceeds 4 GiB");
     doc_.chars_.resize(std::min(kMaxChars, std::max(2 * doc_.chars_.size(), used_ + bytes)));
   }
 
   static constexpr std::size_t kMaxChars = UINT32_MAX;
 
+  const bool in_place_ = false;
   Document doc_;
-  std::uint32_t used_ = 0;  // bytes of the character store taken
+  std::uint32_t used_ = 0;  // bytes of the store taken, decoded_ included
+  std::string decoded_;     // in place: decoded texts, to follow the input
 };
 
 }  // namespace detail
@@ -449,7 +493,9 @@ struct Attribute {
 
 class Reader {
  public:
-  explicit Reader(std::string_view text) : text_(text), build_(text) {}
+  explicit Reader(std::string_view text) : build_(text), text_(text) {}
+  // Reads the text in place (see Builder).
+  explicit Reader(std::string&& text) : build_(std::move(text)), text_(build_.input()) {}
 
   std::expected<Document, std::string> read() {
     const std::size_t size = text_.size();
@@ -570,7 +616,8 @@ class Reader {
         if (p == end || (*p != '\'' && *p != '"')) return false;
         const char* close = find_char(p + 1, end, *p);
         if (close == nullptr) return false;
-        attributes_.push_back({std::string_view(key.local, static_cast<std::size_t>(key.end - key.local)),
+        const auto key_length = static_cast<std::size_t>(key.end - key.local);
+        attributes_.push_back({std::string_view(key.local, key_length),
                                std::string_view(p + 1, static_cast<std::size_t>(close - p - 1))});
         p = close + 1;
         continue;
@@ -648,8 +695,8 @@ class Reader {
     return run.next_tag;
   }
 
+  detail::Builder build_;  // before text_, which may view its store
   std::string_view text_;
-  detail::Builder build_;
   std::vector<Attribute> attributes_;  // of the tag being read, reused
   std::uint32_t root_ = kNone;
   // The innermost open element; the open stack is its chain of parents.
@@ -667,6 +714,11 @@ std::expected<Document, std::string> parse_xml(std::string_view text) {
   // exhaust the 32-bit ids.
   if (text.size() >= UINT32_MAX) return std::unexpected(detail::message(ReadError::too_large));
   return Reader(text).read();
+}
+
+std::expected<Document, std::string> parse_xml_in_place(std::string text) {
+  if (text.size() >= UINT32_MAX) return std::unexpected(detail::message(ReadError::too_large));
+  return Reader(std::move(text)).read();
 }
 
 std::string_view local_name(std::string_view name) { return local_part(name); }

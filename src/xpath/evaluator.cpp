@@ -1,5 +1,7 @@
 #include <cmath>
+#include <type_traits>
 #include <utility>
+#include <variant>
 
 #include "xpath/detail/eval_messages.h"
 #include "xpath/detail/location.h"
@@ -16,8 +18,64 @@ using tree::NodeId;
 
 using Status = std::expected<void, std::string>;
 
+// An absolute path reads nothing but its document, yet a predicate evaluates
+// it again for every node it tests, and nested predicates multiply that:
+// //*[. = //*[. = //*]] would cost the document's size to the third power.
+// So while a predicate runs over a list, each absolute path inside it is
+// worked out once. Only paths of that predicate's own tree are kept, which
+// stays alive and unchanged for the whole loop, so an address can never
+// stand for an expression parsed and freed meanwhile; the evaluator never
+// changes a document.
+struct MemoPath {
+  const Expr::LocationPath* path;
+  const Document* doc = nullptr;  // set with the nodes
+  NodeList nodes;
+};
+thread_local std::vector<MemoPath> memo_paths;  // outer predicates first
+
+void register_absolute_paths(const Expr& expr) {
+  auto steps = [](const std::vector<Step>& steps) {
+    for (const Step& step : steps) {
+      for (const Expr& p : step.predicates) register_absolute_paths(p);
+    }
+  };
+  std::visit(
+      [&](const auto& e) {
+        using Kind = std::decay_t<decltype(e)>;
+        if constexpr (std::is_same_v<Kind, Expr::LocationPath>) {
+          if (e.absolute) memo_paths.push_back(MemoPath{&e, nullptr, {}});
+          steps(e.steps);
+        } else if constexpr (std::is_same_v<Kind, Expr::FilterPath>) {
+          register_absolute_paths(*e.primary);
+          for (const Expr& p : e.predicates) register_absolute_paths(p);
+          steps(e.steps);
+        } else if constexpr (std::is_same_v<Kind, Expr::FunctionCall>) {
+          for (const Expr& a : e.args) register_absolute_paths(a);
+        } else if constexpr (std::is_same_v<Kind, Expr::Binary> ||
+                             std::is_same_v<Kind, Expr::Union>) {
+          register_absolute_paths(*e.lhs);
+          register_absolute_paths(*e.rhs);
+        } else if constexpr (std::is_same_v<Kind, Expr::Negate>) {
+          register_absolute_paths(*e.operand);
+        }
+      },
+      expr.node);
+}
+
+// The outermost registration of the path, which lives longest.
+MemoPath* memo_path(const Expr::LocationPath& path) {
+  for (MemoPath& m : memo_paths) {
+    if (m.path == &path) return &m;
+  }
+  return nullptr;
+}
+
 Status filter_by_predicates(NodeList& list, const std::vector<Expr>& predicates,
                             const Document& doc, const Environment& env) {
+  struct Registered {
+    std::size_t mark = memo_paths.size();
+    ~Registered() { memo_paths.resize(mark); }
+  } registered;
   for (const Expr& predicate : predicates) {
     if (list.empty()) return {};
     const std::size_t size = list.size();
@@ -32,6 +90,7 @@ Status filter_by_predicates(NodeList& list, const std::vector<Expr>& predicates,
       }
       continue;
     }
+    if (size > 1) register_absolute_paths(predicate);
     std::size_t kept = 0;
     for (std::size_t i = 0; i < size; ++i) {
       EvalResult r = evaluate(predicate, doc, EvalContext{list[i], i + 1, size}, env);
@@ -160,6 +219,8 @@ Status run_steps(NodeList& list, const std::vector<Step>& steps, std::size_t fir
 // evaluated; the parser's depth bound then keeps the stack small.
 [[gnu::noinline]] EvalResult eval_location_path(const Expr::LocationPath& path, const Document& doc,
                                                 EvalContext context, const Environment& env) {
+  MemoPath* memo = path.absolute && !memo_paths.empty() ? memo_path(path) : nullptr;
+  if (memo && memo->doc == &doc) return NodeSet{&doc, memo->nodes};
   NodeList list;
   std::size_t first = 0;
   if (path.absolute) {
@@ -183,6 +244,12 @@ Status run_steps(NodeList& list, const std::vector<Step>& steps, std::size_t fir
   }
   if (Status s = run_steps(list, path.steps, first, doc, env); !s) {
     return std::unexpected(std::move(s.error()));
+  }
+  // Looked up again: the steps may have registered paths and moved the vector.
+  if (memo && !memo_path(path)->doc) {
+    memo = memo_path(path);
+    memo->doc = &doc;
+    memo->nodes = list;
   }
   return NodeSet{&doc, std::move(list)};
 }

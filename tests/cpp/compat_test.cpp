@@ -6,6 +6,7 @@
 #include "compat/detail/expression_checks.h"
 #include "compat/detail/instance_paths.h"
 #include "compat/detail/known_paths.h"
+#include "compat/detail/repeat_paths.h"
 #include "tree/document.h"
 #include "xpath/parse.h"
 
@@ -25,7 +26,9 @@ std::vector<std::string> expression_issues(const std::string& text) {
   const auto expr = xpath::parse_expression(text);
   EXPECT_TRUE(expr.has_value()) << expr.error();
   if (!expr) return {};
-  const std::vector<std::string> repeats = {"/data/rep", "/data/rep/inner"};
+  RepeatPaths repeats;
+  repeats.add("/data/rep");
+  repeats.add("/data/rep/inner/");
   std::vector<CompatIssue> issues;
   check_expression(*expr, repeats, issues);
   std::vector<std::string> described;
@@ -108,6 +111,26 @@ TEST(CompatExpression, FindsEveryConstructInWalkOrder) {
     SCOPED_TRACE(c.expr);
     EXPECT_EQ(expression_issues(c.expr), c.issues);
   }
+}
+
+TEST(CompatRepeatPaths, CoversPathsInOrBelowARepeat) {
+  RepeatPaths repeats;
+  for (const char* path : {"/data/rep", "/data/rep/inner//", "data/rel", "/data//odd", "//", ""})
+    repeats.add(path);
+  const struct {
+    const char* path;
+    bool covered;
+  } cases[] = {
+      {"/data/rep", true},     {"/data/rep/q", true},       {"/data/rep/inner/x", true},
+      {"/data/represent", false}, {"/data", false},         {"/", false},
+      {"/data/rel", false},    {"data/rel/x", true},        {"/data//odd/x", true},
+      {"/data/odd", false},    {"/other", false},           {"", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(repeats.covers(c.path), c.covered);
+  }
+  EXPECT_FALSE(RepeatPaths().covers("/data"));
 }
 
 TEST(CompatExpression, RegexAndBooleanFromString) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <expected>
 #include <string>
 #include <string_view>
 
@@ -9,11 +10,17 @@
 namespace tovarn::tree {
 namespace {
 
-// The document's dump, or "error: " and the message.
+std::string dump_or_error(const std::expected<Document, std::string>& doc) {
+  return doc ? detail::dump(*doc) : "error: " + doc.error();
+}
+
+// The document's dump, or "error: " and the message; both readings (copies
+// and in place) must give it.
 std::string read(std::string_view xml) {
-  auto doc = parse_xml(xml);
-  if (!doc) return "error: " + doc.error();
-  return detail::dump(*doc);
+  const std::string copied = dump_or_error(parse_xml(xml));
+  const std::string in_place = dump_or_error(parse_xml_in_place(std::string(xml)));
+  if (in_place != copied) return "copied: " + copied + " | in place: " + in_place;
+  return copied;
 }
 
 TEST(Reader, DocumentsAndRefusals) {
@@ -75,6 +82,23 @@ TEST(Reader, DocumentsAndRefusals) {
       {"just text", "error: no root element"},
       {"<?xml version='1.0'?><!-- c -->", "error: no root element"},
       {"<!", "error: no root element"},
+      // End tags are compared with the open element's name; names holding a
+      // quote take the general reading, where the quote opens a value.
+      {"<a\"b c\"d>x</a\"b>", "error: unterminated tag"},
+      {"<q\"x\"><b>1</b></q\"x\">", "q\"x\"(b\"1\")"},
+      {"<q\"x\"><b>1</b></q\"x\"><c/>", "error: more than one root element"},
+      {"<a><b>1</b></a >", "a(b\"1\")"},
+      {"<a><b>1</b></ab>", "error: closing </ab> does not match open <a>"},
+      {"<ab><b>1</b></a>", "error: closing </a> does not match open <ab>"},
+      {"<a:b><c>1</c></d:b>", "b(c\"1\")"},
+      // A name that runs into the attributes stores some bytes twice.
+      {"<\tabc='xyz'/>", "abc='xyz'[abc=\"xyz\"]"},
+      // Names longer than sixteen bytes, with the local part after a late ':'.
+      {"<p:abcdefghijklmnop:qrstuvwxyz k='v'>t</q:qrstuvwxyz>", "qrstuvwxyz\"t\"[k=\"v\"]"},
+      {"<abcdefghijklmnopqrstuvwxyz0123456789>t</abcdefghijklmnopqrstuvwxyz0123456789>",
+       "abcdefghijklmnopqrstuvwxyz0123456789\"t\""},
+      {"<a\x01" "b>t</a\x01" "b>", "a\x01" "b\"t\""},  // a control byte is a plain name byte
+      {"<a>x &amp; y</a>", "a\"x & y\""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.xml);
@@ -92,6 +116,11 @@ TEST(Reader, IdsAreDocumentOrderPositions) {
   EXPECT_EQ(doc->order_subtree_end(NodeId{0}), 6u);  // data a x b c z y
   EXPECT_EQ(doc->order_subtree_end(NodeId{2}), 5u);
   EXPECT_EQ(doc->root(), NodeId{0});
+  // A record made later is outside the order until it is rebuilt.
+  const NodeId added = doc->new_element("n", "");
+  EXPECT_EQ(doc->order_position(added), Document::kUnindexed);
+  EXPECT_EQ(doc->order_subtree_end(added), Document::kUnindexed);
+  EXPECT_EQ(doc->order_size(), 7u);
 }
 
 // The reader fills in the order as it reads; a rebuild must agree with it.

@@ -103,9 +103,15 @@ def test_instance_inside_the_submission():
         ("<data><end>2024-05-0é1</end></data>", None, None, ("2024-05-0", "2024-05-0é1")),
         ("<today>2024-05-01</today>", None, None, ("1970-01-01", "1970-01-01T00:00:00.000Z")),
         ("<data/>", None, "now", ("1970-01-01", "now")),
+        ("<data><g><x/><start>S1</start></g><start>S2</start><h><today>T</today></h></data>",
+         None, None, ("T", "S1")),
+        ("<data today='2024-05-01' end='e'><g start='s'/></data>", None, None,
+         ("1970-01-01", "1970-01-01T00:00:00.000Z")),
+        ("<data><end>E<b>1</b></end><end>F</end></data>", "t", None, ("t", "E1")),
     ],
     ids=["today-element", "today-argument", "empty-arguments", "end-and-start", "start-only",
-         "short-end", "blank-first-today", "cut-on-character", "root-never-counts", "defaults"],
+         "short-end", "blank-first-today", "cut-on-character", "root-never-counts", "defaults",
+         "first-in-document-order", "attributes-never-count", "end-string-value"],
 )
 def test_clock(submission, today, now, expected):
     result = tovarn.eval_expression("concat(today(), '|', now())", submission, today, now)

@@ -7,15 +7,16 @@
 #include <string_view>
 #include <vector>
 
+#include "compat/detail/repeat_paths.h"
 #include "compat/finding.h"
 #include "xpath/expr.h"
 
 namespace tovarn::compat::detail {
 
 // Appends an issue for every construct of the expression, in the order a
-// depth-first walk meets them. `repeat_paths` hold no trailing "/" and none is
-// empty. The walk keeps its own stack, so the tree's depth does not matter.
-void check_expression(const xpath::Expr& expr, std::span<const std::string> repeat_paths,
+// depth-first walk meets them. The walk keeps its own stack, so the tree's
+// depth does not matter.
+void check_expression(const xpath::Expr& expr, const RepeatPaths& repeat_paths,
                       std::vector<CompatIssue>& issues);
 
 // At most one issue for a call of a function that one engine lacks or reads

@@ -1,6 +1,8 @@
 #pragma once
 // Every message template of the form logic, one function each.
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -24,5 +26,18 @@ std::string own_message(std::string_view path, std::string_view message);
 std::string calculation_differs(std::string_view path, std::string_view held,
                                 std::string_view computed);
 std::string not_evaluated(std::string_view path, std::string_view error);
+
+// Sessions.
+std::string saved_instance(std::string_view reader_message);
+std::string no_primary_instance();
+std::string primary_instance_empty();
+std::string names_nothing(std::string_view path);
+std::string row_does_not_exist(std::string_view path, std::string_view segment);
+std::string instance_without_root();
+std::string not_a_repeat(std::string_view path);
+std::string template_empty(std::string_view path);
+std::string nowhere_to_hang(std::string_view path);
+std::string no_such_row(std::string_view path, std::size_t rows, std::uint64_t position);
+std::string_view answer_not_allowed();
 
 }  // namespace tovarn::form::detail::msg

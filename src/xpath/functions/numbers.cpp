@@ -40,7 +40,9 @@ EvalResult fn_log10(const CallSite& call) { return unary<log10_of>(call); }
 EvalResult fn_exp(const CallSite& call) { return unary<exp_of>(call); }
 
 // With a digit count d: round(x * 10^d) / 10^d, so a d that makes 10^d
-// infinite or zero gives NaN (inf / inf, 0 / 0) rather than x unchanged.
+// infinite or zero gives NaN (inf / inf, 0 / 0) rather than x unchanged. A
+// finite x whose scaling overflows is far past 2^53, a whole number with no
+// digits to drop, so it is its own rounding.
 EvalResult fn_round(const CallSite& call) {
   auto x = eval_arg_number(call, 1);
   if (!x) return std::unexpected(std::move(x.error()));
@@ -48,7 +50,9 @@ EvalResult fn_round(const CallSite& call) {
   auto digits = eval_arg_number(call, 2);
   if (!digits) return std::unexpected(std::move(digits.error()));
   const double m = std::pow(10.0, std::trunc(*digits));
-  return round_half_away(*x * m) / m;
+  const double scaled = *x * m;
+  if (std::isinf(scaled) && std::isfinite(*x) && std::isfinite(m)) return *x;
+  return round_half_away(scaled) / m;
 }
 
 EvalResult fn_pow(const CallSite& call) {

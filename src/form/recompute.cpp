@@ -1,0 +1,214 @@
+#include "form/recompute.h"
+
+#include <algorithm>
+
+#include "form/detail/child_index.h"
+#include "form/detail/messages.h"
+#include "form/detail/path_namer.h"
+#include "form/detail/selections.h"
+#include "form/environment.h"
+#include "form/judge.h"
+#include "tree/query.h"
+#include "xpath/evaluate.h"
+#include "xpath/value.h"
+
+namespace tovarn::form {
+namespace {
+
+using tree::Document;
+using tree::NodeId;
+
+// A node a calculation gave a value, in the model document.
+struct Calculated {
+  NodeId node;
+  std::string value;     // the latest calculation's
+  std::string original;  // the model's text before the first
+  bool written = false;  // into the instance, which held something else
+};
+
+// The model document's copy of the instance, its first child. A copy has the
+// same shape, so the k-th node of the instance's document order is the k-th
+// from the copy's own position in the model's.
+class InstanceCopy {
+ public:
+  InstanceCopy(const Document& model, const Document& instance) {
+    if (!instance.root()) return;
+    start_ = model.order_position(*model.first_child(*model.root()));
+    size_ = instance.order_size();
+  }
+  std::optional<NodeId> instance_node(const Document& model, const Document& instance,
+                                      NodeId model_node) const {
+    std::uint32_t p = model.order_position(model_node);
+    if (p == Document::kUnindexed || p < start_ || p - start_ >= size_) return std::nullopt;
+    return instance.at_order_position(p - start_);
+  }
+
+ private:
+  std::uint32_t start_ = 0;
+  std::uint32_t size_ = 0;
+};
+
+class Recompute {
+ public:
+  explicit Recompute(Session& session)
+      : session_(session),
+        form_(session.form),
+        model_(prepared_model(session)),
+        copy_(model_, session.instance),
+        env_(form_, model_, std::string(session.clock.today()),
+             std::string(session.clock.now())),
+        slot_(model_.size(), kNone) {}
+
+  RecomputeResult run() {
+    calculate();
+    write_back();
+    // The model now holds the updated instance, as a fresh one would.
+    restore_model();
+    detail::PathNamer namer(model_);
+    report_calculated(namer);
+    judge(namer);
+    count_rows();
+    return std::move(result_);
+  }
+
+ private:
+  static constexpr std::uint32_t kNone = UINT32_MAX;
+
+  static Document prepared_model(Session& session) {
+    if (!session.instance.order_is_current()) session.instance.reindex_document_order();
+    return model_document(session.form, session.instance);
+  }
+
+  // Later calculations see the values of earlier ones, and select their nodes
+  // only when reached, since a nodeset's predicates may read those values.
+  // Plain child paths read no values, so those are all selected up front,
+  // through an index that must not outlive the first change of a text.
+  void calculate() {
+    const std::vector<std::size_t>& order = form_.calculation_order;
+    std::vector<std::optional<std::vector<NodeId>>> plain(order.size());
+    {
+      detail::ChildIndex index(model_);
+      for (std::size_t k = 0; k < order.size(); ++k) {
+        const Bind& bind = form_.binds[order[k]];
+        if (bind.nodeset_plain)
+          plain[k] = index.select_plain(bind.nodeset);
+        else if (bind.nodeset_path)
+          plain[k] = index.select(*bind.nodeset_path);
+      }
+    }
+    for (std::size_t k = 0; k < order.size(); ++k) {
+      const Bind& bind = form_.binds[order[k]];
+      if (!bind.calculate || (!plain[k] && !bind.nodeset_path)) continue;
+      std::vector<NodeId> nodes = plain[k] ? std::move(*plain[k])
+                                           : detail::select_nodes(*bind.nodeset_path, model_, env_);
+      for (NodeId node : nodes) {
+        auto value = xpath::evaluate(*bind.calculate, model_, xpath::EvalContext{node, 1, 1}, env_);
+        if (!value) {
+          result_.failed.emplace_back(bind.nodeset, std::move(value.error()));
+          continue;
+        }
+        std::string text = xpath::value_to_string(*value);
+        std::uint32_t& slot = slot_[tree::index_of(node)];
+        if (slot == kNone) {
+          slot = static_cast<std::uint32_t>(calculated_.size());
+          calculated_.push_back({node, text, std::string(model_.text(node)), false});
+        } else {
+          calculated_[slot].value = text;
+        }
+        model_.set_text(node, text);
+      }
+    }
+  }
+
+  // In document order, which puts every group before its descendants, as the
+  // byte order of their paths does: a group's string value is compared before
+  // its children's new texts are in.
+  void write_back() {
+    std::sort(calculated_.begin(), calculated_.end(), [&](const Calculated& a, const Calculated& b) {
+      return model_.order_position(a.node) < model_.order_position(b.node);
+    });
+    Document& instance = session_.instance;
+    for (Calculated& c : calculated_) {
+      std::optional<NodeId> target = copy_.instance_node(model_, instance, c.node);
+      if (!target) continue;  // a secondary instance is the form's, not the answers
+      held_.clear();
+      tree::append_string_value(instance, *target, held_);
+      if (held_ == c.value) continue;
+      instance.set_text(*target, c.value);
+      c.written = true;
+    }
+  }
+
+  void restore_model() {
+    for (const Calculated& c : calculated_) {
+      std::optional<NodeId> target = copy_.instance_node(model_, session_.instance, c.node);
+      if (target)
+        model_.set_text(c.node, session_.instance.text(*target));
+      else
+        model_.set_text(c.node, c.original);
+    }
+  }
+
+  void report_calculated(detail::PathNamer& namer) {
+    for (const Calculated& c : calculated_)
+      if (c.written)
+        result_.calculated.insert_or_assign(std::string(reported_path(namer.path(c.node))),
+                                            c.value);
+  }
+
+  // Relevance comes from the judgement itself: it is the same evaluation of
+  // the same model document, and so are its failures, which lead its findings.
+  void judge(detail::PathNamer& namer) {
+    ModelJudgement judged = judge_model(form_, model_, session_.clock);
+    const std::vector<RelevanceMap::State>& states = judged.relevance.by_node;
+    for (std::uint32_t i = 0; i < states.size(); ++i) {
+      if (states[i] == RelevanceMap::State::unbound) continue;
+      result_.relevant.insert_or_assign(std::string(reported_path(namer.path(NodeId{i}))),
+                                        states[i] == RelevanceMap::State::relevant);
+    }
+    for (std::size_t i = 0; i < judged.relevance_failures; ++i)
+      result_.failed.emplace_back(judged.findings[i].path, finding_text(judged.findings[i]));
+
+    for (SubmissionFinding& finding : judged.findings) {
+      // What lies under a non-relevant node is not asked.
+      auto relevant = result_.relevant.find(finding.path);
+      if (relevant != result_.relevant.end() && !relevant->second) continue;
+      std::visit(
+          [&](auto& kind) {
+            using Kind = std::decay_t<decltype(kind)>;
+            if constexpr (std::is_same_v<Kind, FindingKind::Required>) {
+              result_.missing.push_back(std::move(finding.path));
+            } else if constexpr (std::is_same_v<Kind, FindingKind::Constraint>) {
+              std::string message = finding.message
+                                        ? std::move(*finding.message)
+                                        : std::string(detail::msg::answer_not_allowed());
+              result_.invalid.emplace_back(std::move(finding.path), std::move(message));
+            } else if constexpr (std::is_same_v<Kind, FindingKind::NotEvaluated>) {
+              result_.failed.emplace_back(std::move(finding.path), std::move(kind.error));
+            }
+          },
+          finding.kind.value);
+    }
+  }
+
+  void count_rows() {
+    for (const auto& [path, row_template] : session_.templates)
+      result_.repeats.emplace(path, rows_at(session_, path).size());
+  }
+
+  Session& session_;
+  const FormModel& form_;
+  Document model_;
+  InstanceCopy copy_;
+  FormEnvironment env_;
+  std::vector<std::uint32_t> slot_;  // by model node id: index into calculated_
+  std::vector<Calculated> calculated_;
+  std::string held_;
+  RecomputeResult result_;
+};
+
+}  // namespace
+
+RecomputeResult recompute_session(Session& session) { return Recompute(session).run(); }
+
+}  // namespace tovarn::form

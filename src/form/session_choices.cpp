@@ -1,0 +1,54 @@
+#include "form/environment.h"
+#include "form/judge.h"
+#include "form/session.h"
+#include "tree/query.h"
+#include "unicode/unicode.h"
+
+namespace tovarn::form {
+namespace {
+
+// Whether the control has a computed list at all, asked before a model
+// document is built for it.
+bool has_itemset(const tree::Document& form_document, tree::NodeId control) {
+  for (tree::NodeId child : form_document.children(control))
+    if (form_document.name(child) == "itemset")
+      return tree::attribute_value(form_document, child, "nodeset").has_value();
+  return false;
+}
+
+}  // namespace
+
+ControlsByRef controls_by_ref(const tree::Document& form_document) {
+  ControlsByRef controls;
+  for (std::uint32_t p = 0; p < form_document.order_size(); ++p) {
+    tree::NodeId node = form_document.at_order_position(p);
+    if (form_document.is_attribute(node) || !is_control_name(form_document.name(node))) continue;
+    if (auto ref = tree::attribute_value(form_document, node, "ref"))
+      controls.try_emplace(std::string(unicode::trim(*ref)), node);
+  }
+  return controls;
+}
+
+std::optional<std::vector<Choice>> choices(const Session& session, std::string_view path) {
+  const FormModel& form = session.form;
+  auto found = session.controls.find(unicode::trim(path));
+  if (found == session.controls.end()) return std::nullopt;
+  tree::NodeId control = found->second;
+  if (!has_itemset(form.form_document, control)) return std::nullopt;
+
+  // Filters see the answers given so far.
+  tree::Document model = model_document(form, session.instance);
+  Itemset itemset = read_itemset(form, control, model);
+  if (itemset.outcome == Itemset::Outcome::no_list) return std::nullopt;
+  std::vector<Choice> out;
+  if (itemset.outcome == Itemset::Outcome::failed) return out;
+  for (tree::NodeId node : itemset.nodes) {
+    std::string value = itemset_value(itemset, node);
+    if (unicode::is_blank(value)) continue;
+    std::string label = itemset_label(form, itemset, node);
+    out.push_back({std::move(value), std::move(label)});
+  }
+  return out;
+}
+
+}  // namespace tovarn::form

@@ -1,0 +1,65 @@
+#include "form/detail/messages.h"
+#include "form/session.h"
+
+namespace tovarn::form {
+namespace {
+
+// A detached row keeps its records (ids are never reused), so a session that
+// adds and removes rows for ever would grow for ever. Callers never hold node
+// ids, so once dead records outnumber live ones the instance is copied afresh;
+// the copy is paid for by the removals that made it necessary. The path index
+// holds ids of the old copy and could pass for fresh by its counts alone.
+void compact_if_sparse(Session& session) {
+  tree::Document& doc = session.instance;
+  const std::optional<tree::NodeId> root = doc.root();
+  if (!root || doc.size() <= 2 * std::size_t{doc.order_size()}) return;
+  tree::Document fresh;
+  fresh.set_root(tree::copy_subtree(fresh, doc, *root));
+  fresh.reindex_document_order();
+  doc = std::move(fresh);
+  session.paths = {};
+}
+
+}  // namespace
+
+std::expected<std::uint64_t, std::string> add_row(Session& session, std::string_view path) {
+  auto found = session.templates.find(path);
+  if (found == session.templates.end()) return std::unexpected(detail::msg::not_a_repeat(path));
+  const tree::Document& row_template = found->second;
+  std::optional<tree::NodeId> template_root = row_template.root();
+  if (!template_root) return std::unexpected(detail::msg::template_empty(path));
+
+  tree::Document& doc = session.instance;
+  std::vector<tree::NodeId> rows = rows_at(session, path);
+  std::optional<tree::NodeId> parent;
+  if (rows.empty()) {
+    std::size_t slash = path.rfind('/');
+    parent = slash != std::string_view::npos && slash > 0
+                 ? first_node(session, path.substr(0, slash))
+                 : doc.root();
+    // An attribute holds no rows.
+    if (!parent || doc.is_attribute(*parent))
+      return std::unexpected(detail::msg::nowhere_to_hang(path));
+  }
+  // Looked up before the copy, so a refusal leaves no stray record behind.
+  tree::NodeId row = tree::copy_subtree(doc, row_template, *template_root);
+  if (parent)
+    doc.append_child(*parent, row);
+  else
+    doc.insert_after(rows.back(), row);
+  doc.reindex_document_order();
+  return rows_at(session, path).size();
+}
+
+std::expected<std::uint64_t, std::string> remove_row(Session& session, std::string_view path,
+                                                     std::uint64_t position) {
+  std::vector<tree::NodeId> rows = rows_at(session, path);
+  if (position == 0 || position > rows.size())
+    return std::unexpected(detail::msg::no_such_row(path, rows.size(), position));
+  session.instance.detach(rows[position - 1]);
+  session.instance.reindex_document_order();
+  compact_if_sparse(session);
+  return rows_at(session, path).size();
+}
+
+}  // namespace tovarn::form

@@ -1,0 +1,68 @@
+"""Every real form of the shared corpus filled as a Session: recomputed, a row
+added to each repeat, its choices listed, written out and read back as a saved
+instance. Nothing crashes, no template attribute is written, and the saved
+instance loses no row. Each source runs in a child process."""
+
+import json
+import pathlib
+import subprocess
+import sys
+
+import pytest
+
+REPO = pathlib.Path(__file__).resolve().parents[2]
+# Beside the checkout; a worktree of it sits one level further down.
+CORPUS = next((p for p in (REPO.parent / "shared" / "corpus", REPO.parent.parent / "shared" / "corpus")
+               if p.is_dir()), REPO.parent / "shared" / "corpus")
+
+pytestmark = pytest.mark.skipif(not CORPUS.is_dir(), reason="the shared corpus is absent")
+
+CHILD = r"""
+import json, re, sys, tovarn
+KEYS = ["calculated", "relevant", "missing", "invalid", "failed", "repeats"]
+for form in json.loads(sys.stdin.read()):
+    try:
+        s = tovarn.Session(form, today="2024-01-01", now="2024-01-01T00:00:00.000Z")
+    except RuntimeError as e:
+        print(json.dumps({"form": form, "refused": str(e)}), flush=True)
+        continue
+    assert list(s.recompute()) == KEYS
+    for key in s.recompute()["repeats"]:
+        # An outer row brings rows of its inner repeats along, so count anew.
+        rows = s.recompute()["repeats"][key]
+        try:
+            assert s.add_row(key) == rows + 1, key
+        except ValueError as e:
+            assert str(e) == f"'{key}' has nowhere to hang", e
+    text = open(form, encoding="utf-8").read()
+    for ref in sorted(set(re.findall(r'ref="([^"]+)"', text))):
+        listed = s.choices(ref)
+        assert listed is None or all(list(c) == ["value", "label"] for c in listed), ref
+    saved = s.instance_xml()
+    assert re.search(r'\stemplate="', saved) is None, form
+    again = tovarn.Session(form, instance=saved)
+    assert again.recompute()["repeats"] == s.recompute()["repeats"], form
+    print(json.dumps({"form": form}), flush=True)
+"""
+
+
+def forms_by_source():
+    sources = {}
+    for path in sorted((CORPUS / "forms").rglob("*.xml")):
+        sources.setdefault(path.relative_to(CORPUS / "forms").parts[0], []).append(str(path))
+    return sources
+
+
+SOURCES = forms_by_source() if CORPUS.is_dir() else {}
+
+
+@pytest.mark.parametrize("source", sorted(SOURCES) or ["none"])
+def test_corpus_sessions(source):
+    forms = SOURCES.get(source)
+    if not forms:
+        pytest.skip("no forms")
+    done = subprocess.run([sys.executable, "-c", CHILD], input=json.dumps(forms),
+                          capture_output=True, text=True, timeout=600)
+    records = [json.loads(line) for line in done.stdout.splitlines()]
+    assert done.returncode == 0, (records[-1:] if records else None, done.stderr[-2000:])
+    assert [r["form"] for r in records] == forms

@@ -1,0 +1,214 @@
+"""Repeat rows of a Session: adding them from the templates, removing them,
+nested repeats through instance_xml and a saved instance, and the borrows of
+the row and choice methods."""
+
+import pytest
+
+import tovarn
+
+HEAD = ('<h:html xmlns="http://www.w3.org/2002/xforms" xmlns:h="http://www.w3.org/1999/xhtml"'
+        ' xmlns:jr="http://openrosa.org/javarosa"><h:head><h:title>t</h:title><model>')
+TAIL = '</model></h:head><h:body/></h:html>'
+BIND = '<bind nodeset="/data/r/x" type="string"/>'
+DECL = "<?xml version='1.0' ?>"
+
+# A template followed by two ordinary rows and a sibling after them.
+ROWS = '<data><r jr:template=""><x>default</x><y a="1"/></r><r><x>1</x></r><r><x>2</x></r><z/></data>'
+
+
+def session(instance=ROWS, saved=None):
+    return tovarn.Session(f"{HEAD}<instance>{instance}</instance>{BIND}{TAIL}", instance=saved)
+
+
+def xml(s):
+    return s.instance_xml().removeprefix(DECL)
+
+
+# --- add_row ------------------------------------------------------------------
+
+
+def test_add_row_after_the_last_row_before_what_follows():
+    s = session()
+    assert s.add_row("/data/r") == 3
+    assert xml(s) == ('<data><r><x>1</x></r><r><x>2</x></r>'
+                      '<r><x>default</x><y a="1"/></r><z/></data>')
+    # The new row is found by its position at once.
+    assert s.get("/data/r[3]/x") == "default"
+
+
+def test_added_row_is_the_template_not_an_existing_row():
+    s = session()
+    s.set("/data/r[2]/x", "answered")
+    s.add_row("/data/r")
+    assert s.get("/data/r[3]/x") == "default"
+
+
+@pytest.mark.parametrize("path", ["/data/r[1]", " /data/r", "/data/r/", "data/r", "/data/x"],
+                         ids=["indexed", "leading-space", "trailing-slash", "relative", "no-template"])
+def test_add_row_needs_the_exact_key(path):
+    s = session()
+    with pytest.raises(ValueError) as e:
+        s.add_row(path)
+    assert type(e.value) is ValueError
+    assert str(e.value) == f"'{path}' is not a repeat in this form"
+
+
+def test_add_row_after_the_last_row_was_removed_appends_to_the_parent():
+    s = session('<data><r jr:template=""><x/></r><r><x>1</x></r><z/></data>')
+    assert s.remove_row("/data/r", 1) == 0
+    assert s.add_row("/data/r") == 1
+    assert xml(s) == "<data><z/><r><x/></r></data>"
+
+
+def test_add_row_without_a_parent():
+    s = session('<data><g><r jr:template=""><x/></r></g></data>',
+                saved="<data><other/></data>")
+    before = s.instance_xml()
+    with pytest.raises(ValueError) as e:
+        s.add_row("/data/g/r")
+    assert str(e.value) == "'/data/g/r' has nowhere to hang"
+    assert s.instance_xml() == before
+    s.set("/data/g", "")
+    assert s.add_row("/data/g/r") == 1
+
+
+def test_templates_come_from_the_form_for_a_saved_instance():
+    s = session(saved="<data><r><x>saved</x></r></data>")
+    assert s.add_row("/data/r") == 2
+    assert xml(s) == '<data><r><x>saved</x></r><r><x>default</x><y a="1"/></r></data>'
+
+
+@pytest.mark.parametrize("instance, key, expected", [
+    ('<data><r jr:template=""><x>first</x></r><r jr:template=""><x>second</x></r></data>',
+     "/data/r", "<data><r><x>second</x></r></data>"),
+    ('<data><g><r jr:template=""><x/></r></g><g><r jr:template=""><x>2</x></r></g></data>',
+     "/data/g[2]/r", "<data><g/><g><r><x>2</x></r></g></data>"),
+], ids=["same-path-later-wins", "indexed-parent-kept"])
+def test_template_keys(instance, key, expected):
+    s = session(instance)
+    assert s.add_row(key) == 1
+    assert xml(s) == expected
+
+
+# --- remove_row ---------------------------------------------------------------
+
+
+@pytest.mark.parametrize("position, message", [
+    (0, "'/data/r' has 2 row(s); there is no row 0"),
+    (3, "'/data/r' has 2 row(s); there is no row 3"),
+    (2**64 - 1, "'/data/r' has 2 row(s); there is no row 18446744073709551615"),
+], ids=["zero", "beyond", "largest"])
+def test_remove_row_refusals(position, message):
+    s = session()
+    before = s.instance_xml()
+    with pytest.raises(ValueError) as e:
+        s.remove_row("/data/r", position)
+    assert type(e.value) is ValueError
+    assert str(e.value) == message
+    assert s.instance_xml() == before
+
+
+@pytest.mark.parametrize("path, position, rows, expected", [
+    ("/data/r", 2, 1, "<data><r><x>1</x></r><z/></data>"),
+    ("/data/r", 1, 1, "<data><r><x>2</x></r><z/></data>"),
+    ("/data/r", True, 1, "<data><r><x>2</x></r><z/></data>"),
+    ("/data/z", 1, 0, "<data><r><x>1</x></r><r><x>2</x></r></data>"),
+    ("/data/r[2]/x", 1, 0, "<data><r><x>1</x></r><r/><z/></data>"),
+], ids=["last", "first", "true-is-one", "any-path", "indexed-parent"])
+def test_remove_row(path, position, rows, expected):
+    s = session()
+    assert s.remove_row(path, position) == rows
+    assert xml(s) == expected
+
+
+def test_remove_row_of_a_path_without_rows():
+    s = session()
+    with pytest.raises(ValueError) as e:
+        s.remove_row("r[1]", 1)
+    assert str(e.value) == "'r[1]' has 0 row(s); there is no row 1"
+
+
+def test_rows_are_counted_by_recompute():
+    s = session()
+    s.add_row("/data/r")
+    s.remove_row("/data/r", 1)
+    assert s.recompute()["repeats"] == {"/data/r": 2}
+
+
+# --- nested repeats -----------------------------------------------------------
+
+NESTED = ('<data><hh jr:template=""><name/><m jr:template=""><age>0</age></m></hh>'
+          '<hh><name>first</name><m><age>30</age></m></hh></data>')
+
+
+def test_nested_row_carries_no_template_attribute():
+    s = session(NESTED)
+    assert s.add_row("/data/hh") == 2
+    assert "template" not in s.instance_xml()
+    assert xml(s) == ("<data><hh><name>first</name><m><age>30</age></m></hh>"
+                      "<hh><name/><m><age>0</age></m></hh></data>")
+    # The inner template is keyed from the outer element down.
+    assert s.recompute()["repeats"] == {"/data/hh": 2, "/hh/m": 1}
+
+
+def test_nested_answers_survive_a_saved_instance():
+    s = session(NESTED)
+    s.add_row("/data/hh")
+    s.set("/data/hh[2]/name", "second")
+    s.set("/data/hh[2]/m/age", "41")
+    saved = s.instance_xml()
+    again = session(NESTED, saved=saved)
+    assert again.instance_xml() == saved
+    assert again.get("/data/hh[2]/m/age") == "41"
+
+
+def test_inner_template_adds_rows_of_its_own():
+    s = session(NESTED)
+    assert s.add_row("/hh/m") == 2
+    assert xml(s) == ("<data><hh><name>first</name><m><age>30</age></m><m><age>0</age></m></hh></data>")
+
+
+# --- borrows ------------------------------------------------------------------
+
+
+class Index:
+    def __init__(self, action):
+        self.action = action
+
+    def __index__(self):
+        return self.action()
+
+
+@pytest.mark.parametrize("reentry, message", [
+    (lambda s: s.choices("/data/r/x"), "Already mutably borrowed"),
+    (lambda s: s.add_row("/data/r"), "Already borrowed"),
+    (lambda s: s.remove_row("/data/r", 1), "Already borrowed"),
+    (lambda s: s.set("/data/r/x", "9"), "Already borrowed"),
+    (lambda s: s.recompute(), "Already borrowed"),
+], ids=["choices", "add_row", "remove_row", "set", "recompute"])
+def test_methods_refused_while_remove_row_holds_the_session(reentry, message):
+    s = session()
+    before = s.instance_xml()
+    with pytest.raises(RuntimeError) as e:
+        s.remove_row("/data/r", Index(lambda: reentry(s)))
+    assert type(e.value) is RuntimeError
+    assert str(e.value) == message
+    assert s.instance_xml() == before
+    # The borrow was given back.
+    assert s.add_row("/data/r") == 3
+
+
+def test_answers_find_their_rows_across_changes_of_structure():
+    s = session('<data><r jr:template=""><x/></r></data>')
+    for _ in range(3):
+        s.add_row("/data/r")
+    for i in (1, 2, 3):
+        s.set(f"/data/r[{i}]/x", str(i))
+    s.remove_row("/data/r", 2)
+    s.set("/data/r[2]/x", "three")
+    s.add_row("/data/r")
+    s.set("/data/r[3]/x", "new")
+    s.set("/data/r[1]/x", "one")
+    assert xml(s) == "<data><r><x>one</x></r><r><x>three</x></r><r><x>new</x></r></data>"
+    assert [s.get(f"/data/r[{i}]/x") for i in (1, 2, 3)] == ["one", "three", "new"]
+    assert s.get("/data/r[x = 'new']/x") == "new"
