@@ -18,11 +18,6 @@ bool has_template_attribute(const Document& doc, NodeId element) {
   return false;
 }
 
-// "/data/rep[1]" and "/data/rep" both name the repeat /data/rep.
-std::string repeat_path(std::string path) {
-  if (path.ends_with(']')) path.erase(path.rfind('['));
-  return path;
-}
 
 // A row grafted from the template must carry no template attribute anywhere:
 // written out and read back as a saved instance, a marked element would be
@@ -85,10 +80,19 @@ Templates extract_templates(Document& instance) {
   std::vector<NodeId> marked;
   for (NodeId element : tree::descendants(instance, *root))
     if (has_template_attribute(instance, element)) marked.push_back(element);
+  // The repeat path is the element's node path without its own index
+  // ("/data/rep[1]" names /data/rep): its parent's path and its name. Taken
+  // as the instance stands now, so an inner template of a template cut before
+  // it is named from that template down. Cutting a child leaves its parent's
+  // path as it was, so siblings share one.
+  std::optional<NodeId> parent;
+  std::string parent_path;
   for (NodeId element : marked) {
-    // Taken as the instance stands now: an inner template of a template cut
-    // before it is named from that template down.
-    std::string path = repeat_path(tree::node_path(instance, element));
+    if (instance.parent(element) != parent) {
+      parent = instance.parent(element);
+      parent_path = tree::node_path(instance, *parent);
+    }
+    std::string path = parent_path + '/' + std::string(instance.name(element));
     templates.insert_or_assign(std::move(path), template_copy(instance, element));
     instance.detach(element);
   }

@@ -74,6 +74,11 @@ TEST(ExtractTemplates, KeysAndWhatIsLeft) {
        {{"/data/r", "<r><x/><s b=\"2\"><y/></s></r>"}, {"/r/s", "<s b=\"2\"><y/></s>"}},
        "<data/>"},
       {"<data template=''><q/></data>", {}, "<data template=\"\"><q/></data>"},
+      // Each path as the instance stands when its element is cut: an earlier
+      // cut can take an index off an ancestor's path, never off a parent's.
+      {"<data><g template=''/><g><r template=''/><r template=''><x/></r></g><g/></data>",
+       {{"/data/g", "<g/>"}, {"/data/g[1]/r", "<r><x/></r>"}},
+       "<data><g/><g/></data>"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.instance);
