@@ -692,7 +692,17 @@ class Reader {
     }
     open_ = element;
     open_quoted_names_ += tag.quoted_name;
-    return run.next_tag;
+    // Most elements are leaves, "<name>text</name>": their end tag is taken
+    // here, as the main loop would take it next.
+    const std::size_t lt = run.next_tag;
+    if (lt != std::string_view::npos && lt + 1 < text_.size() && text_[lt + 1] == '/') {
+      if (const std::size_t gt = closes_open_element(lt); gt != std::string_view::npos) {
+        build_.close(open_);
+        open_ = build_.parent(open_);
+        return next_tag(gt + 1);
+      }
+    }
+    return lt;
   }
 
   detail::Builder build_;  // before text_, which may view its store
