@@ -18,9 +18,13 @@ bool has_template_attribute(const Document& doc, NodeId element) {
   return false;
 }
 
-// "/data/rep[1]" and "/data/rep" both name the repeat /data/rep.
+// "/data/rep[1]" and "/data/rep" both name the repeat /data/rep. An element
+// name may itself end in ']' ("<a]>"), so a ']' alone is no index.
 std::string repeat_path(std::string path) {
-  if (path.ends_with(']')) path.erase(path.rfind('['));
+  if (path.ends_with(']')) {
+    const std::size_t open = path.rfind('[');
+    if (open != std::string::npos) path.erase(open);
+  }
   return path;
 }
 
