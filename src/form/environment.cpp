@@ -27,16 +27,16 @@ std::optional<NodeId> first_child_named(const Document& doc, NodeId node, std::s
 
 // Labels and choice lists never see the request's clock.
 xpath::EvalResult evaluate_without_clock(const FormModel& form, const xpath::Expr& expr,
-                                         const Document& document, NodeId node) {
-  FormEnvironment env(form, document, std::string(), std::string());
+                                         const Document& document, NodeId node, unsigned nesting) {
+  FormEnvironment env(form, document, std::string(), std::string(), nesting);
   return xpath::evaluate(expr, document, xpath::EvalContext{node, 1, 1}, env);
 }
 
 std::optional<std::string> string_of(const FormModel& form, std::string_view text,
-                                     const Document& document, NodeId node) {
+                                     const Document& document, NodeId node, unsigned nesting) {
   auto expr = xpath::parse_expression(text);
   if (!expr) return std::nullopt;
-  auto value = evaluate_without_clock(form, *expr, document, node);
+  auto value = evaluate_without_clock(form, *expr, document, node, nesting);
   if (!value) return std::nullopt;
   return xpath::value_to_string(*value);
 }
@@ -50,6 +50,8 @@ const tree::Document* FormEnvironment::instance(std::string_view id) const {
 
 std::optional<std::string> FormEnvironment::choice_label(std::string_view value,
                                                          std::string_view question_path) const {
+  if (nesting_ >= kMaxLabelNesting) return std::nullopt;
+  const unsigned inner = nesting_ + 1;
   const Document& form_doc = form_.form_document;
   std::optional<NodeId> control = control_by_ref(form_doc, question_path);
   if (!control) return std::nullopt;
@@ -64,16 +66,16 @@ std::optional<std::string> FormEnvironment::choice_label(std::string_view value,
     if (!label) return std::nullopt;
     if (auto ref = tree::attribute_value(form_doc, *label, "ref")) {
       std::optional<NodeId> root = document_.root();
-      return root ? label_text(form_, *ref, document_, *root) : std::string();
+      return root ? label_text(form_, *ref, document_, *root, inner) : std::string();
     }
     return tree::string_value(form_doc, *label);
   }
 
-  Itemset itemset = read_itemset(form_, *control, document_);
+  Itemset itemset = read_itemset(form_, *control, document_, inner);
   if (itemset.outcome != Itemset::Outcome::listed) return std::nullopt;
   for (NodeId choice : itemset.nodes)
     if (unicode::trim(itemset_value(itemset, choice)) == wanted)
-      return itemset_label(form_, itemset, choice);
+      return itemset_label(form_, itemset, choice, inner);
   return std::nullopt;
 }
 
@@ -100,7 +102,8 @@ std::optional<tree::NodeId> find_label_child(const tree::Document& doc, tree::No
   return first_child_named(doc, node, "label");
 }
 
-Itemset read_itemset(const FormModel& form, tree::NodeId control, const tree::Document& document) {
+Itemset read_itemset(const FormModel& form, tree::NodeId control, const tree::Document& document,
+                     unsigned nesting) {
   const Document& form_doc = form.form_document;
   Itemset itemset;
   std::optional<NodeId> element = first_child_named(form_doc, control, "itemset");
@@ -114,7 +117,7 @@ Itemset read_itemset(const FormModel& form, tree::NodeId control, const tree::Do
 
   auto expr = xpath::parse_expression(*nodeset);
   if (!expr || !document.root()) return itemset;
-  auto value = evaluate_without_clock(form, *expr, document, *document.root());
+  auto value = evaluate_without_clock(form, *expr, document, *document.root(), nesting);
   if (!value || !std::holds_alternative<xpath::NodeSet>(*value)) {
     itemset.outcome = Itemset::Outcome::failed;
     return itemset;
@@ -132,16 +135,17 @@ std::string itemset_value(const Itemset& itemset, tree::NodeId choice) {
   return child ? tree::string_value(doc, *child) : std::string();
 }
 
-std::string itemset_label(const FormModel& form, const Itemset& itemset, tree::NodeId choice) {
+std::string itemset_label(const FormModel& form, const Itemset& itemset, tree::NodeId choice,
+                          unsigned nesting) {
   if (!itemset.label_ref) return itemset_value(itemset, choice);
-  return label_text(form, *itemset.label_ref, *itemset.nodes_document, choice);
+  return label_text(form, *itemset.label_ref, *itemset.nodes_document, choice, nesting);
 }
 
 std::string label_text(const FormModel& form, std::string_view text,
-                       const tree::Document& document, tree::NodeId node) {
+                       const tree::Document& document, tree::NodeId node, unsigned nesting) {
   std::string_view trimmed = unicode::trim(text);
   if (!trimmed.starts_with(kItextPrefix))
-    return string_of(form, trimmed, document, node).value_or(std::string());
+    return string_of(form, trimmed, document, node, nesting).value_or(std::string());
 
   std::string_view rest = trimmed.substr(kItextPrefix.size());
   while (rest.ends_with(')')) rest.remove_suffix(1);
@@ -150,7 +154,7 @@ std::string label_text(const FormModel& form, std::string_view text,
   if (rest.size() >= 2 && rest.front() == '\'' && rest.back() == '\'')
     id = rest.substr(1, rest.size() - 2);
   else
-    id = string_of(form, rest, document, node).value_or(std::string());
+    id = string_of(form, rest, document, node, nesting).value_or(std::string());
   auto found = form.itext.find(id);
   return found == form.itext.end() ? id : found->second;
 }

@@ -18,9 +18,15 @@ namespace tovarn::form {
 // both must outlive it. It owns only its clock texts.
 class FormEnvironment final : public xpath::Environment {
  public:
+  // A label or itemset may itself ask for choice labels, even of its own
+  // control; `nesting` counts the lookups that enclose this evaluation, and
+  // past kMaxLabelNesting no label is found, so such a form cannot recurse
+  // without end.
+  static constexpr unsigned kMaxLabelNesting = 4;
   FormEnvironment(const FormModel& form, const tree::Document& document, std::string today,
-                  std::string now)
-      : clock_(std::move(today), std::move(now)), form_(form), document_(document) {}
+                  std::string now, unsigned nesting = 0)
+      : clock_(std::move(today), std::move(now)), form_(form), document_(document),
+        nesting_(nesting) {}
 
   const tree::Document* instance(std::string_view id) const override;
   // Fixed items first, then the itemset; none whenever anything is missing.
@@ -36,6 +42,7 @@ class FormEnvironment final : public xpath::Environment {
   xpath::Clock clock_;
   const FormModel& form_;
   const tree::Document& document_;
+  unsigned nesting_;
 };
 
 // Whether elements of that name are controls: input, select, select1, range,
@@ -63,19 +70,22 @@ struct Itemset {
 };
 
 // Evaluates the itemset of `control` in `document` at its root, with empty
-// today and now texts.
-Itemset read_itemset(const FormModel& form, tree::NodeId control, const tree::Document& document);
+// today and now texts. `nesting`, here and below, is that of the enclosing
+// FormEnvironment when a choice label is being looked up.
+Itemset read_itemset(const FormModel& form, tree::NodeId control, const tree::Document& document,
+                     unsigned nesting = 0);
 
 // A choice node's value: the string value of its first child named by the
 // itemset's value name, untrimmed; empty without one.
 std::string itemset_value(const Itemset& itemset, tree::NodeId choice);
 // A choice node's label: its label reference evaluated at the node, else its
 // value.
-std::string itemset_label(const FormModel& form, const Itemset& itemset, tree::NodeId choice);
+std::string itemset_label(const FormModel& form, const Itemset& itemset, tree::NodeId choice,
+                          unsigned nesting = 0);
 
 // A label reference or jr:itext(...) message turned into text, evaluated in
 // `document` at `node`; the empty text on any failure.
 std::string label_text(const FormModel& form, std::string_view text,
-                       const tree::Document& document, tree::NodeId node);
+                       const tree::Document& document, tree::NodeId node, unsigned nesting = 0);
 
 }  // namespace tovarn::form

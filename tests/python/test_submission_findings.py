@@ -301,3 +301,32 @@ def test_deep_submission(relevant, expected):
     out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=300)
     assert out.returncode == 0, out.stderr[-2000:]
     assert out.stdout.split() == expected.split()
+
+
+SELF_NAMING = "jr:choice-name(name, '/data/q')"
+
+
+@pytest.mark.parametrize("controls, expected", [
+    ('<select1 ref="/data/q"><item><label ref="jr:choice-name(\'a\', \'/data/q\')"/><value>a</value></item>'
+     '</select1>',
+     '/data/q: holds "1", but the form calculates ""'),
+    (f'<select1 ref="/data/q"><itemset nodeset="instance(\'c\')/root/item"><value ref="name"/>'
+     f'<label ref="{SELF_NAMING}"/></itemset></select1>',
+     '/data/q: holds "1", but the form calculates ""'),
+    (f'<select1 ref="/data/q"><itemset nodeset="instance(\'c\')/root/item[{SELF_NAMING} != \'\']">'
+     '<value ref="name"/></itemset></select1>',
+     '/data/q: rule could not be evaluated \u2014 jr:choice-name(): no choice "a" for /data/q \u2014 '
+     'the evaluator was given no choice list for that question'),
+    ('<select1 ref="/data/q"><item><label ref="jr:choice-name(\'b\', \'/data/r\')"/><value>a</value></item>'
+     '</select1><select1 ref="/data/r"><item><label>Bee</label><value>b</value></item></select1>',
+     '/data/q: holds "1", but the form calculates "Bee"'),
+], ids=["item-label", "itemset-label", "itemset-nodeset", "label-of-another-control"])
+def test_choice_labels_that_ask_for_choice_labels(controls, expected):
+    form = xform('<bind nodeset="/data/q" calculate="jr:choice-name(\'a\', \'/data/q\')"/>',
+                 extra='<instance id="c"><root><item><name>a</name></item></root></instance>')
+    form = form.replace("<h:body/>", f"<h:body>{controls}</h:body>")
+    code = ("import sys, tovarn\n"
+            "print(*(f['says'] for f in tovarn.submission_findings(sys.argv[1], '<data><q>1</q></data>')), sep='\\n')\n")
+    out = subprocess.run([sys.executable, "-c", code, form], capture_output=True, text=True, timeout=60)
+    assert out.returncode == 0, out.stderr[-2000:]
+    assert out.stdout == expected + "\n"
