@@ -22,7 +22,7 @@ class FormEnvironment final : public xpath::Environment {
   // control; `nesting` counts the lookups that enclose this evaluation, and
   // past kMaxLabelNesting no label is found, so such a form cannot recurse
   // without end.
-  static constexpr unsigned kMaxLabelNesting = 4;
+  static constexpr unsigned kMaxLabelNesting = 2;
   FormEnvironment(const FormModel& form, const tree::Document& document, std::string today,
                   std::string now, unsigned nesting = 0)
       : clock_(std::move(today), std::move(now)), form_(form), document_(document),
