@@ -1,6 +1,8 @@
 """Resident memory of one Session across many add_row/remove_row cycles: a
 form whose repeat starts with a few rows gets a row added and one removed,
 over and over, so its instance never grows. Memory must not grow either.
+Then the same answer is overwritten, with a recompute now and then, as an
+editor does on every keystroke; that must not grow memory either.
 
     PYTHONPATH=build/python /usr/bin/python3 bench/session_memory.py [CYCLES]
 
@@ -56,6 +58,15 @@ def main():
     (first_cycle, first), (last_cycle, last) = checkpoints[0], checkpoints[-1]
     per_thousand = (last - first) / max(1, last_cycle - first_cycle) * 1000
     print(f"growth: {per_thousand:.1f} KiB per 1000 cycles after the first checkpoint")
+
+    answer = "a" * 1000
+    before = resident_kib()
+    for cycle in range(1, cycles + 1):
+        session.set("/data/name", f"{answer}{cycle}")
+        if cycle % 100 == 0:
+            session.recompute()
+    print(f"{cycles} answers of {len(answer)} bytes: "
+          f"{(resident_kib() - before) / 1024:.1f} MiB more resident")
 
 
 if __name__ == "__main__":

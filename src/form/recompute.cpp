@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "form/detail/child_index.h"
+#include "form/detail/compaction.h"
 #include "form/detail/messages.h"
 #include "form/detail/path_namer.h"
 #include "form/detail/selections.h"
@@ -209,6 +210,10 @@ class Recompute {
 
 }  // namespace
 
-RecomputeResult recompute_session(Session& session) { return Recompute(session).run(); }
+RecomputeResult recompute_session(Session& session) {
+  RecomputeResult result = Recompute(session).run();
+  detail::compact_if_sparse(session);
+  return result;
+}
 
 }  // namespace tovarn::form

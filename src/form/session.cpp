@@ -39,6 +39,18 @@ Document template_copy(const Document& instance, NodeId element) {
   return copy;
 }
 
+// Template elements in saved data are only taken out: copying each one, as
+// extract_templates does, costs the square of their nesting depth.
+void drop_templates(Document& instance) {
+  std::optional<NodeId> root = instance.root();
+  if (!root) return;
+  std::vector<NodeId> marked;
+  for (NodeId element : tree::descendants(instance, *root))
+    if (has_template_attribute(instance, element)) marked.push_back(element);
+  for (NodeId element : marked) instance.detach(element);
+  if (!marked.empty()) instance.reindex_document_order();
+}
+
 }  // namespace
 
 std::expected<Document, std::string> primary_instance(std::string_view form_text) {
@@ -92,8 +104,9 @@ std::expected<Session, std::string> session_new(std::string_view form_text, xpat
   if (!instance) return std::unexpected(std::move(instance.error()));
   Templates templates = extract_templates(*instance);
   ControlsByRef controls = controls_by_ref(form->form_document);
+  std::size_t bytes = instance->stored_bytes();
   return Session{std::move(*instance), std::move(*form), std::move(clock), std::move(templates),
-                 PathIndex(), std::move(controls)};
+                 PathIndex(), std::move(controls), bytes};
 }
 
 std::expected<Session, std::string> session_with_instance(std::string_view form_text,
@@ -107,10 +120,11 @@ std::expected<Session, std::string> session_with_instance(std::string_view form_
   if (!own) return std::unexpected(std::move(own.error()));
   Templates templates = extract_templates(*own);
   // Templates never come from saved data; any found there are dropped.
-  (void)extract_templates(*saved);
+  drop_templates(*saved);
   ControlsByRef controls = controls_by_ref(form->form_document);
+  std::size_t bytes = saved->stored_bytes();
   return Session{std::move(*saved), std::move(*form), std::move(clock), std::move(templates),
-                 PathIndex(), std::move(controls)};
+                 PathIndex(), std::move(controls), bytes};
 }
 
 }  // namespace tovarn::form

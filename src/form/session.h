@@ -41,6 +41,8 @@ struct Session {
   PathIndex paths = {};
   // Of `form`, made by the constructors.
   ControlsByRef controls = {};
+  // The instance's stored bytes when it was last copied afresh.
+  std::size_t compacted_bytes = 0;
 };
 
 // A fresh session on a copy of the form's primary instance.

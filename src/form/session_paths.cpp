@@ -1,3 +1,4 @@
+#include "form/detail/compaction.h"
 #include "form/detail/messages.h"
 #include "form/session.h"
 #include "tree/query.h"
@@ -107,6 +108,7 @@ std::expected<void, std::string> set_value(Session& session, std::string_view pa
   if (!session.paths.fresh(doc)) session.paths.build(doc);
   if (std::optional<NodeId> node = first_node(session, path)) {
     doc.set_text(*node, value);
+    detail::compact_if_sparse(session);
     return {};
   }
 
@@ -158,6 +160,7 @@ std::expected<void, std::string> set_value(Session& session, std::string_view pa
     created = true;
   }
   if (created) doc.reindex_document_order();
+  detail::compact_if_sparse(session);
   return {};
 }
 

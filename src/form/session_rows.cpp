@@ -1,26 +1,8 @@
+#include "form/detail/compaction.h"
 #include "form/detail/messages.h"
 #include "form/session.h"
 
 namespace tovarn::form {
-namespace {
-
-// A detached row keeps its records (ids are never reused), so a session that
-// adds and removes rows for ever would grow for ever. Callers never hold node
-// ids, so once dead records outnumber live ones the instance is copied afresh;
-// the copy is paid for by the removals that made it necessary. The path index
-// holds ids of the old copy and could pass for fresh by its counts alone.
-void compact_if_sparse(Session& session) {
-  tree::Document& doc = session.instance;
-  const std::optional<tree::NodeId> root = doc.root();
-  if (!root || doc.size() <= 2 * std::size_t{doc.order_size()}) return;
-  tree::Document fresh;
-  fresh.set_root(tree::copy_subtree(fresh, doc, *root));
-  fresh.reindex_document_order();
-  doc = std::move(fresh);
-  session.paths = {};
-}
-
-}  // namespace
 
 std::expected<std::uint64_t, std::string> add_row(Session& session, std::string_view path) {
   auto found = session.templates.find(path);
@@ -58,7 +40,7 @@ std::expected<std::uint64_t, std::string> remove_row(Session& session, std::stri
     return std::unexpected(detail::msg::no_such_row(path, rows.size(), position));
   session.instance.detach(rows[position - 1]);
   session.instance.reindex_document_order();
-  compact_if_sparse(session);
+  detail::compact_if_sparse(session);
   return rows_at(session, path).size();
 }
 

@@ -57,6 +57,10 @@ class Document {
   std::optional<NodeId> previous_sibling(NodeId id) const;
   bool has_children(NodeId id) const { return node(id).first_child != kNone; }
 
+  // Bytes in the store of names and texts, with those of replaced texts and
+  // detached nodes, which stay until the document is copied afresh.
+  std::size_t stored_bytes() const { return chars_.size(); }
+
   // Room for `nodes` records in all, so building them does not reallocate.
   void reserve(std::size_t nodes) { nodes_.reserve(nodes); }
 

@@ -595,8 +595,14 @@ class Reader {
       return true;
     }
     attributes_.clear();
-    if (p < end && *p == '>') {  // "<name>", the commonest start tag
+    // "<name>" and "<name/>", the commonest start tags.
+    if (p < end && *p == '>') {
       tag.end = static_cast<std::size_t>(p - begin);
+      return true;
+    }
+    if (end - p >= 2 && p[0] == '/' && p[1] == '>') {
+      tag.empty_element = true;
+      tag.end = static_cast<std::size_t>(p + 1 - begin);
       return true;
     }
     bool after_name = true;
@@ -681,18 +687,28 @@ class Reader {
     for (const Attribute& a : attributes_) build_.attribute(element, a.key, a.raw_value);
 
     const std::size_t after = tag.end + 1;
-    const Run run = scan_run(text_, after);
-    if (tag.empty_element) {
+    if (tag.empty_element) {  // the text after it is its parent's, and not kept
       build_.close(element);
-      return run.next_tag;
+      return next_tag(after);
     }
+    const Run run = scan_run(text_, after);
     if (!run.blank) {
       const std::size_t end = run.next_tag == std::string_view::npos ? text_.size() : run.next_tag;
       build_.text(element, text_.substr(after, end - after), run.entities);
     }
     open_ = element;
     open_quoted_names_ += tag.quoted_name;
-    return run.next_tag;
+    // Most elements are leaves, "<name>text</name>": their end tag is taken
+    // here, as the main loop would take it next.
+    const std::size_t lt = run.next_tag;
+    if (lt != std::string_view::npos && lt + 1 < text_.size() && text_[lt + 1] == '/') {
+      if (const std::size_t gt = closes_open_element(lt); gt != std::string_view::npos) {
+        build_.close(open_);
+        open_ = build_.parent(open_);
+        return next_tag(gt + 1);
+      }
+    }
+    return lt;
   }
 
   detail::Builder build_;  // before text_, which may view its store

@@ -155,6 +155,31 @@ TEST(Recompute, InstanceWithoutRoot) {
   EXPECT_FALSE(session.instance.root().has_value());
 }
 
+// Every replaced text leaves its bytes behind: a session answered for ever,
+// or recomputed for ever with a calculation written each time, must not grow.
+TEST(SessionStorage, BoundedOverLongEditing) {
+  auto made = session_new(
+      "<h><instance><data><q/><g><x>1</x></g></data></instance>"
+      "<bind nodeset='/data/g' calculate='concat(/data/q, \"!\")'/></h>",
+      xpath::Clock("", ""));
+  ASSERT_TRUE(made.has_value()) << made.error();
+  Session& session = *made;
+  const std::string answer(1000, 'a');
+  for (int i = 0; i < 5000; ++i) {
+    ASSERT_TRUE(set_value(session, "/data/q", answer + std::to_string(i % 10)).has_value());
+    if (i % 10 == 0) {
+      RecomputeResult result = recompute_session(session);
+      ASSERT_EQ(result.calculated.size(), 1u);
+    }
+  }
+  EXPECT_LT(session.instance.stored_bytes(), std::size_t{1} << 20);
+  EXPECT_EQ(value_at(session, "/data/q"), answer + "9");
+  EXPECT_EQ(value_at(session, "/data/g"), answer + "0!1");
+  ASSERT_TRUE(set_value(session, "/data/g/y", "new").has_value());
+  EXPECT_EQ(written(session.instance).substr(0, 9), "<data><q>");
+  EXPECT_EQ(value_at(session, "/data/g/y"), "new");
+}
+
 }  // namespace
 }  // namespace tovarn::form
 

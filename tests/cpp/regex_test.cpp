@@ -183,12 +183,74 @@ TEST(RegexMatches, NestingLimit) {
   EXPECT_TRUE(*ok);
   auto deep = regex_matches("a", nested(kMaxPatternNesting + 1));
   ASSERT_FALSE(deep);
-  EXPECT_TRUE(deep.error().ends_with("— groups and classes nest deeper than 250"));
+  EXPECT_TRUE(deep.error().ends_with("— the pattern nests deeper than 250 levels"));
   auto hostile = regex_matches("a", nested(1000000));
   ASSERT_FALSE(hostile);
   auto in_class = regex_matches("a", std::string(kMaxPatternNesting, '(') + "[a]" +
                                          std::string(kMaxPatternNesting, ')'));
   EXPECT_FALSE(in_class);
+}
+
+// Every group, bracketed class, repetition, alternation of two or more
+// branches and sequence of two or more items is a level of its own.
+TEST(RegexMatches, NestingCountsEveryLevel) {
+  auto around = [](std::size_t groups, const std::string& inner) {
+    return std::string(groups, '(') + inner + std::string(groups, ')');
+  };
+  auto chain = [](std::size_t groups) {  // (a(a(a...))): two levels per group
+    std::string p;
+    for (std::size_t i = 0; i < groups; ++i) p += "(a";
+    return p + std::string(groups, ')');
+  };
+  auto non_capturing = [](std::size_t groups) {
+    std::string p;
+    for (std::size_t i = 0; i < groups; ++i) p += "(?:";
+    return p + "a" + std::string(groups, ')');
+  };
+  struct Case {
+    std::string pattern;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {chain(125), true},
+      {non_capturing(250), true},
+      {non_capturing(251), false},
+      {around(249, "(?P<n>a)"), true},
+      {around(249, "(?i-s:a)"), true},
+      {chain(126), false},
+      {around(249, "a*"), true},
+      {around(250, "a*"), false},
+      {around(249, "a{2}"), true},
+      {around(250, "a{2}?"), false},
+      {around(249, "a|b"), true},
+      {around(250, "a|"), false},
+      {around(249, "ab"), true},
+      {around(250, "ab"), false},
+      {"a" + around(250, "a"), false},
+      {around(250, "é"), true},
+      {around(250, "(?i)"), true},
+      {around(249, "(?i)a"), true},
+      {around(250, "(?i)a"), false},
+      {around(249, "[a-z]"), true},
+      {around(249, "[^\\d]"), true},
+      {around(249, "[\\x41-\\x{5A}]"), true},
+      {around(249, "[é-ü]"), true},
+      {around(248, "[ab]"), true},
+      {around(249, "[ab]"), false},
+      {around(249, "[a-]"), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pattern.substr(0, 300) + "... " + std::to_string(c.pattern.size()));
+    auto result = regex_matches("a", c.pattern);
+    if (c.accepted) {
+      EXPECT_TRUE(result) << result.error().substr(result.error().find(" — "));
+    } else if (result) {
+      ADD_FAILURE() << "accepted";
+    } else {
+      EXPECT_TRUE(result.error().ends_with("— the pattern nests deeper than 250 levels"))
+          << result.error().substr(result.error().find(" — "));
+    }
+  }
 }
 
 TEST(RegexMatches, WordBoundariesOnlyForAsciiValues) {

@@ -95,7 +95,7 @@ def test_nesting_limit():
     assert tovarn.eval_expression(rx("a", nested(250)), D) == "true"
     with pytest.raises(RuntimeError) as e:
         tovarn.eval_expression(rx("a", nested(251)), D)
-    assert str(e.value).endswith(" — groups and classes nest deeper than 250")
+    assert str(e.value).endswith(" — the pattern nests deeper than 250 levels")
 
 
 def test_hostile_patterns_fail_cleanly():

@@ -99,7 +99,7 @@ std::string_view pattern_refusal(PatternRefusal why) {
       "\\C (any single byte) is not supported",
       "\\Q...\\E quoting is not supported",
       "backreferences and octal escapes are not supported",
-      "groups and classes nest deeper than 250",
+      "the pattern nests deeper than 250 levels",
       "patterns are limited to 500000 bytes",
       "its \\d, \\w and \\s classes expand to more than 16 MiB",
   };

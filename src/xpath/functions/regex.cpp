@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <vector>
 
 #include "xpath/detail/call_site.h"
 #include "xpath/functions/detail/messages.h"
@@ -16,6 +17,11 @@ namespace {
 using Refusal = msg::PatternRefusal;
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+bool is_hex(char c) { return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+// A character of "(?i-s)": a letter or the '-' that turns flags off.
+bool is_flag(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-'; }
 
 // Bytes of the UTF-8 character whose lead byte is `lead`.
 std::size_t char_width(char lead) {
@@ -44,7 +50,8 @@ bool is_ascii(std::string_view text) {
 }
 
 // One left-to-right pass; RE2 parses the result, so this pass only has to know
-// where escapes, classes, groups and braces begin and end.
+// where escapes, classes, groups and braces begin and end, and how deep the
+// dialect counts them to nest.
 class Rewriter {
  public:
   Rewriter(std::string_view pattern, const ClassItems& items) : in_(pattern), items_(items) {
@@ -58,22 +65,52 @@ class Rewriter {
     while (i_ < in_.size()) {
       char c = in_[i_];
       std::optional<Refusal> refused;
+      const bool repeats = after_repeat_;
+      after_repeat_ = false;
       if (c == '\\') {
         refused = escape(false);
+        item(0);
       } else if (c == '[') {
-        refused = bracket_class();
+        std::size_t class_depth = 0;
+        refused = bracket_class(class_depth);
+        item(class_depth);
       } else if (c == '(') {
-        refused = enter();
-        copy(1);
+        if (flags_only()) {
+          item(0);
+        } else {
+          refused = enter();
+          levels_.emplace_back();
+          group_opening();
+        }
       } else if (c == ')') {
         if (depth_ > 0) --depth_;
+        if (levels_.size() > 1) {
+          const std::size_t group = level_depth(levels_.back()) + 1;
+          levels_.pop_back();
+          item(group);
+          if (group > kMaxPatternNesting) refused = Refusal::too_deep;
+        }
         copy(1);
       } else if (c == '{') {
         refused = counted_repetition();
-      } else {
+        repeat();
+      } else if (c == '*' || c == '+' || (c == '?' && !repeats)) {
         copy(1);
+        repeat();
+      } else if (c == '|') {
+        Level& level = levels_.back();
+        level.deepest_branch = std::max(level.deepest_branch, concat_depth(level));
+        ++level.bars;
+        level.items = level.before = level.last = 0;
+        copy(1);
+      } else {
+        copy(char_width(c));  // a lazy '?' too
+        if (c != '?') item(0);
       }
       if (refused) return std::unexpected(std::string(msg::pattern_refusal(*refused)));
+    }
+    if (levels_.size() == 1 && level_depth(levels_.front()) > kMaxPatternNesting) {
+      return std::unexpected(std::string(msg::pattern_refusal(Refusal::too_deep)));
     }
     return std::move(out_);
   }
@@ -95,6 +132,63 @@ class Rewriter {
   std::optional<Refusal> enter() {
     if (++depth_ > kMaxPatternNesting) return Refusal::too_deep;
     return std::nullopt;
+  }
+
+  // The dialect's nesting depth: a group, a bracketed class, a repetition, an
+  // alternation of two or more branches and a sequence of two or more items
+  // each lie one level above what they hold.
+  struct Level {             // an open group, or the whole pattern
+    std::size_t items = 0;   // of the current branch
+    std::size_t before = 0;  // the deepest item before the last
+    std::size_t last = 0;    // the last item, which a repetition wraps
+    std::size_t bars = 0;
+    std::size_t deepest_branch = 0;
+  };
+
+  static std::size_t concat_depth(const Level& level) {
+    if (level.items == 0) return 0;
+    return std::max(level.before, level.last) + (level.items > 1 ? 1 : 0);
+  }
+
+  static std::size_t level_depth(const Level& level) {
+    return std::max(level.deepest_branch, concat_depth(level)) + (level.bars > 0 ? 1 : 0);
+  }
+
+  void item(std::size_t depth) {
+    Level& level = levels_.back();
+    if (level.items > 0) level.before = std::max(level.before, level.last);
+    level.last = depth;
+    ++level.items;
+  }
+
+  void repeat() {
+    if (levels_.back().items > 0) ++levels_.back().last;  // else RE2 refuses
+    after_repeat_ = true;
+  }
+
+  // "(", "(?:", "(?i-s:", "(?P<name>" or "(?<name>" at i_, copied whole.
+  void group_opening() {
+    copy(1);
+    if (i_ >= in_.size() || in_[i_] != '?') return;
+    copy(1);
+    if (i_ < in_.size() && in_[i_] == 'P') copy(1);
+    if (i_ < in_.size() && in_[i_] == '<') {
+      std::size_t close = in_.find('>', i_);
+      copy(close == std::string_view::npos ? 1 : close - i_ + 1);
+      return;
+    }
+    while (i_ < in_.size() && is_flag(in_[i_])) copy(1);
+    if (i_ < in_.size() && in_[i_] == ':') copy(1);
+  }
+
+  // "(?i)", "(?-s)" and the like at i_, copied whole: flags, not a group.
+  bool flags_only() {
+    if (in_.substr(i_, 2) != "(?") return false;
+    std::size_t j = i_ + 2;
+    while (j < in_.size() && is_flag(in_[j])) ++j;
+    if (j >= in_.size() || in_[j] != ')') return false;
+    copy(j + 1 - i_);
+    return true;
   }
 
   // RE2 takes a '{' that does not form {n}, {n,} or {n,m} as a character,
@@ -147,7 +241,9 @@ class Rewriter {
         copy(2);
         if (i_ < in_.size() && in_[i_] == '{') {
           copy_braced();
-        } else if (e != 'x' && i_ < in_.size()) {
+        } else if (e == 'x') {
+          for (int k = 0; k < 2 && i_ < in_.size() && is_hex(in_[i_]); ++k) copy(1);  // \x41
+        } else if (i_ < in_.size()) {
           copy(char_width(in_[i_]));  // \pL: one letter
         }
         return std::nullopt;
@@ -174,12 +270,24 @@ class Rewriter {
     return std::nullopt;
   }
 
-  // A '[' at i_ outside a class.
-  std::optional<Refusal> bracket_class() {
+  // A '[' at i_ outside a class. `depth` becomes its nesting depth: one
+  // level, and one more when it holds two or more items (a range is one).
+  std::optional<Refusal> bracket_class(std::size_t& depth) {
     if (auto refused = enter()) return refused;
     copy(1);
     if (i_ < in_.size() && in_[i_] == '^') copy(1);
-    if (i_ < in_.size() && in_[i_] == ']') copy(1);  // a leading ']' is a character
+    std::size_t items = 0;
+    bool range_start = false;  // the last item may begin a range
+    bool range_end = false;    // the next item ends one
+    auto primitive = [&] {
+      range_start = !range_end;
+      if (!range_end) ++items;
+      range_end = false;
+    };
+    if (i_ < in_.size() && in_[i_] == ']') {  // a leading ']' is a character
+      copy(1);
+      primitive();
+    }
     bool after_class = false;  // the last item was \w, \pL and the like
     while (i_ < in_.size()) {
       char c = in_[i_];
@@ -187,11 +295,19 @@ class Rewriter {
       if (c == ']') {
         copy(1);
         --depth_;
+        depth = items > 1 ? 2 : 1;
         return std::nullopt;
       }
       // RE2 reads "[\w-z]" as three items; the dialect refuses the range.
       if (c == '-' && after_class && next != ']') return Refusal::class_range;
       after_class = false;
+      if (c == '-' && range_start && next != ']' && next != '-') {
+        copy(1);
+        range_start = false;
+        range_end = true;
+        continue;
+      }
+      primitive();
       if (c == '\\') {
         after_class = std::string_view("dDwWsSpP").find(next) != std::string_view::npos;
         if (auto refused = escape(true)) return refused;
@@ -200,7 +316,7 @@ class Rewriter {
       } else if ((c == '&' || c == '-' || c == '~') && next == c) {
         return Refusal::set_operation;
       } else {
-        copy(1);
+        copy(char_width(c));
       }
     }
     return std::nullopt;  // unclosed: RE2 reports it
@@ -222,6 +338,8 @@ class Rewriter {
   std::string out_;
   std::size_t i_ = 0;
   std::size_t depth_ = 0;  // open groups and classes
+  std::vector<Level> levels_ = std::vector<Level>(1);
+  bool after_repeat_ = false;  // a '?' here makes the repetition lazy
 };
 
 // RE2's message, unless it quotes a piece of the rewritten pattern that the
