@@ -70,8 +70,8 @@ struct Itemset {
 };
 
 // Evaluates the itemset of `control` in `document` at its root, with empty
-// today and now texts. `nesting`, here and below, is that of the enclosing
-// FormEnvironment when a choice label is being looked up.
+// today and now texts. `nesting`, here and below, goes to the environment of
+// the evaluation (see FormEnvironment).
 Itemset read_itemset(const FormModel& form, tree::NodeId control, const tree::Document& document,
                      unsigned nesting = 0);
 
