@@ -18,7 +18,6 @@ bool has_template_attribute(const Document& doc, NodeId element) {
   return false;
 }
 
-
 // A row grafted from the template must carry no template attribute anywhere:
 // written out and read back as a saved instance, a marked element would be
 // cut out again with the answers in it.
