@@ -24,7 +24,8 @@ bool has_template_attribute(const Document& doc, NodeId element) {
 void remove_template_attributes(Document& doc) {
   std::vector<NodeId> marked;
   for (std::uint32_t i = 0; i < doc.size(); ++i)
-    if (doc.is_attribute(NodeId{i}) && doc.name(NodeId{i}) == kTemplate) marked.push_back(NodeId{i});
+    if (doc.is_attribute(NodeId{i}) && doc.name(NodeId{i}) == kTemplate)
+      marked.push_back(NodeId{i});
   for (NodeId attribute : marked) doc.remove_attribute(attribute);
 }
 
