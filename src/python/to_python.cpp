@@ -44,7 +44,7 @@ Ref to_python(const Record& record) {
   return dict;
 }
 
-Ref to_python(const SharedRecords& records) {
+Ref to_python(SharedRecords&& records) {
   std::vector<Ref> keys;
   keys.reserve(records.keys.size());
   for (const std::string_view key : records.keys) {
@@ -53,9 +53,10 @@ Ref to_python(const SharedRecords& records) {
   }
   std::vector<Ref> texts;
   texts.reserve(records.texts.size());
-  for (const std::string& text : records.texts) {
+  for (std::string& text : records.texts) {
     texts.push_back(to_python(text));
     if (!texts.back()) return {};
+    std::string().swap(text);
   }
   const std::size_t width = keys.size();
   const std::size_t count = width == 0 ? 0 : records.values.size() / width;

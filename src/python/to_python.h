@@ -26,7 +26,9 @@ Ref to_python(std::uint64_t count);
 Ref to_python(std::monostate);
 Ref to_python(const std::pair<std::string, std::string>& pair);
 Ref to_python(const Record& record);
-Ref to_python(const SharedRecords& records);
+// Empties each text once it is a str, so the two copies of a large result
+// never coexist.
+Ref to_python(SharedRecords&& records);
 Ref to_python(const RecomputeReport& report);
 
 // A template, so that a pointer or an integer never converts to bool silently.
