@@ -19,18 +19,12 @@ std::vector<tree::NodeId> select_nodes(const xpath::Expr& nodeset, const tree::D
   return std::move(nodes->ids);
 }
 
-const std::vector<tree::NodeId>& Selections::of(std::size_t bind) {
+std::span<const tree::NodeId> Selections::of(std::size_t bind) {
+  if (plain_.covers(bind)) return plain_.of(bind);
   std::optional<std::vector<tree::NodeId>>& nodes = nodes_[bind];
   if (!nodes) {
     const std::optional<xpath::Expr>& path = binds_[bind].nodeset_path;
-    if (binds_[bind].nodeset_plain)
-      nodes = index_.select_plain(binds_[bind].nodeset);
-    else if (!path)
-      nodes.emplace();
-    else if (auto plain = index_.select(*path))
-      nodes = std::move(*plain);
-    else
-      nodes = select_nodes(*path, doc_, env_);
+    nodes = path ? select_nodes(*path, doc_, env_) : std::vector<tree::NodeId>();
   }
   return *nodes;
 }

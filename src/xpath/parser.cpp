@@ -1,6 +1,9 @@
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <memory_resource>
 #include <optional>
+#include <span>
 #include <utility>
 
 #include "xpath/detail/parse_messages.h"
@@ -97,7 +100,7 @@ bool starts_step(const Token* token) {
 // The parser's place in the token list, for one parse_expression call.
 class TokenCursor {
  public:
-  explicit TokenCursor(const std::vector<Token>& tokens) : tokens_(tokens) {}
+  explicit TokenCursor(std::span<const Token> tokens) : tokens_(tokens) {}
 
   std::size_t position() const { return position_; }
   bool at_end() const { return position_ == tokens_.size(); }
@@ -153,9 +156,32 @@ class TokenCursor {
   }
 
  private:
-  const std::vector<Token>& tokens_;
+  std::span<const Token> tokens_;
   std::size_t position_ = 0;
 };
+
+// For each "(" the number of items up to its ")" (commas at its own level
+// plus one), so that a call's argument list is allocated once rather than
+// grown and moved on every argument. Brackets are levels of their own. Only a
+// hint: unbalanced input miscounts harmlessly, as the parser refuses it.
+void count_items(std::span<const Token> tokens, std::pmr::vector<std::uint32_t>& items) {
+  items.assign(tokens.size(), 1);
+  std::pmr::vector<std::uint32_t> open(items.get_allocator());
+  for (std::uint32_t i = 0; i < tokens.size(); ++i) {
+    switch (tokens[i].kind) {
+      case TokenKind::left_paren:
+      case TokenKind::left_bracket: open.push_back(i); break;
+      case TokenKind::right_paren:
+      case TokenKind::right_bracket:
+        if (!open.empty()) open.pop_back();
+        break;
+      case TokenKind::comma:
+        if (!open.empty()) ++items[open.back()];
+        break;
+      default: break;
+    }
+  }
+}
 
 // Recursive descent over the token list. Two budgets keep it and the tree
 // shallow. `nesting_` counts the parse_or calls that are open (parentheses,
@@ -171,7 +197,8 @@ class TokenCursor {
 // included; texts are built in the cold fail_ functions.
 class Parser {
  public:
-  explicit Parser(const std::vector<Token>& tokens) : cursor_(tokens) {}
+  Parser(std::span<const Token> tokens, std::span<const std::uint32_t> items)
+      : cursor_(tokens), items_(items) {}
 
   const TokenCursor& cursor() const { return cursor_; }
   std::string& error() { return error_; }
@@ -350,6 +377,7 @@ class Parser {
     call.name.assign(cursor_.peek_token()->text);
     cursor_.advance(2);  // the name and "("
     if (cursor_.eat(TokenKind::right_paren)) return true;
+    call.args.reserve(items_[cursor_.position() - 1]);
     do {
       int arg_depth = 0;
       if (!parse_nested(add_expr(call.args), arg_depth) || !hold(depth, arg_depth)) {
@@ -445,6 +473,7 @@ class Parser {
   }
 
   TokenCursor cursor_;
+  std::span<const std::uint32_t> items_;  // count_items of the tokens
   int nesting_ = 0;  // open parse_or calls below the outermost
   std::string error_;
 };
@@ -452,9 +481,17 @@ class Parser {
 }  // namespace
 
 std::expected<Expr, std::string> parse_expression(std::string_view text) {
-  auto tokens = detail::tokenize(text);
-  if (!tokens) return std::unexpected(std::move(tokens.error()));
-  Parser parser(*tokens);
+  // The token list and its item counts live only for this call: a buffer on
+  // the stack holds them for expressions of a few hundred bytes, which is
+  // nearly all of them, and longer ones spill to the heap.
+  alignas(std::max_align_t) std::array<std::byte, 8192> buffer;
+  std::pmr::monotonic_buffer_resource memory(buffer.data(), buffer.size());
+  std::pmr::vector<Token> tokens(&memory);
+  if (auto scanned = detail::tokenize_into(text, tokens); !scanned)
+    return std::unexpected(std::move(scanned.error()));
+  std::pmr::vector<std::uint32_t> items(&memory);
+  count_items(tokens, items);
+  Parser parser(tokens, items);
   Expr expr;
   int depth = 0;
   if (!parser.parse_or(expr, depth)) return std::unexpected(std::move(parser.error()));

@@ -1,3 +1,4 @@
+#include <array>
 #include <charconv>
 #include <limits>
 #include <system_error>
@@ -12,10 +13,17 @@ namespace {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-bool is_ascii_name_char(unsigned char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || is_digit(static_cast<char>(c)) ||
-         c == '-' || c == '.' || c == '_';
-}
+// Names are most of an expression's bytes: one load a byte, not five compares.
+constexpr std::array<bool, 128> kAsciiNameChars = [] {
+  std::array<bool, 128> table{};
+  for (unsigned c = 0; c < 128; ++c)
+    table[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '-' || c == '.' || c == '_';
+  return table;
+}();
+
+// For c below 0x80.
+bool is_ascii_name_char(unsigned char c) { return kAsciiNameChars[c]; }
 
 // Walks one expression text. Bytes below 0x80 are whole characters, so only
 // the rest is decoded.
@@ -23,8 +31,9 @@ class Scanner {
  public:
   explicit Scanner(std::string_view text) : text_(text) {}
 
-  [[nodiscard]] std::expected<std::vector<Token>, std::string> run() {
-    std::vector<Token> tokens;
+  template <class Tokens>
+  [[nodiscard]] std::expected<void, std::string> run(Tokens& tokens) {
+    tokens.clear();
     // Real expressions average well over three bytes a token.
     tokens.reserve(text_.size() / 3 + 2);
     while (i_ < text_.size()) {
@@ -101,7 +110,7 @@ class Scanner {
         return std::unexpected(msg::unexpected_character(text_.substr(i_, 1)));
       }
     }
-    return tokens;
+    return {};
   }
 
  private:
@@ -213,7 +222,15 @@ bool is_name_char(char32_t c) {
 }
 
 std::expected<std::vector<Token>, std::string> tokenize(std::string_view text) {
-  return Scanner(text).run();
+  std::vector<Token> tokens;
+  auto scanned = Scanner(text).run(tokens);
+  if (!scanned) return std::unexpected(std::move(scanned.error()));
+  return tokens;
+}
+
+std::expected<void, std::string> tokenize_into(std::string_view text,
+                                               std::pmr::vector<Token>& tokens) {
+  return Scanner(text).run(tokens);
 }
 
 }  // namespace tovarn::xpath::detail

@@ -3,9 +3,10 @@
 // first use and then shared by every pass of one judgement.
 
 #include <optional>
+#include <span>
 #include <vector>
 
-#include "form/detail/child_index.h"
+#include "form/detail/plain_paths.h"
 #include "form/model.h"
 #include "tree/document.h"
 #include "xpath/environment.h"
@@ -16,15 +17,16 @@ class Selections {
  public:
   Selections(const std::vector<Bind>& binds, const tree::Document& doc,
              const xpath::Environment& env)
-      : binds_(binds), doc_(doc), env_(env), index_(doc), nodes_(binds.size()) {}
+      : binds_(binds), doc_(doc), env_(env), plain_(binds, doc), nodes_(binds.size()) {}
 
-  const std::vector<tree::NodeId>& of(std::size_t bind);
+  std::span<const tree::NodeId> of(std::size_t bind);
 
  private:
   const std::vector<Bind>& binds_;
   const tree::Document& doc_;
   const xpath::Environment& env_;
-  ChildIndex index_;
+  PlainPaths plain_;
+  // Of the binds plain_ does not cover.
   std::vector<std::optional<std::vector<tree::NodeId>>> nodes_;
 };
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <expected>
+#include <memory_resource>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -58,6 +59,10 @@ struct Token {
 // starts no token, of an unterminated literal (its position in characters from
 // 1) or of a numeral with two points. One pass, no backtracking.
 [[nodiscard]] std::expected<std::vector<Token>, std::string> tokenize(std::string_view text);
+// The same into `tokens`, which it clears first: the parser keeps its list in
+// memory of its own.
+[[nodiscard]] std::expected<void, std::string> tokenize_into(std::string_view text,
+                                                             std::pmr::vector<Token>& tokens);
 
 // Whether c may continue a name or a variable name: Alphabetic, numeric
 // (Nd, Nl, No), "-", "." or "_"; never ":".

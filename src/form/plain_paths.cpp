@@ -1,0 +1,144 @@
+#include "form/detail/plain_paths.h"
+
+#include <algorithm>
+#include <bit>
+
+namespace tovarn::form::detail {
+
+using tree::NodeId;
+
+namespace {
+
+bool is_plain_step_list(const xpath::Expr::LocationPath& path) {
+  if (!path.absolute || path.steps.empty()) return false;
+  for (const xpath::Step& step : path.steps)
+    if (step.axis != xpath::Axis::child || !step.name_test || !step.predicates.empty())
+      return false;
+  return true;
+}
+
+const xpath::Expr::LocationPath* plain_steps(const Bind& bind) {
+  if (bind.nodeset_plain || !bind.nodeset_path) return nullptr;
+  const auto* path = std::get_if<xpath::Expr::LocationPath>(&bind.nodeset_path->node);
+  return path && is_plain_step_list(*path) ? path : nullptr;
+}
+
+// Calls `visit` with each name of a text that is_plain_child_path accepts.
+template <class Visit>
+void for_each_name(std::string_view path, Visit visit) {
+  for (std::size_t at = 1; at <= path.size();) {
+    std::size_t slash = std::min(path.find('/', at), path.size());
+    visit(path.substr(at, slash - at));
+    at = slash + 1;
+  }
+}
+
+std::uint32_t hash(std::uint32_t parent, std::string_view name) {
+  std::uint32_t h = 2166136261u ^ (parent * 0x9E3779B1u);
+  for (char c : name) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+  return h;
+}
+
+}  // namespace
+
+PlainPaths::PlainPaths(const std::vector<Bind>& binds, const tree::Document& doc)
+    : of_bind_(binds.size(), kNone) {
+  std::size_t names = 0;
+  for (const Bind& bind : binds) {
+    if (bind.nodeset_plain)
+      names += static_cast<std::size_t>(std::count(bind.nodeset.begin(), bind.nodeset.end(), '/'));
+    else if (const auto* path = plain_steps(bind))
+      names += path->steps.size();
+  }
+  // At most half full, so probes stay short and always end.
+  slots_.assign(std::bit_ceil(2 * names + 2), kNone);
+  nodes_.reserve(names + 1);
+  nodes_.push_back(Node{kNone, {}});
+  for (std::size_t b = 0; b < binds.size(); ++b) {
+    std::uint32_t at = 0;
+    if (binds[b].nodeset_plain) {
+      for_each_name(binds[b].nodeset, [&](std::string_view name) { at = child(at, name, true); });
+    } else if (const auto* path = plain_steps(binds[b])) {
+      for (const xpath::Step& step : path->steps) at = child(at, *step.name_test, true);
+    } else {
+      continue;
+    }
+    of_bind_[b] = at;
+  }
+  resolve(doc);
+}
+
+std::uint32_t PlainPaths::child(std::uint32_t parent, std::string_view name, bool create) {
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t i = hash(parent, name) & mask;; i = (i + 1) & mask) {
+    const std::uint32_t slot = slots_[i];
+    if (slot == kNone) {
+      if (!create) return kNone;
+      const auto id = static_cast<std::uint32_t>(nodes_.size());
+      nodes_.push_back(Node{parent, name});
+      ++nodes_[parent].children;
+      nodes_[parent].last_child = id;
+      slots_[i] = id;
+      return id;
+    }
+    if (nodes_[slot].parent == parent && nodes_[slot].name == name) return slot;
+  }
+}
+
+// Parents come before their children in nodes_, so taking the trie nodes in
+// order finds every parent's list before its children need it. An absolute
+// path starts at the root element, and a first step naming the root selects
+// the root itself. Every list holds nodes at one depth in document order, so
+// their children, taken list by list, are in document order too.
+void PlainPaths::resolve(const tree::Document& doc) {
+  const std::optional<NodeId> root = doc.root();
+  if (!root) return;
+  struct Hit {
+    std::uint32_t trie;
+    NodeId node;
+  };
+  std::vector<Hit> hits;
+  std::vector<std::uint32_t> filled(nodes_.size(), 0);
+  for (std::uint32_t p = 0; p < nodes_.size(); ++p) {
+    if (nodes_[p].children == 0) continue;
+    std::uint32_t as_root = kNone;  // the trie child that names the root
+    if (p == 0) as_root = child(0, doc.name(*root), false);
+    const std::uint32_t only = nodes_[p].children == 1 ? nodes_[p].last_child : kNone;
+    auto scan = [&](NodeId parent) {
+      for (NodeId c : doc.children(parent)) {
+        const std::string_view name = doc.name(c);
+        std::uint32_t t = only;
+        if (only == kNone)
+          t = child(p, name, false);
+        else if (nodes_[only].name != name)
+          t = kNone;
+        if (t != kNone && t != as_root) hits.push_back({t, c});
+      }
+    };
+    hits.clear();
+    if (p == 0) {
+      scan(*root);
+    } else {
+      for (std::uint32_t i = 0; i < nodes_[p].count; ++i) scan(selected_[nodes_[p].first + i]);
+    }
+    // Counting sort by trie node, stable, so each list keeps document order.
+    for (const Hit& hit : hits) ++nodes_[hit.trie].count;
+    auto cursor = static_cast<std::uint32_t>(selected_.size());
+    selected_.resize(selected_.size() + hits.size());
+    for (const Hit& hit : hits) {
+      Node& t = nodes_[hit.trie];
+      if (filled[hit.trie] == 0) {
+        t.first = cursor;
+        cursor += t.count;
+      }
+      selected_[t.first + filled[hit.trie]++] = hit.node;
+    }
+    if (as_root != kNone) {
+      nodes_[as_root].first = static_cast<std::uint32_t>(selected_.size());
+      nodes_[as_root].count = 1;
+      selected_.push_back(*root);
+    }
+  }
+}
+
+}  // namespace tovarn::form::detail
