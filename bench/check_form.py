@@ -1,9 +1,11 @@
 """Times check_form on the shared corpus, on a wide synthetic form, on a
-deep instance, on many paths below a long bind path and on many repeats.
-Run with the module on PYTHONPATH:
+deep instance, on many paths below a long bind path, on many repeats and on
+many findings of one rule (with the peak memory each of those shapes takes,
+measured in a child process). Run with the module on PYTHONPATH:
     PYTHONPATH=build/python python3 bench/check_form.py [corpus folder]
 """
 import pathlib
+import subprocess
 import sys
 import time
 
@@ -75,6 +77,46 @@ def many_repeats(count):
     print(f"many repeats: {count} repeats, {count} comparisons in {seconds * 1e3:.1f} ms")
 
 
+# One rule yields a finding per call in it, below a bind path `depth` segments
+# long; the calls are all alike, alternate between two, or all differ (a
+# positional predicate each, then a missing path each, whose texts hold the
+# bind path and so grow with it whatever is shared).
+MANY_FINDINGS = r"""
+import sys, time, tovarn
+
+def high_water_kib():
+    # ru_maxrss would carry the parent's peak over the exec.
+    with open("/proc/self/status") as status:
+        return next(int(line.split()[1]) for line in status if line.startswith("VmHWM:"))
+
+depth, calls, shape = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3]
+path = "/data" + "/n" * depth
+call = {"alike": lambda i: "last()", "two": lambda i: ("last()", "floor(1)")[i % 2],
+        "positions": lambda i: "x[%d]" % (i + 1), "missing": lambda i: "m%d" % i}[shape]
+rule = "concat(" + ", ".join(call(i) for i in range(calls)) + ")"
+text = ('<h><model><instance><data/></instance><bind nodeset="%s" relevant="%s"/></model></h>'
+        % (path, rule))
+before = high_water_kib()
+best = float("inf")
+for _ in range(3):
+    start = time.perf_counter()
+    found = tovarn.check_form(text)
+    best = min(best, time.perf_counter() - start)
+    del found
+peak = high_water_kib()
+print(len(text), best, (peak - before) / 1024)
+"""
+
+
+def many_findings(depth, calls, shape):
+    run = subprocess.run([sys.executable, "-c", MANY_FINDINGS, str(depth), str(calls), shape],
+                         capture_output=True, text=True, check=True)
+    size, seconds, mib = run.stdout.split()
+    print(f"many findings: {calls} calls ({shape}) in one rule below a bind path {depth} deep, "
+          f"{int(size) // 1024} KiB form, in {float(seconds) * 1e3:.1f} ms, "
+          f"peak {float(mib):.0f} MiB above the start")
+
+
 if __name__ == "__main__":
     folder = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else "../shared/corpus/forms")
     if folder.is_dir():
@@ -83,3 +125,6 @@ if __name__ == "__main__":
     deep(1000000)
     long_bind_path(20000, 20000)
     many_repeats(20000)
+    for depth, shape in ((1, "alike"), (20000, "alike"), (20000, "two"), (2000, "positions"),
+                         (2000, "missing")):
+        many_findings(depth, 10000, shape)

@@ -53,11 +53,12 @@ FormFacts gather_facts(const Document& doc, std::span<const NodeId> elements) {
 }
 
 void check_bind(const Document& doc, NodeId bind, const FormFacts& facts,
-                std::vector<CompatFinding>& findings) {
+                CompatFindings& found) {
   auto path = form::attribute_if_not_blank(doc, bind, "nodeset");
   if (!path) path = form::attribute_if_not_blank(doc, bind, "ref");
   if (!path) return;
   const std::string_view bind_path = unicode::trim(*path);
+  const std::size_t bind_index = found.bind_paths.size();
   std::vector<CompatIssue> issues;
   for (const std::string_view rule : kRules) {
     const auto text = form::attribute_if_not_blank(doc, bind, rule);
@@ -69,19 +70,18 @@ void check_bind(const Document& doc, NodeId bind, const FormFacts& facts,
     if (!facts.known_paths.empty())
       detail::check_instance_paths(*expr, bind_path, facts.known_paths, facts.secondary_ids,
                                    issues);
-    const std::string_view expression = unicode::trim(*text);
-    for (CompatIssue& issue : issues) {
-      findings.push_back(CompatFinding{std::string(bind_path), std::string(rule),
-                                       std::string(expression), std::move(issue.construct),
-                                       issue.breaks, std::move(issue.effect),
-                                       std::move(issue.suggestion)});
-    }
+    if (issues.empty()) continue;
+    if (found.bind_paths.size() == bind_index) found.bind_paths.emplace_back(bind_path);
+    const std::size_t rule_index = found.rules.size();
+    found.rules.push_back(CheckedRule{bind_index, rule, std::string(unicode::trim(*text))});
+    for (CompatIssue& issue : issues)
+      found.findings.push_back(CompatFinding{rule_index, std::move(issue)});
   }
 }
 
 }  // namespace
 
-std::expected<std::vector<CompatFinding>, std::string> check_form(std::string_view form_xml) {
+std::expected<CompatFindings, std::string> check_form(std::string_view form_xml) {
   auto doc = tree::parse_xml(form_xml);
   if (!doc) return std::unexpected(detail::xml_error(doc.error()));
   const auto root = doc->root();
@@ -91,11 +91,11 @@ std::expected<std::vector<CompatFinding>, std::string> check_form(std::string_vi
   elements.insert(elements.begin(), *root);
   const FormFacts facts = gather_facts(*doc, elements);
 
-  std::vector<CompatFinding> findings;
+  CompatFindings found;
   for (const NodeId element : elements) {
-    if (doc->name(element) == "bind") check_bind(*doc, element, facts, findings);
+    if (doc->name(element) == "bind") check_bind(*doc, element, facts, found);
   }
-  return findings;
+  return found;
 }
 
 }  // namespace tovarn::compat

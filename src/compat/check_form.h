@@ -13,7 +13,7 @@ namespace tovarn::compat {
 // Works on the form document alone: nothing is evaluated. Fails only on XML
 // the reader refuses or a document without a root element; rules that do not
 // parse are passed over. Findings come in bind, rule and check order.
-[[nodiscard]] std::expected<std::vector<CompatFinding>, std::string> check_form(
+[[nodiscard]] std::expected<CompatFindings, std::string> check_form(
     std::string_view form_xml);
 
 }  // namespace tovarn::compat

@@ -22,7 +22,7 @@ class FormEnvironment final : public xpath::Environment {
   // control; `nesting` counts the lookups that enclose this evaluation, and
   // past kMaxLabelNesting no label is found, so such a form cannot recurse
   // without end.
-  static constexpr unsigned kMaxLabelNesting = 4;
+  static constexpr unsigned kMaxLabelNesting = 2;
   FormEnvironment(const FormModel& form, const tree::Document& document, std::string today,
                   std::string now, unsigned nesting = 0)
       : clock_(std::move(today), std::move(now)), form_(form), document_(document),
@@ -70,8 +70,8 @@ struct Itemset {
 };
 
 // Evaluates the itemset of `control` in `document` at its root, with empty
-// today and now texts. `nesting`, here and below, is that of the enclosing
-// FormEnvironment when a choice label is being looked up.
+// today and now texts. `nesting`, here and below, goes to the environment of
+// the evaluation (see FormEnvironment).
 Itemset read_itemset(const FormModel& form, tree::NodeId control, const tree::Document& document,
                      unsigned nesting = 0);
 

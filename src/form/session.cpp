@@ -18,29 +18,18 @@ bool has_template_attribute(const Document& doc, NodeId element) {
   return false;
 }
 
-// "/data/rep[1]" and "/data/rep" both name the repeat /data/rep.
-std::string repeat_path(std::string path) {
-  if (path.ends_with(']')) path.erase(path.rfind('['));
-  return path;
-}
-
 // A row grafted from the template must carry no template attribute anywhere:
 // written out and read back as a saved instance, a marked element would be
 // cut out again with the answers in it.
-Document template_copy(const Document& instance, NodeId element) {
-  Document copy;
-  copy.set_root(tree::copy_subtree(copy, instance, element));
+void remove_template_attributes(Document& doc) {
   std::vector<NodeId> marked;
-  for (std::uint32_t i = 0; i < copy.size(); ++i)
-    if (copy.is_attribute(NodeId{i}) && copy.name(NodeId{i}) == kTemplate)
+  for (std::uint32_t i = 0; i < doc.size(); ++i)
+    if (doc.is_attribute(NodeId{i}) && doc.name(NodeId{i}) == kTemplate)
       marked.push_back(NodeId{i});
-  for (NodeId attribute : marked) copy.remove_attribute(attribute);
-  copy.reindex_document_order();
-  return copy;
+  for (NodeId attribute : marked) doc.remove_attribute(attribute);
 }
 
-// Template elements in saved data are only taken out: copying each one, as
-// extract_templates does, costs the square of their nesting depth.
+// Template elements in saved data are only taken out, their rows unused.
 void drop_templates(Document& instance) {
   std::optional<NodeId> root = instance.root();
   if (!root) return;
@@ -82,17 +71,43 @@ Templates extract_templates(Document& instance) {
   Templates templates;
   std::optional<NodeId> root = instance.root();
   if (!root) return templates;
+  if (!instance.order_is_current()) instance.reindex_document_order();
   std::vector<NodeId> marked;
   for (NodeId element : tree::descendants(instance, *root))
     if (has_template_attribute(instance, element)) marked.push_back(element);
-  for (NodeId element : marked) {
-    // Taken as the instance stands now: an inner template of a template cut
-    // before it is named from that template down.
-    std::string path = repeat_path(tree::node_path(instance, element));
-    templates.insert_or_assign(std::move(path), template_copy(instance, element));
+  if (marked.empty()) return templates;
+
+  // A template's row is its element as it stands when cut, and nothing below
+  // it has been cut by then: so every row is a subtree of the instance as it
+  // was, and one copy of that holds them all, nested ones sharing nodes.
+  Document& rows = templates.rows;
+  rows.set_root(tree::copy_subtree(rows, instance, *root));
+  rows.reindex_document_order();
+  std::vector<NodeId> row_of;
+  row_of.reserve(marked.size());
+  for (NodeId element : marked)
+    row_of.push_back(rows.at_order_position(instance.order_position(element)));
+  remove_template_attributes(rows);
+  rows.reindex_document_order();
+
+  // The repeat path is the element's node path without its own index
+  // ("/data/rep[1]" names /data/rep): its parent's path and its name. Taken
+  // as the instance stands now, so an inner template of a template cut before
+  // it is named from that template down. Cutting a child leaves its parent's
+  // path as it was, so siblings share one.
+  std::optional<NodeId> parent;
+  std::string parent_path;
+  for (std::size_t i = 0; i < marked.size(); ++i) {
+    NodeId element = marked[i];
+    if (instance.parent(element) != parent) {
+      parent = instance.parent(element);
+      parent_path = tree::node_path(instance, *parent);
+    }
+    std::string path = parent_path + '/' + std::string(instance.name(element));
+    templates.by_path.insert_or_assign(std::move(path), row_of[i]);
     instance.detach(element);
   }
-  if (!marked.empty()) instance.reindex_document_order();
+  instance.reindex_document_order();
   return templates;
 }
 

@@ -21,10 +21,18 @@
 
 namespace tovarn::form {
 
-// Repeat path ("/data/rep", an index cut off its end) to a document whose root
-// is a copy of that repeat's template row, carrying no template attribute at
-// any depth.
-using Templates = std::map<std::string, tree::Document, std::less<>>;
+// The repeat templates: by repeat path ("/data/rep", an index cut off its
+// end), the element in `rows` that is that repeat's template row. `rows` is a
+// copy of the instance they were cut from with no template attribute at any
+// depth, so a nested template's row is part of its outer template's row.
+struct Templates {
+  tree::Document rows;
+  std::map<std::string, tree::NodeId, std::less<>> by_path;
+
+  auto begin() const { return by_path.begin(); }
+  auto end() const { return by_path.end(); }
+  bool empty() const { return by_path.empty(); }
+};
 
 // Each control's trimmed "ref" to the first control in document order that
 // has it, as control_by_ref finds them; a form never changes, so it is made
@@ -62,7 +70,7 @@ struct Session {
     const tree::Document& form_document);
 
 // Cuts every element below the root that has an attribute named "template"
-// out of the instance and returns their copies by repeat path; a later
+// out of the instance and returns their rows by repeat path; a later
 // template of the same path replaces an earlier one.
 Templates extract_templates(tree::Document& instance);
 

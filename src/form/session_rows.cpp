@@ -5,11 +5,14 @@
 namespace tovarn::form {
 
 std::expected<std::uint64_t, std::string> add_row(Session& session, std::string_view path) {
-  auto found = session.templates.find(path);
-  if (found == session.templates.end()) return std::unexpected(detail::msg::not_a_repeat(path));
-  const tree::Document& row_template = found->second;
-  std::optional<tree::NodeId> template_root = row_template.root();
-  if (!template_root) return std::unexpected(detail::msg::template_empty(path));
+  auto found = session.templates.by_path.find(path);
+  if (found == session.templates.by_path.end())
+    return std::unexpected(detail::msg::not_a_repeat(path));
+  const tree::Document& template_rows = session.templates.rows;
+  const tree::NodeId template_row = found->second;
+  if (!template_rows.root() || !template_rows.contains(template_row) ||
+      template_rows.is_attribute(template_row))
+    return std::unexpected(detail::msg::template_empty(path));
 
   tree::Document& doc = session.instance;
   std::vector<tree::NodeId> rows = rows_at(session, path);
@@ -24,7 +27,7 @@ std::expected<std::uint64_t, std::string> add_row(Session& session, std::string_
       return std::unexpected(detail::msg::nowhere_to_hang(path));
   }
   // Looked up before the copy, so a refusal leaves no stray record behind.
-  tree::NodeId row = tree::copy_subtree(doc, row_template, *template_root);
+  tree::NodeId row = tree::copy_subtree(doc, template_rows, template_row);
   if (parent)
     doc.append_child(*parent, row);
   else

@@ -4,10 +4,12 @@
 // optionals as nullopt) and returns its result record or a Failure; the frame
 // turns either into Python objects. No body sees a Python object.
 
+#include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -55,13 +57,22 @@ struct RecomputeReport {
   std::map<std::string, std::uint64_t> repeats;
 };
 
+// Dicts with the same keys whose values repeat: each text is held once and
+// becomes one str that every dict holding it shares.
+struct SharedRecords {
+  static constexpr std::size_t kNone = SIZE_MAX;  // a None value
+  std::span<const std::string_view> keys;         // literals, inserted in this order
+  std::vector<std::string> texts;
+  std::vector<std::size_t> values;  // keys.size() per dict: an index into texts, or kNone
+};
+
 // The state a Session object owns.
 struct SessionRecord {
   form::Session session;
 };
 
 // Module functions.
-[[nodiscard]] Outcome<std::vector<Record>> check_form(std::string form);
+[[nodiscard]] Outcome<SharedRecords> check_form(std::string form);
 [[nodiscard]] Outcome<std::vector<Record>> submission_findings(std::string form,
                                                                std::string submission,
                                                                std::optional<std::string> today,

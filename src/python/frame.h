@@ -4,6 +4,7 @@
 #include <Python.h>
 
 #include <span>
+#include <utility>
 
 #include "python/entry.h"
 #include "python/exceptions.h"
@@ -20,6 +21,17 @@ Ref deliver(const Outcome<T>& outcome) {
     return {};
   }
   return to_python(*outcome);
+}
+
+// The same for a result the caller gives up, so that a conversion can let go
+// of each text once it is a str.
+template <class T>
+Ref deliver(Outcome<T>&& outcome) {
+  if (!outcome) {
+    raise_failure(outcome.error());
+    return {};
+  }
+  return to_python(std::move(*outcome));
 }
 
 // Method tables hold every calling convention as PyCFunction; the detour

@@ -1,5 +1,7 @@
 #include "python/to_python.h"
 
+#include <vector>
+
 namespace tovarn::python {
 namespace {
 
@@ -40,6 +42,37 @@ Ref to_python(const Record& record) {
     if (!value || PyDict_SetItem(dict.get(), key.get(), value.get()) < 0) return {};
   }
   return dict;
+}
+
+Ref to_python(SharedRecords&& records) {
+  std::vector<Ref> keys;
+  keys.reserve(records.keys.size());
+  for (const std::string_view key : records.keys) {
+    keys.push_back(to_python(key));
+    if (!keys.back()) return {};
+  }
+  std::vector<Ref> texts;
+  texts.reserve(records.texts.size());
+  for (std::string& text : records.texts) {
+    texts.push_back(to_python(text));
+    if (!texts.back()) return {};
+    std::string().swap(text);
+  }
+  const std::size_t width = keys.size();
+  const std::size_t count = width == 0 ? 0 : records.values.size() / width;
+  Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(count)));
+  if (!list) return {};
+  for (std::size_t i = 0; i < count; ++i) {
+    Ref dict = Ref::steal(PyDict_New());
+    if (!dict) return {};
+    for (std::size_t k = 0; k < width; ++k) {
+      const std::size_t value = records.values[i * width + k];
+      PyObject* object = value == SharedRecords::kNone ? Py_None : texts[value].get();
+      if (PyDict_SetItem(dict.get(), keys[k].get(), object) < 0) return {};
+    }
+    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), dict.release());  // steals
+  }
+  return list;
 }
 
 Ref to_python(const RecomputeReport& report) {

@@ -1,7 +1,8 @@
 #pragma once
 // Results as Python objects: each text a new str, each count an int, each
 // truth value a bool, absence None, lists in order, pairs as 2-tuples, maps as
-// dicts filled in ascending key order. An empty Ref means the error is set.
+// dicts filled in ascending key order; shared records make each of their texts
+// one str. An empty Ref means the error is set.
 
 #include <Python.h>
 
@@ -25,6 +26,9 @@ Ref to_python(std::uint64_t count);
 Ref to_python(std::monostate);
 Ref to_python(const std::pair<std::string, std::string>& pair);
 Ref to_python(const Record& record);
+// Empties each text once it is a str, so the two copies of a large result
+// never coexist.
+Ref to_python(SharedRecords&& records);
 Ref to_python(const RecomputeReport& report);
 
 // A template, so that a pointer or an integer never converts to bool silently.

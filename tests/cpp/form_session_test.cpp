@@ -74,13 +74,22 @@ TEST(ExtractTemplates, KeysAndWhatIsLeft) {
        {{"/data/r", "<r><x/><s b=\"2\"><y/></s></r>"}, {"/r/s", "<s b=\"2\"><y/></s>"}},
        "<data/>"},
       {"<data template=''><q/></data>", {}, "<data template=\"\"><q/></data>"},
+      // Each path as the instance stands when its element is cut: an earlier
+      // cut can take an index off an ancestor's path, never off a parent's.
+      {"<data><g template=''/><g><r template=''/><r template=''><x/></r></g><g/></data>",
+       {{"/data/g", "<g/>"}, {"/data/g[1]/r", "<r><x/></r>"}},
+       "<data><g/><g/></data>"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.instance);
     tree::Document instance = parse(c.instance);
     Templates templates = extract_templates(instance);
     std::vector<std::pair<std::string, std::string>> got;
-    for (const auto& [key, doc] : templates) got.emplace_back(key, written(doc));
+    for (const auto& [key, row] : templates) {
+      tree::Document alone;
+      alone.set_root(tree::copy_subtree(alone, templates.rows, row));
+      got.emplace_back(key, written(alone));
+    }
     EXPECT_EQ(got, c.templates);
     EXPECT_EQ(written(instance), c.left);
     EXPECT_TRUE(instance.order_is_current());
@@ -126,14 +135,13 @@ TEST(SessionPaths, RowsAt) {
 
 TEST(SessionRows, EmptyTemplateAndAttributeParent) {
   Templates templates;
-  templates.emplace("/data/r", tree::Document{});
+  templates.by_path.emplace("/data/r", tree::NodeId{0});
   Session session = bare(parse("<data a='1'/>"), std::move(templates));
   auto empty = add_row(session, "/data/r");
   ASSERT_FALSE(empty.has_value());
   EXPECT_EQ(empty.error(), "the template for '/data/r' is empty");
 
-  Templates under_attribute;
-  under_attribute.emplace("/data/@a/r", parse("<r/>"));
+  Templates under_attribute{parse("<r/>"), {{"/data/@a/r", tree::NodeId{0}}}};
   session.templates = std::move(under_attribute);
   auto nowhere = add_row(session, "/data/@a/r");
   ASSERT_FALSE(nowhere.has_value());

@@ -506,6 +506,68 @@ print([f["construct"][len(path):] for f in found])
     assert run.stdout.splitlines() == [str(["/missing, which this form's instance has no node for"])]
 
 
+WHERE = {COLLECT: "on " + COLLECT, ENKETO: "on " + ENKETO, DIFFER: "and the two engines differ",
+         SILENT: "identically on both engines"}
+
+
+def finding(path, rule, expression, issue):
+    construct, breaks, effect, suggestion = issue
+    tail = f" Write {suggestion} instead." if suggestion else ""
+    return {"says": f"{path} ({rule}): {construct} \u2014 {effect}, {WHERE[breaks]}.{tail}",
+            "path": path, "rule": rule, "expression": expression, "construct": construct,
+            "breaks": breaks, "effect": effect, "suggestion": suggestion}
+
+
+# Findings that repeat an issue, a rule, a bind or a long bind path, each with
+# all its values.
+DEEP = "/data" + "/n" * 50
+REPEATED_CASES = [
+    ("call-repeated", bind(calculate="concat(last(), last(), last())"),
+     [("/data/q", "calculate", "concat(last(), last(), last())", LAST)] * 3),
+    ("calls-interleaved", bind(calculate="concat(last(), floor(1), last(), floor(1))"),
+     [("/data/q", "calculate", "concat(last(), floor(1), last(), floor(1))", issue)
+      for issue in (LAST, FLOOR, LAST, FLOOR)]),
+    ("same-call-in-two-rules", bind(relevant="last()", calculate="last()"),
+     [("/data/q", "relevant", "last()", LAST), ("/data/q", "calculate", "last()", LAST)]),
+    ("same-call-in-two-binds", bind("/data/q", calculate="last()") + bind("/data/x", calculate="last()"),
+     [("/data/q", "calculate", "last()", LAST), ("/data/x", "calculate", "last()", LAST)]),
+    ("long-bind-path", bind(DEEP, relevant="concat(x[1], x[2], x[1], last())"),
+     [(DEEP, "relevant", "concat(x[1], x[2], x[1], last())", issue)
+      for issue in (positional(1), positional(2), positional(1), LAST,
+                    missing(DEEP + "/x", "/data/x"))]),
+]
+
+
+@pytest.mark.parametrize("binds,findings", [c[1:] for c in REPEATED_CASES],
+                         ids=[c[0] for c in REPEATED_CASES])
+def test_repeated_findings_keep_their_values(binds, findings):
+    found = tovarn.check_form(form(INSTANCE + binds))
+    assert [list(f) for f in found] == [KEYS] * len(found)
+    assert found == [finding(*f) for f in findings]
+
+
+def test_many_findings_of_one_rule_in_child_process():
+    # Ten thousand findings of one rule below a bind path 20,000 segments long:
+    # a copy of the rule text or of the bind path per finding would take
+    # gigabytes.
+    script = r"""
+import os, resource, tovarn
+if "asan" not in os.environ.get("LD_PRELOAD", ""):
+    resource.setrlimit(resource.RLIMIT_AS, (1 << 30, 1 << 30))
+path = "/data" + "/n" * 20000
+rule = "concat(" + ", ".join(["last(), floor(1)"] * 5000) + ")"
+found = tovarn.check_form('<h><model><instance><data/></instance><bind nodeset="%s" relevant="%s"/>'
+                          '</model></h>' % (path, rule))
+print(len(found), [f["construct"] for f in found[:3]],
+      all(f["path"] == path and f["expression"] == rule and f["says"].startswith(path + " (relevant): ")
+          for f in found))
+"""
+    run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                         timeout=300)
+    assert run.returncode == 0, run.stderr
+    assert run.stdout.splitlines() == ["10000 ['last()', 'floor()', 'last()'] True"]
+
+
 # floor() and ceiling() against the rewrites their findings suggest, with the x
 # of the suggestion filled in, for positive, negative, integral and fractional x.
 FLOOR_REWRITE = "if({x} < int({x}), int({x}) - 1, int({x}))"

@@ -281,3 +281,15 @@ def test_session_with_long_dependency_chains(n, closing, expected):
             calculated = session.recompute()["calculated"]
             print(len(calculated), session.get(path(0)), session.get(path(n)))
     """) == expected
+
+
+def test_template_whose_name_ends_in_a_bracket():
+    # The reader takes "a]" as a name; cutting the index off its path must not
+    # look for a '[' that is not there.
+    form = ('<h:html xmlns="http://www.w3.org/2002/xforms" xmlns:h="http://www.w3.org/1999/xhtml"'
+            ' xmlns:jr="http://openrosa.org/javarosa"><h:head><model><instance><data>'
+            '<a] jr:template=""><x>t</x></a]><q/></data></instance>'
+            '<bind nodeset="/data/q" type="string"/></model></h:head><h:body/></h:html>')
+    session = tovarn.Session(form)
+    assert session.add_row("/data/a]") == 1
+    assert session.instance_xml() == "<?xml version='1.0' ?><data><q/><a]><x>t</x></a]></data>"

@@ -2,6 +2,9 @@
 nested repeats through instance_xml and a saved instance, and the borrows of
 the row and choice methods."""
 
+import subprocess
+import sys
+
 import pytest
 
 import tovarn
@@ -166,6 +169,28 @@ def test_inner_template_adds_rows_of_its_own():
     s = session(NESTED)
     assert s.add_row("/hh/m") == 2
     assert xml(s) == ("<data><hh><name>first</name><m><age>30</age></m><m><age>0</age></m></hh></data>")
+
+
+def test_deeply_nested_templates_in_a_child_process():
+    # Each template's row holds the rows of the templates inside it: held as a
+    # copy each, 5000 nested templates take gigabytes.
+    code = f"""
+import resource
+import tovarn
+n = 5000
+instance = ("<data>" + "".join(f'<a{{i}} jr:template="">' for i in range(n))
+            + "".join(f"</a{{i}}>" for i in reversed(range(n))) + "</data>")
+s = tovarn.Session({HEAD!r} + "<instance>" + instance + "</instance>" + {BIND!r} + {TAIL!r})
+assert len(s.recompute()["repeats"]) == n
+assert s.add_row("/data/a0") == 1
+assert s.add_row("/a0/a1") == 2
+saved = s.instance_xml()
+assert saved.count("<a") == 2 * n - 1 and "template" not in saved
+print(resource.getrusage(resource.RUSAGE_SELF).ru_maxrss // 1024)
+"""
+    done = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=600)
+    assert done.returncode == 0, done.stderr
+    assert int(done.stdout) < 512, f"{done.stdout.strip()} MiB"
 
 
 # --- borrows ------------------------------------------------------------------
