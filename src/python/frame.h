@@ -45,7 +45,7 @@ PyCFunction as_method(Function* function) {
 // adds them.
 std::span<PyMethodDef> module_functions();
 
-// The class Session, made anew from its specification.
+// The class Session, a heap type made anew for each module.
 Ref new_session_type();
 
 }  // namespace tovarn::python
