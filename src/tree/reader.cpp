@@ -343,15 +343,8 @@ class Builder {
     const std::uint32_t id = record(name, false);
     if (parent != kNone) {
       Document::Node& p = doc_.nodes_[parent];
-      Document::Node& e = doc_.nodes_[id];
-      e.parent = parent;
-      e.previous = p.last_child;
-      if (p.last_child == kNone) {
-        p.first_child = id;
-      } else {
-        doc_.nodes_[p.last_child].next = id;
-      }
-      p.last_child = id;
+      doc_.nodes_[id].parent = parent;
+      link_last(id, p.first_child, p.last_child);
     }
     return id;
   }
@@ -362,13 +355,7 @@ class Builder {
     a.parent = owner;
     std::tie(a.text_offset, a.text_length) = store(raw_value, true);
     Document::Node& o = doc_.nodes_[owner];
-    a.previous = o.last_attribute;
-    if (o.last_attribute == kNone) {
-      o.first_attribute = id;
-    } else {
-      doc_.nodes_[o.last_attribute].next = id;
-    }
-    o.last_attribute = id;
+    link_last(id, o.first_attribute, o.last_attribute);
   }
 
   // `entities`: whether the text holds an '&', which only then is decoded.
@@ -405,6 +392,18 @@ class Builder {
   }
 
  private:
+  // Appends record `id` to the sibling list that `first` and `last` bound.
+  [[gnu::always_inline]] void link_last(std::uint32_t id, std::uint32_t& first,
+                                        std::uint32_t& last) {
+    doc_.nodes_[id].previous = last;
+    if (last == kNone) {
+      first = id;
+    } else {
+      doc_.nodes_[last].next = id;
+    }
+    last = id;
+  }
+
   [[gnu::always_inline]] std::uint32_t record(std::string_view name, bool is_attribute) {
     const auto id = static_cast<std::uint32_t>(doc_.nodes_.size());
     Document::Node& n = doc_.nodes_.emplace_back();
