@@ -5,6 +5,8 @@
 #include <tuple>
 #include <utility>
 
+#include "tree/detail/messages.h"
+
 namespace tovarn::tree {
 namespace {
 constexpr std::size_t kMaxChars = UINT32_MAX;
@@ -66,7 +68,7 @@ std::pair<std::uint32_t, std::uint32_t> Document::store(std::string_view text) {
             static_cast<std::uint32_t>(text.size())};
   }
   if (text.size() > kMaxChars - chars_.size()) {
-    throw std::length_error("document text store exceeds 4 GiB");
+    throw std::length_error(detail::store_full());
   }
   auto offset = static_cast<std::uint32_t>(chars_.size());
   chars_.append(text);
@@ -74,7 +76,7 @@ std::pair<std::uint32_t, std::uint32_t> Document::store(std::string_view text) {
 }
 
 NodeId Document::append_record(std::string_view name, std::string_view text, bool is_attribute) {
-  if (nodes_.size() >= kNone) throw std::length_error("document has 2^32 - 1 nodes");
+  if (nodes_.size() >= kNone) throw std::length_error(detail::too_many_nodes());
   Node n;
   // Storing the name may move the store, so a text that views it is placed
   // first when it does.
@@ -264,9 +266,9 @@ bool Document::copy_ordered_run(Document& destination, const Document& source, N
     if (k > 0 && (!inside(n.parent) || !inside(n.previous) || !inside(n.next))) return false;
     bytes += std::size_t{n.name_length} + n.text_length;
   }
-  if (destination.nodes_.size() + count >= kNone) throw std::length_error("document has 2^32 - 1 nodes");
+  if (destination.nodes_.size() + count >= kNone) throw std::length_error(detail::too_many_nodes());
   if (bytes > kMaxChars - destination.chars_.size())
-    throw std::length_error("document text store exceeds 4 GiB");
+    throw std::length_error(detail::store_full());
 
   const auto base = static_cast<std::uint32_t>(destination.nodes_.size());
   auto shift = [&](std::uint32_t link) { return link == kNone ? kNone : link - top + base; };

@@ -29,4 +29,8 @@ std::string closing_mismatch(std::string_view closing, std::string_view open) {
   return out;
 }
 
+std::string store_full() { return "document text store exceeds 4 GiB"; }
+
+std::string too_many_nodes() { return "document has 2^32 - 1 nodes"; }
+
 }  // namespace tovarn::tree::detail

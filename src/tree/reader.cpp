@@ -455,7 +455,7 @@ class Builder {
   // Room for `bytes` more: in the store itself when copying; in place, only
   // the 32-bit offsets bound what decoded texts add after the input.
   void make_room(std::size_t bytes) {
-    if (bytes > kMaxChars - used_) throw std::length_error("document text store exceeds 4 GiB");
+    if (bytes > kMaxChars - used_) throw std::length_error(detail::store_full());
     if (!in_place_ && bytes > doc_.chars_.size() - used_) [[unlikely]] grow(bytes);
   }
 

@@ -18,4 +18,8 @@ enum class ReadError {
 std::string message(ReadError error);
 std::string closing_mismatch(std::string_view closing, std::string_view open);
 
+// What the std::length_error says when 32-bit offsets or ids would overflow.
+std::string store_full();
+std::string too_many_nodes();
+
 }  // namespace tovarn::tree::detail
