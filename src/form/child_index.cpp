@@ -11,14 +11,6 @@ namespace {
 // Below this many children a scan is cheaper than sorting them.
 constexpr std::size_t kIndexedWidth = 12;
 
-bool is_plain_step_list(const xpath::Expr::LocationPath& path) {
-  if (!path.absolute || path.steps.empty()) return false;
-  for (const xpath::Step& step : path.steps)
-    if (step.axis != xpath::Axis::child || !step.name_test || !step.predicates.empty())
-      return false;
-  return true;
-}
-
 }  // namespace
 
 void ChildIndex::append_children(NodeId parent, std::string_view name,
@@ -82,6 +74,14 @@ std::vector<NodeId> ChildIndex::select_plain(std::string_view path) {
     at = slash + 1;
   }
   return select_steps(names_.size(), [this](std::size_t i) { return names_[i]; });
+}
+
+bool is_plain_step_list(const xpath::Expr::LocationPath& path) {
+  if (!path.absolute || path.steps.empty()) return false;
+  for (const xpath::Step& step : path.steps)
+    if (step.axis != xpath::Axis::child || !step.name_test || !step.predicates.empty())
+      return false;
+  return true;
 }
 
 bool is_plain_child_path(std::string_view text) {

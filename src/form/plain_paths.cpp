@@ -3,19 +3,13 @@
 #include <algorithm>
 #include <bit>
 
+#include "form/detail/child_index.h"
+
 namespace tovarn::form::detail {
 
 using tree::NodeId;
 
 namespace {
-
-bool is_plain_step_list(const xpath::Expr::LocationPath& path) {
-  if (!path.absolute || path.steps.empty()) return false;
-  for (const xpath::Step& step : path.steps)
-    if (step.axis != xpath::Axis::child || !step.name_test || !step.predicates.empty())
-      return false;
-  return true;
-}
 
 const xpath::Expr::LocationPath* plain_steps(const Bind& bind) {
   if (bind.nodeset_plain || !bind.nodeset_path) return nullptr;

@@ -54,4 +54,9 @@ class ChildIndex {
 // steps with those name tests and no predicates.
 bool is_plain_child_path(std::string_view text);
 
+// Whether the parsed path is absolute and only child steps with name tests
+// and no predicates, which ChildIndex and PlainPaths resolve without the
+// evaluator.
+bool is_plain_step_list(const xpath::Expr::LocationPath& path);
+
 }  // namespace tovarn::form::detail
