@@ -43,11 +43,6 @@ tree::Document model_document(const FormModel& form, const tree::Document& insta
 // A node path of the model document with its leading "/model" cut.
 std::string_view reported_path(std::string_view node_path);
 
-// The nodes a nodeset selects at the document's root; empty when it does not
-// parse, does not evaluate or gives no node-set.
-std::vector<tree::NodeId> nodeset_nodes(std::string_view nodeset, const tree::Document& doc,
-                                        const xpath::Environment& env);
-
 // Relevance of every node any bind selects, by node id. Nodes no bind
 // selects are `unbound` and count as relevant.
 struct RelevanceMap {

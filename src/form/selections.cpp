@@ -1,11 +1,8 @@
 #include "form/detail/selections.h"
 
 #include "xpath/evaluate.h"
-#include "xpath/parse.h"
 
-namespace tovarn::form {
-
-namespace detail {
+namespace tovarn::form::detail {
 
 std::vector<tree::NodeId> select_nodes(const xpath::Expr& nodeset, const tree::Document& doc,
                                        const xpath::Environment& env) {
@@ -29,13 +26,4 @@ std::span<const tree::NodeId> Selections::of(std::size_t bind) {
   return *nodes;
 }
 
-}  // namespace detail
-
-std::vector<tree::NodeId> nodeset_nodes(std::string_view nodeset, const tree::Document& doc,
-                                        const xpath::Environment& env) {
-  auto expr = xpath::parse_expression(nodeset);
-  if (!expr) return {};
-  return detail::select_nodes(*expr, doc, env);
-}
-
-}  // namespace tovarn::form
+}  // namespace tovarn::form::detail
