@@ -95,12 +95,23 @@ std::string string_value(const Document& doc, NodeId id) {
   return out;
 }
 
+std::optional<NodeId> child_named(const Document& doc, NodeId parent, std::string_view name) {
+  for (NodeId child : doc.children(parent))
+    if (doc.name(child) == name) return child;
+  return std::nullopt;
+}
+
+std::optional<NodeId> attribute_named(const Document& doc, NodeId owner, std::string_view name) {
+  for (NodeId attribute : doc.attributes(owner))
+    if (doc.name(attribute) == name) return attribute;
+  return std::nullopt;
+}
+
 std::optional<std::string_view> attribute_value(const Document& doc, NodeId id,
                                                 std::string_view name) {
-  for (NodeId a : doc.attributes(id)) {
-    if (doc.name(a) == name) return doc.text(a);
-  }
-  return std::nullopt;
+  std::optional<NodeId> attribute = attribute_named(doc, id, name);
+  if (!attribute) return std::nullopt;
+  return doc.text(*attribute);
 }
 
 std::optional<std::string> descendant_text(const Document& doc, std::string_view name) {

@@ -23,6 +23,10 @@ std::string string_value(const Document& doc, NodeId id);
 // Appends the string value to `out` (no temporary for the common cases).
 void append_string_value(const Document& doc, NodeId id, std::string& out);
 
+// The first child element, or the first attribute, of that name.
+std::optional<NodeId> child_named(const Document& doc, NodeId parent, std::string_view name);
+std::optional<NodeId> attribute_named(const Document& doc, NodeId owner, std::string_view name);
+
 // The value of the first attribute of that name.
 std::optional<std::string_view> attribute_value(const Document& doc, NodeId id,
                                                 std::string_view name);

@@ -8,17 +8,6 @@
 #include "xpath/functions/detail/messages.h"
 
 namespace tovarn::xpath::detail {
-namespace {
-
-std::optional<tree::NodeId> first_child_named(const tree::Document& doc, tree::NodeId row,
-                                              std::string_view name) {
-  for (tree::NodeId cell : doc.children(row)) {
-    if (doc.name(cell) == name) return cell;
-  }
-  return std::nullopt;
-}
-
-}  // namespace
 
 std::string pulldata_lookup(const tree::Document& table, std::string_view return_column,
                             std::string_view search_column, std::string_view search_value) {
@@ -35,11 +24,11 @@ std::string pulldata_lookup(const tree::Document& table, std::string_view return
   std::string cell_text;
   for (tree::NodeId row : table.children(rows)) {
     cell_text.clear();
-    if (auto cell = first_child_named(table, row, search_column)) {
+    if (auto cell = tree::child_named(table, row, search_column)) {
       tree::append_string_value(table, *cell, cell_text);
     }
     if (unicode::trim(cell_text) != wanted) continue;
-    auto result = first_child_named(table, row, return_column);
+    auto result = tree::child_named(table, row, return_column);
     return result ? tree::string_value(table, *result) : std::string();
   }
   return {};
