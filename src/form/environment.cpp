@@ -19,12 +19,6 @@ constexpr std::array<std::string_view, 6> kControlNames = {"input", "select", "s
                                                             "range", "rank",   "upload"};
 using detail::kItextPrefix;
 
-std::optional<NodeId> first_child_named(const Document& doc, NodeId node, std::string_view name) {
-  for (NodeId child : doc.children(node))
-    if (doc.name(child) == name) return child;
-  return std::nullopt;
-}
-
 // Labels and choice lists never see the request's clock.
 xpath::EvalResult evaluate_without_clock(const FormModel& form, const xpath::Expr& expr,
                                          const Document& document, NodeId node, unsigned nesting) {
@@ -59,7 +53,7 @@ std::optional<std::string> FormEnvironment::choice_label(std::string_view value,
 
   for (NodeId item : form_doc.children(*control)) {
     if (form_doc.name(item) != "item") continue;
-    std::optional<NodeId> item_value = first_child_named(form_doc, item, "value");
+    std::optional<NodeId> item_value = tree::child_named(form_doc, item, "value");
     std::string text = item_value ? tree::string_value(form_doc, *item_value) : std::string();
     if (unicode::trim(text) != wanted) continue;
     std::optional<NodeId> label = find_label_child(form_doc, item);
@@ -99,18 +93,18 @@ std::optional<tree::NodeId> control_by_ref(const tree::Document& form_document,
 }
 
 std::optional<tree::NodeId> find_label_child(const tree::Document& doc, tree::NodeId node) {
-  return first_child_named(doc, node, "label");
+  return tree::child_named(doc, node, "label");
 }
 
 Itemset read_itemset(const FormModel& form, tree::NodeId control, const tree::Document& document,
                      unsigned nesting) {
   const Document& form_doc = form.form_document;
   Itemset itemset;
-  std::optional<NodeId> element = first_child_named(form_doc, control, "itemset");
+  std::optional<NodeId> element = tree::child_named(form_doc, control, "itemset");
   if (!element) return itemset;
   std::optional<std::string_view> nodeset = tree::attribute_value(form_doc, *element, "nodeset");
   if (!nodeset) return itemset;
-  if (std::optional<NodeId> value = first_child_named(form_doc, *element, "value"))
+  if (std::optional<NodeId> value = tree::child_named(form_doc, *element, "value"))
     if (auto ref = tree::attribute_value(form_doc, *value, "ref")) itemset.value_name = *ref;
   if (std::optional<NodeId> label = find_label_child(form_doc, *element))
     itemset.label_ref = tree::attribute_value(form_doc, *label, "ref");
@@ -131,7 +125,7 @@ Itemset read_itemset(const FormModel& form, tree::NodeId control, const tree::Do
 
 std::string itemset_value(const Itemset& itemset, tree::NodeId choice) {
   const Document& doc = *itemset.nodes_document;
-  std::optional<NodeId> child = first_child_named(doc, choice, itemset.value_name);
+  std::optional<NodeId> child = tree::child_named(doc, choice, itemset.value_name);
   return child ? tree::string_value(doc, *child) : std::string();
 }
 

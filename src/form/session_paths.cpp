@@ -51,18 +51,6 @@ std::vector<std::string_view> segments_of(std::string_view path) {
   return segments;
 }
 
-std::optional<NodeId> child_named(const Document& doc, NodeId parent, std::string_view name) {
-  for (NodeId child : doc.children(parent))
-    if (doc.name(child) == name) return child;
-  return std::nullopt;
-}
-
-std::optional<NodeId> attribute_named(const Document& doc, NodeId owner, std::string_view name) {
-  for (NodeId attribute : doc.attributes(owner))
-    if (doc.name(attribute) == name) return attribute;
-  return std::nullopt;
-}
-
 }  // namespace
 
 std::optional<NodeId> first_node(const Session& session, std::string_view path) {
@@ -133,7 +121,7 @@ std::expected<void, std::string> set_value(Session& session, std::string_view pa
   NodeId current = *root;
   bool created = false;
   for (std::size_t i = first; i + 1 < segments.size(); ++i) {
-    if (std::optional<NodeId> child = child_named(doc, current, segments[i])) {
+    if (std::optional<NodeId> child = tree::child_named(doc, current, segments[i])) {
       current = *child;
       continue;
     }
@@ -146,13 +134,13 @@ std::expected<void, std::string> set_value(Session& session, std::string_view pa
   // relative path naming the root) may still walk to an existing node; that
   // node takes the answer rather than gaining a namesake no path reads.
   if (attribute) {
-    if (std::optional<NodeId> existing = attribute_named(doc, current, last)) {
+    if (std::optional<NodeId> existing = tree::attribute_named(doc, current, last)) {
       doc.set_text(*existing, value);
     } else {
       doc.add_attribute(current, last, value);
       created = true;
     }
-  } else if (std::optional<NodeId> existing = child_named(doc, current, last)) {
+  } else if (std::optional<NodeId> existing = tree::child_named(doc, current, last)) {
     doc.set_text(*existing, value);
   } else {
     NodeId element = doc.new_element(last, value);
