@@ -26,12 +26,7 @@ def run_child(code):
 
 @pytest.fixture
 def session():
-    try:
-        return tovarn.Session(FORM)
-    except RuntimeError as e:
-        if str(e) == "Session() is not available yet":
-            pytest.skip("the Session constructor has not landed")
-        raise
+    return tovarn.Session(FORM)
 
 
 # --- the module object --------------------------------------------------------
