@@ -178,8 +178,9 @@ std::optional<std::string> suggestion_for(std::string_view last, std::string_vie
   return std::nullopt;
 }
 
-}  // namespace
-
+// The location paths whose paths the rule reads, in the order met: absolute
+// ones wherever they stand, relative ones only where `top_level` holds (not
+// inside a predicate or a filter expression). Iterative.
 void absolute_paths_read(const Expr& expr, bool top_level,
                          std::vector<const Expr::LocationPath*>& paths) {
   std::vector<std::pair<const Expr*, bool>> stack{{&expr, top_level}};
@@ -210,6 +211,8 @@ void absolute_paths_read(const Expr& expr, bool top_level,
         node->node);
   }
 }
+
+}  // namespace
 
 void check_instance_paths(const Expr& expr, std::string_view bind_path,
                           const KnownPaths& known_paths, const SecondaryIds& secondary_ids,

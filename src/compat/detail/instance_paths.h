@@ -23,10 +23,4 @@ void check_instance_paths(const xpath::Expr& expr, std::string_view bind_path,
                           const KnownPaths& known_paths, const SecondaryIds& secondary_ids,
                           std::vector<CompatIssue>& issues);
 
-// The location paths whose paths the rule reads, in the order met: absolute
-// ones wherever they stand, relative ones only where `top_level` holds (not
-// inside a predicate or a filter expression). Iterative.
-void absolute_paths_read(const xpath::Expr& expr, bool top_level,
-                         std::vector<const xpath::Expr::LocationPath*>& paths);
-
 }  // namespace tovarn::compat::detail
