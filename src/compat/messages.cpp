@@ -81,11 +81,11 @@ std::string regex_suggestion(std::string_view pattern) {
   return text;
 }
 
+std::string_view where_phrase(Breaks breaks) { return breaks_text(breaks).where; }
+
 }  // namespace
 
 std::string_view breaks_output_name(Breaks breaks) { return breaks_text(breaks).name; }
-
-std::string_view where_phrase(Breaks breaks) { return breaks_text(breaks).where; }
 
 std::string finding_sentence(std::string_view path, std::string_view rule,
                              std::string_view construct, std::string_view effect, Breaks breaks,

@@ -10,7 +10,6 @@
 namespace tovarn::compat::detail {
 
 std::string_view breaks_output_name(Breaks breaks);
-std::string_view where_phrase(Breaks breaks);
 std::string finding_sentence(std::string_view path, std::string_view rule,
                              std::string_view construct, std::string_view effect, Breaks breaks,
                              const std::optional<std::string>& suggestion);
