@@ -8,28 +8,6 @@
 namespace tovarn::tree {
 namespace {
 
-// Calls f(element) for every element below `top` in preorder, going down,
-// across and up without a stack; stops early when f returns false.
-template <class F>
-void walk_below(const Document& doc, NodeId top, F&& f) {
-  auto cur = doc.first_child(top);
-  while (cur) {
-    if (!f(*cur)) return;
-    if (auto child = doc.first_child(*cur)) {
-      cur = child;
-      continue;
-    }
-    for (;;) {
-      if (auto next = doc.next_sibling(*cur)) {
-        cur = next;
-        break;
-      }
-      cur = doc.parent(*cur);
-      if (*cur == top) return;
-    }
-  }
-}
-
 // Whether the preorder walk below `top` already is the stable document-order
 // sort of its elements: positions never fall, unindexed ids coming last.
 bool walk_is_sorted(const Document& doc, NodeId top) {

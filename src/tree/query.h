@@ -1,6 +1,7 @@
 #pragma once
 // Read-only questions asked of a Document: ancestors, descendants, string
-// values, named lookups and node paths. Nothing here recurses.
+// values, named lookups, node paths and a preorder walk. Nothing here
+// recurses.
 
 #include <optional>
 #include <string>
@@ -40,5 +41,27 @@ std::optional<std::string> descendant_text(const Document& doc, std::string_view
 // more children of that name ("/data/group[2]/q"); an attribute's segment is
 // its bare name, indexed by its owner's child elements of the same name.
 std::string node_path(const Document& doc, NodeId id);
+
+// Calls f(element) for every element below `top` in preorder, going down,
+// across and up without a stack; stops early when f returns false.
+template <class F>
+void walk_below(const Document& doc, NodeId top, F&& f) {
+  auto cur = doc.first_child(top);
+  while (cur) {
+    if (!f(*cur)) return;
+    if (auto child = doc.first_child(*cur)) {
+      cur = child;
+      continue;
+    }
+    for (;;) {
+      if (auto next = doc.next_sibling(*cur)) {
+        cur = next;
+        break;
+      }
+      cur = doc.parent(*cur);
+      if (*cur == top) return;
+    }
+  }
+}
 
 }  // namespace tovarn::tree

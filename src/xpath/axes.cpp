@@ -2,6 +2,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "tree/query.h"
 #include "xpath/detail/location.h"
 
 namespace tovarn::xpath::detail {
@@ -44,22 +45,10 @@ void collect_descendants(const Document& doc, NodeId node, const NameTest& match
     }
     return;
   }
-  auto cur = doc.first_child(node);
-  while (cur) {
-    if (match(doc, *cur)) out.push_back(*cur);
-    if (auto child = doc.first_child(*cur)) {
-      cur = child;
-      continue;
-    }
-    while (cur) {
-      if (auto next = doc.next_sibling(*cur)) {
-        cur = next;
-        break;
-      }
-      cur = doc.parent(*cur);
-      if (cur == node) cur.reset();
-    }
-  }
+  tree::walk_below(doc, node, [&](NodeId id) {
+    if (match(doc, id)) out.push_back(id);
+    return true;
+  });
 }
 
 void collect_following(const Document& doc, NodeId node, const NameTest& match, NodeList& out) {

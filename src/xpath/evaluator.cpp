@@ -3,6 +3,7 @@
 #include <utility>
 #include <variant>
 
+#include "tree/query.h"
 #include "xpath/detail/eval_messages.h"
 #include "xpath/detail/location.h"
 #include "xpath/evaluate.h"
@@ -412,25 +413,15 @@ std::optional<NodeId> find_instance_element(const Document& doc, std::string_vie
     }
     return false;
   };
-  // The root and then its descendants in document order, walked down, across
-  // and up so that an unindexed document is read the same way.
-  std::optional<NodeId> cur = root;
-  while (cur) {
-    if (is_match(*cur)) return cur;
-    if (auto child = doc.first_child(*cur)) {
-      cur = child;
-      continue;
-    }
-    while (cur && cur != root) {
-      if (auto next = doc.next_sibling(*cur)) {
-        cur = next;
-        break;
-      }
-      cur = doc.parent(*cur);
-    }
-    if (cur == root) break;
-  }
-  return std::nullopt;
+  // The root and then its descendants in document order, walked rather than
+  // read from the order so that an unindexed document is read the same way.
+  if (is_match(*root)) return root;
+  std::optional<NodeId> found;
+  tree::walk_below(doc, *root, [&](NodeId e) {
+    if (is_match(e)) found = e;
+    return !found;
+  });
+  return found;
 }
 
 namespace detail {
