@@ -137,6 +137,9 @@ class Document {
   friend class SiblingRange;
   friend class detail::Builder;
   friend NodeId copy_subtree(Document& destination, const Document& source, NodeId element);
+  // reindex_document_order's walk for ids that already are the order; false
+  // (order_subtree_end_ left partial) where they are not.
+  bool index_identity_order();
   // copy_subtree's fast path; false (nothing done) where it does not apply.
   static bool copy_ordered_run(Document& destination, const Document& source, NodeId element,
                                NodeId& copy);
