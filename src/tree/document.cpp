@@ -20,16 +20,6 @@ void Document::set_root(NodeId element) {
   order_current_ = false;
 }
 
-std::string_view Document::name(NodeId id) const {
-  const Node& n = node(id);
-  return std::string_view(chars_).substr(n.name_offset, n.name_length);
-}
-
-std::string_view Document::text(NodeId id) const {
-  const Node& n = node(id);
-  return std::string_view(chars_).substr(n.text_offset, n.text_length);
-}
-
 std::optional<NodeId> Document::parent(NodeId id) const {
   std::uint32_t p = node(id).parent;
   if (p == kNone) return std::nullopt;

@@ -194,6 +194,17 @@ class Document::SiblingRange {
   std::uint32_t first_;
 };
 
+// Inline: every name test and string value reads these, and a record's
+// offsets always lie inside the store, so no bounds check is needed.
+inline std::string_view Document::name(NodeId id) const {
+  const Node& n = node(id);
+  return std::string_view(chars_.data() + n.name_offset, n.name_length);
+}
+inline std::string_view Document::text(NodeId id) const {
+  const Node& n = node(id);
+  return std::string_view(chars_.data() + n.text_offset, n.text_length);
+}
+
 inline Document::SiblingRange Document::children(NodeId id) const {
   return {this, node(id).first_child};
 }
