@@ -1,10 +1,7 @@
-import subprocess
-import sys
-import textwrap
-
 import pytest
 
 import tovarn
+from support import run_child
 
 
 def parse_message(expression):
@@ -64,12 +61,6 @@ def test_parse_message(expression, message):
 def test_parse_failure_comes_before_evaluation():
     # $x would fail to evaluate; the trailing token is found first.
     assert parse_message("$x $y") == 'unexpected trailing input in "$x $y" at token 1'
-
-
-def run_child(code):
-    return subprocess.run(
-        [sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True, timeout=120
-    )
 
 
 @pytest.mark.parametrize(
