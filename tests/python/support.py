@@ -7,6 +7,10 @@ import subprocess
 import sys
 import textwrap
 
+import pytest
+
+import tovarn
+
 
 def run_child(code, *args, input=None, timeout=300):
     """Runs the code in a fresh interpreter, so a crash fails one test and a
@@ -49,6 +53,13 @@ def xform(binds, instance="<data><q/></data>", extra=""):
 
 def xml(session):
     return session.instance_xml().removeprefix(DECL)
+
+
+def refusal(expression, xml="<data/>"):
+    """The message eval_expression raises for the expression."""
+    with pytest.raises(RuntimeError) as e:
+        tovarn.eval_expression(expression, xml)
+    return str(e.value)
 
 
 def not_implemented(name):

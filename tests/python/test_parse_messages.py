@@ -1,13 +1,7 @@
 import pytest
 
 import tovarn
-from support import run_child
-
-
-def parse_message(expression):
-    with pytest.raises(RuntimeError) as e:
-        tovarn.eval_expression(expression, "<data/>")
-    return str(e.value)
+from support import refusal, run_child
 
 
 @pytest.mark.parametrize(
@@ -55,12 +49,12 @@ def parse_message(expression):
     ],
 )
 def test_parse_message(expression, message):
-    assert parse_message(expression) == message
+    assert refusal(expression) == message
 
 
 def test_parse_failure_comes_before_evaluation():
     # $x would fail to evaluate; the trailing token is found first.
-    assert parse_message("$x $y") == 'unexpected trailing input in "$x $y" at token 1'
+    assert refusal("$x $y") == 'unexpected trailing input in "$x $y" at token 1'
 
 
 @pytest.mark.parametrize(
