@@ -9,35 +9,45 @@ using tree::NodeId;
 
 void PathNamer::index_children(NodeId parent) {
   siblings_.clear();
-  for (NodeId child : doc_.children(parent)) siblings_.push_back(child);
+  names_.clear();
+  for (NodeId child : doc_.children(parent)) {
+    siblings_.push_back(child);
+    names_.push_back(doc_.name(child));
+  }
+  const std::size_t n = siblings_.size();
   // Most parents have a handful of children, where comparing names pairwise
-  // beats hashing them; wide ones (repeats, long lists) are hashed.
+  // (each pair once) beats hashing them; wide ones (repeats, long lists) are
+  // hashed.
   constexpr std::size_t kPairwise = 24;
   std::unordered_map<std::string_view, std::uint32_t> count;
+  if (n > kPairwise) {
+    for (std::string_view name : names_) ++count[name];
+    std::unordered_map<std::string_view, std::uint32_t> seen;
+    for (std::size_t i = 0; i < n; ++i)
+      position_[tree::index_of(siblings_[i])] = count[names_[i]] >= 2 ? ++seen[names_[i]] : kBare;
+  } else {
+    // Positions count namesakes before; kBare stays for a name met once.
+    for (std::size_t i = 0; i < n; ++i) position_[tree::index_of(siblings_[i])] = kBare;
+    for (std::size_t i = 1; i < n; ++i) {
+      std::uint32_t before = 0;
+      for (std::size_t j = 0; j < i; ++j) {
+        if (names_[j] != names_[i]) continue;
+        ++before;
+        std::uint32_t& first = position_[tree::index_of(siblings_[j])];
+        if (first == kBare) first = 1;
+      }
+      if (before > 0) position_[tree::index_of(siblings_[i])] = before + 1;
+    }
+  }
   auto namesakes = [&](std::string_view name) -> std::uint32_t {
-    if (siblings_.size() > kPairwise) {
+    if (n > kPairwise) {
       auto found = count.find(name);
       return found == count.end() ? 0 : found->second;
     }
-    std::uint32_t n = 0;
-    for (NodeId s : siblings_) n += doc_.name(s) == name;
-    return n;
+    std::uint32_t k = 0;
+    for (std::string_view s : names_) k += s == name;
+    return k;
   };
-  if (siblings_.size() > kPairwise) {
-    for (NodeId child : siblings_) ++count[doc_.name(child)];
-    std::unordered_map<std::string_view, std::uint32_t> seen;
-    for (NodeId child : siblings_) {
-      std::string_view name = doc_.name(child);
-      position_[tree::index_of(child)] = count[name] >= 2 ? ++seen[name] : kBare;
-    }
-  } else {
-    for (std::size_t i = 0; i < siblings_.size(); ++i) {
-      std::string_view name = doc_.name(siblings_[i]);
-      std::uint32_t before = 0;
-      for (std::size_t j = 0; j < i; ++j) before += doc_.name(siblings_[j]) == name;
-      position_[tree::index_of(siblings_[i])] = namesakes(name) >= 2 ? before + 1 : kBare;
-    }
-  }
   // An attribute is not among the children it shares a name with, so it
   // counts as the first of them.
   for (NodeId attribute : doc_.attributes(parent))

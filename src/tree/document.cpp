@@ -1,5 +1,6 @@
 #include "tree/document.h"
 
+#include <cstring>
 #include <stdexcept>
 #include <tuple>
 #include <utility>
@@ -233,7 +234,79 @@ std::uint32_t Document::order_subtree_end(NodeId id) const {
   return i < order_subtree_end_.size() ? order_subtree_end_[i] : kUnindexed;
 }
 
+// A subtree whose ids run consecutively in document order (a document fresh
+// from the reader, or a copy) is copied record by record with its links
+// shifted, with none of the per-node linking, lookups and checks of the
+// general walk. The result is the same record for record and byte for byte:
+// each node's name and then its text are appended in the same order.
+bool Document::copy_ordered_run(Document& destination, const Document& source, NodeId element,
+                                NodeId& copy) {
+  if (!source.order_is_current() || source.is_attribute(element)) return false;
+  const std::uint32_t first = source.order_position(element);
+  const std::uint32_t end = source.order_subtree_end(element);
+  if (first == kUnindexed || end == kUnindexed || end < first) return false;
+  const std::uint32_t top = index_of(element);
+  const std::uint32_t count = end - first + 1;
+  if (count > source.nodes_.size() - top) return false;
+  if (!source.identity_order_ || first != top) {
+    for (std::uint32_t k = 0; k < count; ++k)
+      if (source.at_order_position(first + k) != NodeId{top + k}) return false;
+  }
+  // Every link but the top's own ties to its parent and siblings stays inside
+  // the run; an attribute added since the order was built would not.
+  auto inside = [&](std::uint32_t link) { return link == kNone || link - top < count; };
+  std::size_t bytes = 0;
+  for (std::uint32_t k = 0; k < count; ++k) {
+    const Node& n = source.nodes_[top + k];
+    if (!inside(n.first_child) || !inside(n.last_child) || !inside(n.first_attribute) ||
+        !inside(n.last_attribute))
+      return false;
+    if (k > 0 && (!inside(n.parent) || !inside(n.previous) || !inside(n.next))) return false;
+    bytes += std::size_t{n.name_length} + n.text_length;
+  }
+  if (destination.nodes_.size() + count >= kNone) throw std::length_error("document has 2^32 - 1 nodes");
+  if (bytes > kMaxChars - destination.chars_.size())
+    throw std::length_error("document text store exceeds 4 GiB");
+
+  const auto base = static_cast<std::uint32_t>(destination.nodes_.size());
+  auto shift = [&](std::uint32_t link) { return link == kNone ? kNone : link - top + base; };
+  destination.nodes_.resize(base + count);
+  auto at = static_cast<std::uint32_t>(destination.chars_.size());
+  // Every byte of the new tail is written below. The size is returned as
+  // asked: g++ 12 hands the operation the grown capacity instead.
+  const std::size_t size = at + bytes;
+  destination.chars_.resize_and_overwrite(size, [size](char*, std::size_t) { return size; });
+  char* out = destination.chars_.data();
+  const char* in = source.chars_.data();
+  for (std::uint32_t k = 0; k < count; ++k) {
+    const Node& from = source.nodes_[top + k];
+    Node& n = destination.nodes_[base + k];
+    n.parent = shift(from.parent);
+    n.first_child = shift(from.first_child);
+    n.last_child = shift(from.last_child);
+    n.first_attribute = shift(from.first_attribute);
+    n.last_attribute = shift(from.last_attribute);
+    n.previous = shift(from.previous);
+    n.next = shift(from.next);
+    n.is_attribute = from.is_attribute;
+    n.name_offset = at;
+    n.name_length = from.name_length;
+    std::memcpy(out + at, in + from.name_offset, from.name_length);
+    at += from.name_length;
+    n.text_offset = at;
+    n.text_length = from.text_length;
+    std::memcpy(out + at, in + from.text_offset, from.text_length);
+    at += from.text_length;
+  }
+  Node& copied = destination.nodes_[base];
+  copied.parent = copied.previous = copied.next = kNone;
+  if (copied.first_child != kNone) destination.order_current_ = false;
+  copy = NodeId{base};
+  return true;
+}
+
 NodeId copy_subtree(Document& destination, const Document& source, NodeId element) {
+  if (NodeId copy; Document::copy_ordered_run(destination, source, element, copy)) return copy;
   auto copy_one = [&](NodeId from) {
     NodeId to = destination.new_element(source.name(from), source.text(from));
     for (NodeId a : source.attributes(from)) {

@@ -136,6 +136,10 @@ class Document {
 
   friend class SiblingRange;
   friend class detail::Builder;
+  friend NodeId copy_subtree(Document& destination, const Document& source, NodeId element);
+  // copy_subtree's fast path; false (nothing done) where it does not apply.
+  static bool copy_ordered_run(Document& destination, const Document& source, NodeId element,
+                               NodeId& copy);
 
   std::uint32_t root_ = kNone;
   bool order_current_ = true;  // the empty order of an empty document is current

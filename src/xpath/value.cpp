@@ -123,6 +123,12 @@ bool is_numeral(std::string_view t) {
 
 }  // namespace
 
+bool is_number_text(std::string_view text) {
+  if (!text.empty() && (text.front() == '+' || text.front() == '-')) text.remove_prefix(1);
+  return equals_ignoring_ascii_case(text, "inf") || equals_ignoring_ascii_case(text, "infinity") ||
+         equals_ignoring_ascii_case(text, "nan") || is_numeral(text);
+}
+
 bool value_to_boolean(const Value& value) {
   switch (value.index()) {
     case 0:

@@ -33,6 +33,9 @@ std::string format_number(double number);
 // Trimmed float grammar with sign, point, exponent, inf/infinity/nan; NaN for
 // anything else.
 double string_to_number(std::string_view text);
+// Whether the text, as it stands (untrimmed), is in that grammar: tells a
+// text reading "nan" from one that is no number at all.
+bool is_number_text(std::string_view text);
 
 // `op` is BinaryOp::eq or BinaryOp::ne.
 bool compare_equal(BinaryOp op, const Value& lhs, const Value& rhs);

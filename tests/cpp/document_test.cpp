@@ -170,6 +170,63 @@ TEST(CopySubtree, CopiesInDocumentOrder) {
   }
 }
 
+// Subtrees whose ids run in document order are copied record by record; any
+// other is walked. Both give the same copy, ids in document order, detached.
+TEST(CopySubtree, SameCopyWhetherRunOrWalked) {
+  const std::string xml = "<r k='v'>t<c x='1'><d>dd</d><d/></c><e y='2'>ee</e></r>";
+  struct Case {
+    const char* name;
+    void (*prepare)(Document&);
+    const char* element;  // a child of the root, or "" for the root
+    const char* dump;
+  };
+  static const Case kCases[] = {
+      {"fresh root", [](Document&) {}, "", "r\"t\"[k=\"v\"](c[x=\"1\"](d\"dd\" d) e\"ee\"[y=\"2\"])"},
+      {"fresh inner", [](Document&) {}, "c", "c[x=\"1\"](d\"dd\" d)"},
+      {"attribute added since the order",
+       [](Document& doc) { doc.add_attribute(child(doc, *doc.root(), "c"), "z", "3"); }, "c",
+       "c[x=\"1\" z=\"3\"](d\"dd\" d)"},
+      {"reordered by an edit",
+       [](Document& doc) {
+         doc.append_child(child(doc, *doc.root(), "c"), doc.new_element("n", "nn"));
+         doc.reindex_document_order();
+       },
+       "c", "c[x=\"1\"](d\"dd\" d n\"nn\")"},
+      {"text replaced", [](Document& doc) { doc.set_text(child(doc, *doc.root(), "e"), "new"); },
+       "", "r\"t\"[k=\"v\"](c[x=\"1\"](d\"dd\" d) e\"new\"[y=\"2\"])"},
+      {"a copy", [](Document& doc) {
+         Document copy;
+         copy.set_root(copy_subtree(copy, doc, *doc.root()));
+         copy.reindex_document_order();
+         doc = std::move(copy);
+       },
+       "e", "e\"ee\"[y=\"2\"]"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    Document source = read(xml);
+    c.prepare(source);
+    const NodeId element =
+        *c.element ? child(source, *source.root(), c.element) : *source.root();
+    Document destination = read("<top>x</top>");
+    const NodeId copy = copy_subtree(destination, source, element);
+    EXPECT_EQ(index_of(copy), 1u);
+    EXPECT_EQ(detail::dump(destination, copy), c.dump);
+    EXPECT_FALSE(destination.parent(copy));
+    EXPECT_FALSE(destination.next_sibling(copy));
+    EXPECT_EQ(detail::dump(destination), "top\"x\"");
+    // Only names and texts are stored: no markup, no replaced texts.
+    std::size_t bytes = std::string_view("topx").size();
+    for (std::uint32_t i = 1; i < destination.size(); ++i)
+      bytes += destination.name(NodeId{i}).size() + destination.text(NodeId{i}).size();
+    EXPECT_EQ(destination.stored_bytes(), bytes);
+    destination.append_child(*destination.root(), copy);
+    destination.reindex_document_order();
+    for (std::uint32_t i = 1; i < destination.size(); ++i)
+      EXPECT_EQ(destination.order_position(NodeId{i}), i);
+  }
+}
+
 TEST(Limits, ReaderRefusesTextsTooLargeForTheStore) {
   // Reserved, never touched: the size alone is refused.
   const std::size_t size = std::size_t{1} << 32;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tree/document.h"
@@ -27,6 +28,7 @@ class PathNamer {
   std::vector<std::uint32_t> position_;
   std::vector<tree::NodeId> chain_;
   std::vector<tree::NodeId> siblings_;
+  std::vector<std::string_view> names_;  // of siblings_
 };
 
 }  // namespace tovarn::form::detail
