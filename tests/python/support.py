@@ -27,8 +27,8 @@ def in_child(code, timeout=300):
 
 
 def records_from_child(code, jobs, timeout=600):
-    """Hands the jobs to the code as JSON and returns the JSON line it printed
-    for each, the last of them shown if it failed."""
+    """Hands the jobs to the code as JSON on stdin and returns the JSON records
+    it printed, one a line; a failure shows the last record reached."""
     done = run_child(code, input=json.dumps(jobs), timeout=timeout)
     records = [json.loads(line) for line in done.stdout.splitlines()]
     assert done.returncode == 0, (records[-1:] if records else None, done.stderr[-2000:])
