@@ -1,8 +1,12 @@
 #include "compat/check_form.h"
 
+#include <algorithm>
 #include <array>
 #include <functional>
+#include <string>
+#include <string_view>
 #include <unordered_set>
+#include <vector>
 
 #include "python/entry.h"
 #include "python/sources.h"
@@ -22,26 +26,24 @@ constexpr std::array<compat::Breaks, 4> kBreaks = {
     compat::Breaks::collect, compat::Breaks::enketo, compat::Breaks::both_differently,
     compat::Breaks::both_silently};
 
-// Findings compared by their issue alone; used within one rule.
-struct IssueHash {
+// Findings by index, compared by their rule and issue. The effect and the
+// suggestion follow from the construct, so the hash leaves them out.
+struct SameFindingHash {
   const std::vector<CompatFinding>* findings;
   std::size_t operator()(std::size_t i) const {
-    const CompatIssue& issue = (*findings)[i].issue;
-    const std::hash<std::string_view> text;
-    std::size_t h = text(issue.construct);
-    h = h * 31 + text(issue.effect);
-    h = h * 31 + (issue.suggestion ? text(*issue.suggestion) : 0);
-    return h * 31 + static_cast<std::size_t>(issue.breaks);
+    const CompatFinding& finding = (*findings)[i];
+    return std::hash<std::string_view>{}(finding.issue.construct) * 31 + finding.rule;
   }
 };
 
-struct IssueEqual {
+struct SameFinding {
   const std::vector<CompatFinding>* findings;
   bool operator()(std::size_t a, std::size_t b) const {
-    const CompatIssue& x = (*findings)[a].issue;
-    const CompatIssue& y = (*findings)[b].issue;
-    return x.construct == y.construct && x.breaks == y.breaks && x.effect == y.effect &&
-           x.suggestion == y.suggestion;
+    const CompatFinding& x = (*findings)[a];
+    const CompatFinding& y = (*findings)[b];
+    return x.rule == y.rule && x.issue.construct == y.issue.construct &&
+           x.issue.breaks == y.issue.breaks && x.issue.effect == y.issue.effect &&
+           x.issue.suggestion == y.issue.suggestion;
   }
 };
 
@@ -49,12 +51,9 @@ struct IssueEqual {
 // repeated in a rule gives findings whose every value is the same.
 std::vector<std::size_t> first_of_same(const std::vector<CompatFinding>& findings) {
   std::vector<std::size_t> first(findings.size());
-  std::unordered_set<std::size_t, IssueHash, IssueEqual> seen(0, IssueHash{&findings},
-                                                              IssueEqual{&findings});
-  for (std::size_t i = 0; i < findings.size(); ++i) {
-    if (i > 0 && findings[i].rule != findings[i - 1].rule) seen.clear();
-    first[i] = *seen.insert(i).first;
-  }
+  std::unordered_set<std::size_t, SameFindingHash, SameFinding> seen(
+      findings.size(), SameFindingHash{&findings}, SameFinding{&findings});
+  for (std::size_t i = 0; i < findings.size(); ++i) first[i] = *seen.insert(i).first;
   return first;
 }
 

@@ -16,6 +16,7 @@
 #include <variant>
 #include <vector>
 
+#include "form/recompute.h"
 #include "form/session.h"
 
 namespace tovarn::python {
@@ -48,14 +49,7 @@ struct Record {
 };
 
 // What Session.recompute returns, field for field.
-struct RecomputeReport {
-  std::map<std::string, std::string> calculated;
-  std::map<std::string, bool> relevant;
-  std::vector<std::string> missing;
-  std::vector<std::pair<std::string, std::string>> invalid;
-  std::vector<std::pair<std::string, std::string>> failed;
-  std::map<std::string, std::uint64_t> repeats;
-};
+using RecomputeReport = form::RecomputeResult;
 
 // Dicts with the same keys whose values repeat: each text is held once and
 // becomes one str that every dict holding it shares.

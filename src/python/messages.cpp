@@ -88,12 +88,6 @@ std::string argument_error(std::string_view param, std::string_view inner) {
   return out;
 }
 
-std::string not_available(std::string_view callable) {
-  std::string out(callable);
-  out += " is not available yet";
-  return out;
-}
-
 std::string could_not_read(std::string_view source, std::string_view argument,
                            std::string_view reason) {
   std::string out(source);

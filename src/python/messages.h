@@ -32,8 +32,6 @@ std::string missing_required(std::string_view callable, std::span<const std::str
 std::string not_a_string(std::string_view type_name);
 std::string argument_error(std::string_view param, std::string_view inner);
 
-// A body whose engine part has not landed.
-std::string not_available(std::string_view callable);
 
 // Sources.
 std::string could_not_read(std::string_view source, std::string_view argument,

@@ -52,10 +52,7 @@ Outcome<std::uint64_t> session_remove_row(SessionRecord& record, std::string pat
 }
 
 Outcome<RecomputeReport> session_recompute(SessionRecord& record) {
-  form::RecomputeResult result = form::recompute_session(record.session);
-  return RecomputeReport{std::move(result.calculated), std::move(result.relevant),
-                         std::move(result.missing),    std::move(result.invalid),
-                         std::move(result.failed),     std::move(result.repeats)};
+  return form::recompute_session(record.session);
 }
 
 Outcome<std::optional<std::vector<Record>>> session_choices(const SessionRecord& record,

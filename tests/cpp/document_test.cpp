@@ -9,6 +9,7 @@
 
 #include "tree/detail/dump.h"
 #include "tree/xml.h"
+#include "support.h"
 
 namespace tovarn::tree {
 namespace {
@@ -33,11 +34,7 @@ TEST(DocumentOrder, PreorderWithAttributesAfterTheirElement) {
 }
 
 
-Document read(std::string_view xml) {
-  auto doc = parse_xml(xml);
-  EXPECT_TRUE(doc) << xml;
-  return doc ? std::move(*doc) : Document();
-}
+using test_support::read;
 
 NodeId child(const Document& doc, NodeId parent, std::string_view name) {
   for (NodeId c : doc.children(parent)) {
