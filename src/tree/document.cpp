@@ -22,16 +22,6 @@ void Document::set_root(NodeId element) {
   order_current_ = false;
 }
 
-std::string_view Document::name(NodeId id) const {
-  const Node& n = node(id);
-  return std::string_view(chars_).substr(n.name_offset, n.name_length);
-}
-
-std::string_view Document::text(NodeId id) const {
-  const Node& n = node(id);
-  return std::string_view(chars_).substr(n.text_offset, n.text_length);
-}
-
 std::optional<NodeId> Document::parent(NodeId id) const {
   std::uint32_t p = node(id).parent;
   if (p == kNone) return std::nullopt;
@@ -184,14 +174,58 @@ void Document::remove_attribute(NodeId attribute) {
   a.previous = a.next = kNone;
 }
 
+// A document built by copying runs (a model document, a secondary instance)
+// usually has ids that already are its order: one walk that only compares
+// ids with positions and fills the subtree ends finds that out, and then the
+// two tables mapping ids and positions stay empty, as for a document fresh
+// from the reader. Any other document takes the full walk.
+bool Document::index_identity_order() {
+  order_subtree_end_.assign(nodes_.size(), kUnindexed);
+  std::uint32_t next = 0;  // the position the next node entered takes
+  auto enter = [&](std::uint32_t id) {
+    if (id != next) return false;
+    order_subtree_end_[id] = next++;
+    for (std::uint32_t a = nodes_[id].first_attribute; a != kNone; a = nodes_[a].next) {
+      if (a != next) return false;
+      order_subtree_end_[a] = next++;
+    }
+    return true;
+  };
+  std::uint32_t cur = root_;
+  if (!enter(cur)) return false;
+  for (;;) {
+    if (nodes_[cur].first_child != kNone) {
+      cur = nodes_[cur].first_child;
+      if (!enter(cur)) return false;
+      continue;
+    }
+    for (;;) {
+      order_subtree_end_[cur] = next - 1;
+      if (cur == root_) {
+        identity_order_ = true;
+        identity_order_size_ = next;
+        return true;
+      }
+      if (nodes_[cur].next != kNone) {
+        cur = nodes_[cur].next;
+        if (!enter(cur)) return false;
+        break;
+      }
+      cur = nodes_[cur].parent;
+    }
+  }
+}
+
 void Document::reindex_document_order() {
   identity_order_ = false;
   identity_order_size_ = 0;
+  order_position_.clear();
+  order_nodes_.clear();
+  order_current_ = true;
+  if (root_ != kNone && index_identity_order()) return;
   order_position_.assign(nodes_.size(), kUnindexed);
   order_subtree_end_.assign(nodes_.size(), kUnindexed);
-  order_nodes_.clear();
   order_nodes_.reserve(nodes_.size());
-  order_current_ = true;
   if (root_ == kNone) return;
 
   auto record = [&](std::uint32_t id) {
@@ -280,6 +314,18 @@ bool Document::copy_ordered_run(Document& destination, const Document& source, N
   destination.chars_.resize_and_overwrite(size, [size](char*, std::size_t) { return size; });
   char* out = destination.chars_.data();
   const char* in = source.chars_.data();
+  // The bytes go over in runs: a copy's names and texts lie end to end in
+  // its store, as they are laid out here, so copying a copy is one memcpy.
+  std::uint32_t run_from = 0, run_to = at, run_length = 0;
+  auto take = [&](std::uint32_t offset, std::uint32_t length) {
+    if (offset != run_from + run_length) {
+      std::memcpy(out + run_to, in + run_from, run_length);
+      run_to += run_length;
+      run_from = offset;
+      run_length = 0;
+    }
+    run_length += length;
+  };
   for (std::uint32_t k = 0; k < count; ++k) {
     const Node& from = source.nodes_[top + k];
     Node& n = destination.nodes_[base + k];
@@ -293,13 +339,14 @@ bool Document::copy_ordered_run(Document& destination, const Document& source, N
     n.is_attribute = from.is_attribute;
     n.name_offset = at;
     n.name_length = from.name_length;
-    std::memcpy(out + at, in + from.name_offset, from.name_length);
+    take(from.name_offset, from.name_length);
     at += from.name_length;
     n.text_offset = at;
     n.text_length = from.text_length;
-    std::memcpy(out + at, in + from.text_offset, from.text_length);
+    take(from.text_offset, from.text_length);
     at += from.text_length;
   }
+  std::memcpy(out + run_to, in + run_from, run_length);
   Node& copied = destination.nodes_[base];
   copied.parent = copied.previous = copied.next = kNone;
   if (copied.first_child != kNone) destination.order_current_ = false;

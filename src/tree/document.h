@@ -137,6 +137,9 @@ class Document {
   friend class SiblingRange;
   friend class detail::Builder;
   friend NodeId copy_subtree(Document& destination, const Document& source, NodeId element);
+  // reindex_document_order's walk for ids that already are the order; false
+  // (order_subtree_end_ left partial) where they are not.
+  bool index_identity_order();
   // copy_subtree's fast path; false (nothing done) where it does not apply.
   static bool copy_ordered_run(Document& destination, const Document& source, NodeId element,
                                NodeId& copy);
@@ -190,6 +193,17 @@ class Document::SiblingRange {
   const Document* doc_;
   std::uint32_t first_;
 };
+
+// Inline: every name test and string value reads these, and a record's
+// offsets always lie inside the store, so no bounds check is needed.
+inline std::string_view Document::name(NodeId id) const {
+  const Node& n = node(id);
+  return std::string_view(chars_.data() + n.name_offset, n.name_length);
+}
+inline std::string_view Document::text(NodeId id) const {
+  const Node& n = node(id);
+  return std::string_view(chars_.data() + n.text_offset, n.text_length);
+}
 
 inline Document::SiblingRange Document::children(NodeId id) const {
   return {this, node(id).first_child};

@@ -9,6 +9,7 @@
 #include "compat/detail/repeat_paths.h"
 #include "tree/document.h"
 #include "xpath/parse.h"
+#include "support.h"
 
 namespace tovarn::compat::detail {
 namespace {
@@ -320,11 +321,7 @@ TEST(CompatInstancePaths, ExaminesEachPathReadOnce) {
   }
 }
 
-std::string repeat(std::string_view text, int n) {
-  std::string out;
-  for (int i = 0; i < n; ++i) out += text;
-  return out;
-}
+using test_support::repeat;
 
 TEST(CompatWalks, DeepestAcceptedTreesAreSafe) {
   const tree::Document doc = instance({{"q"}});

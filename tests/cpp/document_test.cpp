@@ -1,12 +1,15 @@
 #include "tree/document.h"
 
 #include <gtest/gtest.h>
+
+#include <vector>
 #include <sys/mman.h>
 
 #include <string>
 
 #include "tree/detail/dump.h"
 #include "tree/xml.h"
+#include "support.h"
 
 namespace tovarn::tree {
 namespace {
@@ -31,11 +34,7 @@ TEST(DocumentOrder, PreorderWithAttributesAfterTheirElement) {
 }
 
 
-Document read(std::string_view xml) {
-  auto doc = parse_xml(xml);
-  EXPECT_TRUE(doc) << xml;
-  return doc ? std::move(*doc) : Document();
-}
+using test_support::read;
 
 NodeId child(const Document& doc, NodeId parent, std::string_view name) {
   for (NodeId c : doc.children(parent)) {
@@ -85,6 +84,44 @@ TEST(DocumentOrder, NewNodesAreUnindexedUntilTheRebuild) {
   EXPECT_EQ(doc.order_position(x), 2u);
   EXPECT_EQ(doc.order_position(NodeId{3}), 3u);
   EXPECT_EQ(doc.order_subtree_end(*doc.root()), 3u);
+}
+
+// Whether or not the ids already run in document order, the rebuilt order
+// is the same; a detached tail keeps no position.
+TEST(DocumentOrder, RebuildWhetherIdsRunInOrderOrNot) {
+  struct Case {
+    const char* name;
+    void (*edit)(Document&);
+    std::vector<std::uint32_t> positions;  // by id
+    std::vector<std::uint32_t> ends;       // by id
+  };
+  constexpr std::uint32_t kNo = Document::kUnindexed;
+  static const Case kCases[] = {
+      {"as read", [](Document&) {}, {0, 1, 2, 3, 4}, {4, 1, 3, 3, 4}},
+      {"last detached", [](Document& d) { d.detach(NodeId{4}); }, {0, 1, 2, 3, kNo}, {3, 1, 3, 3, kNo}},
+      {"first detached", [](Document& d) { d.detach(NodeId{2}); }, {0, 1, kNo, kNo, 2}, {2, 1, kNo, kNo, 2}},
+      {"moved after", [](Document& d) {
+         d.detach(NodeId{2});
+         d.append_child(NodeId{4}, NodeId{2});
+       },
+       {0, 1, 3, 4, 2}, {4, 1, 4, 4, 4}},
+      {"appended", [](Document& d) { d.append_child(NodeId{4}, d.new_element("n", "")); },
+       {0, 1, 2, 3, 4, 5}, {5, 1, 3, 3, 5, 5}},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    Document doc = read("<r k='v'><a><b/></a><e/></r>");
+    c.edit(doc);
+    doc.reindex_document_order();
+    ASSERT_EQ(doc.size(), c.positions.size());
+    for (std::uint32_t i = 0; i < doc.size(); ++i) {
+      EXPECT_EQ(doc.order_position(NodeId{i}), c.positions[i]) << i;
+      EXPECT_EQ(doc.order_subtree_end(NodeId{i}), c.ends[i]) << i;
+      if (c.positions[i] != kNo) {
+        EXPECT_EQ(doc.at_order_position(c.positions[i]), NodeId{i});
+      }
+    }
+  }
 }
 
 TEST(DocumentEdits, InsertAfter) {

@@ -6,17 +6,13 @@
 #include "tree/xml.h"
 #include "xpath/evaluate.h"
 #include "xpath/parse.h"
+#include "support.h"
 
 namespace tovarn::form::detail {
 namespace {
 
 TEST(ChildIndex, SelectsWhatTheEvaluatorSelects) {
-  std::string xml = "<model><data q='attr'>";
-  for (int i = 0; i < 20; ++i)
-    xml += i % 3 ? "<r><q>" + std::to_string(i) + "</q><q/><s/></r>" : "<q/><model/>";
-  xml += "<g><q/><r><q/></r></g></data><instance id='x'><root><item/><item/></root></instance>"
-         "<data><q/></data></model>";
-  auto doc = tree::parse_xml(xml);
+  auto doc = tree::parse_xml(test_support::rows_and_instances());
   ASSERT_TRUE(doc.has_value()) << doc.error();
   xpath::Clock clock("", "");
   const char* plain[] = {

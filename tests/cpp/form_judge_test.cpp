@@ -6,15 +6,12 @@
 #include "tree/query.h"
 #include "tree/xml.h"
 #include "xpath/environment.h"
+#include "support.h"
 
 namespace tovarn::form {
 namespace {
 
-FormModel load(const std::string& text) {
-  auto model = load_form_model(text);
-  EXPECT_TRUE(model.has_value()) << model.error();
-  return model ? std::move(*model) : FormModel{};
-}
+using test_support::load;
 
 const char* kForm =
     "<h><model><instance><data><g><q/></g></data></instance>"

@@ -5,6 +5,7 @@
 #include "form/model.h"
 #include "tree/query.h"
 #include "tree/xml.h"
+#include "support.h"
 
 namespace tovarn::form {
 namespace {
@@ -14,11 +15,7 @@ std::string form(const std::string& model_children) {
          "</model></h:head></h:html>";
 }
 
-FormModel load(const std::string& text) {
-  auto model = load_form_model(text);
-  EXPECT_TRUE(model.has_value()) << model.error();
-  return model ? std::move(*model) : FormModel{};
-}
+using test_support::load;
 
 TEST(LoadFormModel, BindFields) {
   FormModel m = load(form(

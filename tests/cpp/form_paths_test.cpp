@@ -5,6 +5,7 @@
 
 #include "form/paths.h"
 #include "xpath/parse.h"
+#include "support.h"
 
 namespace tovarn::form {
 namespace {
@@ -72,11 +73,7 @@ TEST(PathsRead, AgainstBase) {
 namespace tovarn::form {
 namespace {
 
-std::string repeat(std::string_view text, int n) {
-  std::string out;
-  for (int i = 0; i < n; ++i) out += text;
-  return out;
-}
+using test_support::repeat;
 
 TEST(PathsRead, DeepestParsedExpression) {
   // Nesting near the parser's limit: the walk recurses once per level.

@@ -10,6 +10,7 @@
 #include "unicode/unicode.h"
 #include "xpath/evaluate.h"
 #include "xpath/parse.h"
+#include "support.h"
 
 namespace tovarn::form {
 namespace {
@@ -18,11 +19,7 @@ std::string written(const tree::Document& doc) {
   return tree::write_xml(doc).substr(std::string_view("<?xml version='1.0' ?>").size());
 }
 
-tree::Document parse(const std::string& text) {
-  auto doc = tree::parse_xml(text);
-  EXPECT_TRUE(doc.has_value()) << doc.error();
-  return doc ? std::move(*doc) : tree::Document{};
-}
+using test_support::read;
 
 // A session over no form: only the instance and the templates matter.
 Session bare(tree::Document instance, Templates templates = {}) {
@@ -82,7 +79,7 @@ TEST(ExtractTemplates, KeysAndWhatIsLeft) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.instance);
-    tree::Document instance = parse(c.instance);
+    tree::Document instance = read(c.instance);
     Templates templates = extract_templates(instance);
     std::vector<std::pair<std::string, std::string>> got;
     for (const auto& [key, row] : templates) {
@@ -115,7 +112,7 @@ TEST(SessionPaths, InstanceWithoutRoot) {
 }
 
 TEST(SessionPaths, RowsAt) {
-  Session session = bare(parse("<data><r>1</r><g><r>2</r><r>3</r></g><r>4</r></data>"));
+  Session session = bare(read("<data><r>1</r><g><r>2</r><r>3</r></g><r>4</r></data>"));
   struct Case {
     const char* path;
     std::vector<std::string> rows;
@@ -136,12 +133,12 @@ TEST(SessionPaths, RowsAt) {
 TEST(SessionRows, EmptyTemplateAndAttributeParent) {
   Templates templates;
   templates.by_path.emplace("/data/r", tree::NodeId{0});
-  Session session = bare(parse("<data a='1'/>"), std::move(templates));
+  Session session = bare(read("<data a='1'/>"), std::move(templates));
   auto empty = add_row(session, "/data/r");
   ASSERT_FALSE(empty.has_value());
   EXPECT_EQ(empty.error(), "the template for '/data/r' is empty");
 
-  Templates under_attribute{parse("<r/>"), {{"/data/@a/r", tree::NodeId{0}}}};
+  Templates under_attribute{read("<r/>"), {{"/data/@a/r", tree::NodeId{0}}}};
   session.templates = std::move(under_attribute);
   auto nowhere = add_row(session, "/data/@a/r");
   ASSERT_FALSE(nowhere.has_value());
@@ -196,7 +193,7 @@ namespace {
 
 // The index answers exactly what the evaluator answers, for every plain path.
 TEST(PathIndex, AgreesWithTheEvaluator) {
-  tree::Document doc = parse(
+  tree::Document doc = read(
       "<data a='1'><r><x>1</x></r><r><y/></r><r><x>2</x><x>3</x></r><g><r><x>4</x></r></g>"
       "<data><q>inner</q></data><q>outer</q></data>");
   PathIndex index;
@@ -235,7 +232,7 @@ TEST(PathIndex, AgreesWithTheEvaluator) {
 }
 
 TEST(PathIndex, StaleOnceTheStructureChanges) {
-  tree::Document doc = parse("<data><r/><r/></data>");
+  tree::Document doc = read("<data><r/><r/></data>");
   PathIndex index;
   EXPECT_FALSE(index.fresh(doc));
   index.build(doc);
@@ -259,7 +256,7 @@ namespace tovarn::form {
 namespace {
 
 TEST(ControlsByRef, FindWhatControlByRefFinds) {
-  tree::Document form = parse(
+  tree::Document form = read(
       "<input ref='/top'><body><select1 ref=' /data/a '/><input ref='/data/a'/><odk:rank ref='/data/r'/>"
       "<group ref='/data/g'/><upload ref=''/><range ref='/data/n' ref='/data/m'/>"
       "<select><label ref='/data/l'/></select></body></input>");

@@ -13,16 +13,13 @@
 #include "xpath/evaluate.h"
 #include "xpath/parse.h"
 #include "xpath/value.h"
+#include "support.h"
 
 namespace tovarn::xpath {
 namespace {
 
-std::string repeat(std::string_view text, std::size_t n) {
-  std::string out;
-  out.reserve(text.size() * n);
-  for (std::size_t i = 0; i < n; ++i) out += text;
-  return out;
-}
+using test_support::read;
+using test_support::repeat;
 
 // The value as text, or "error: " and the message.
 std::string eval(std::string_view expression, const tree::Document& doc) {
@@ -32,12 +29,6 @@ std::string eval(std::string_view expression, const tree::Document& doc) {
   auto value = evaluate(*expr, doc, EvalContext{.node = *doc.root()}, clock);
   if (!value) return "error: " + value.error();
   return value_to_string(*value);
-}
-
-tree::Document read(std::string_view xml) {
-  auto doc = tree::parse_xml(xml);
-  EXPECT_TRUE(doc) << doc.error();
-  return doc ? std::move(*doc) : tree::Document{};
 }
 
 // Literals, since expressions have no exponent syntax: 1e308, the least

@@ -12,6 +12,7 @@
 #include "xpath/evaluate.h"
 #include "xpath/parse.h"
 #include "xpath/value.h"
+#include "support.h"
 
 namespace tovarn::xpath {
 namespace {
@@ -22,13 +23,13 @@ class LookupEnvironment final : public Environment {
     labels_[{"yes", "/data/q"}] = "Yes, please";
     labels_[{" spaced ", "/data/q"}] = "Spaced";
     labels_[{"", "/data/q"}] = "Empty";
-    tables_.emplace("flat", read(
+    tables_.emplace("flat", test_support::read(
                                 "<root><row><name>pear</name><price>3</price></row>"
                                 "<row><name> apple </name><price> 2 </price></row></root>"));
-    tables_.emplace("wrapped", read(
+    tables_.emplace("wrapped", test_support::read(
                                    "<instance><data><row><name>pear</name><price>4</price></row>"
                                    "</data></instance>"));
-    tables_.emplace("one-row", read("<root><row><name>pear</name><price>5</price></row></root>"));
+    tables_.emplace("one-row", test_support::read("<root><row><name>pear</name><price>5</price></row></root>"));
     tables_.emplace("empty", tree::Document());
   }
   const tree::Document* instance(std::string_view id) const override {
@@ -45,12 +46,6 @@ class LookupEnvironment final : public Environment {
   std::string_view now() const override { return ""; }
 
  private:
-  static tree::Document read(std::string_view xml) {
-    auto doc = tree::parse_xml(xml);
-    EXPECT_TRUE(doc) << doc.error();
-    return doc ? std::move(*doc) : tree::Document();
-  }
-
   std::map<std::pair<std::string, std::string>, std::string> labels_;
   std::map<std::string, tree::Document> tables_;
 };

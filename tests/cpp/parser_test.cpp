@@ -6,16 +6,12 @@
 #include "xpath/detail/dump.h"
 #include "xpath/expr.h"
 #include "xpath/parse.h"
+#include "support.h"
 
 namespace tovarn::xpath {
 namespace {
 
-std::string repeat(std::string_view text, std::size_t n) {
-  std::string out;
-  out.reserve(text.size() * n);
-  for (std::size_t i = 0; i < n; ++i) out += text;
-  return out;
-}
+using test_support::repeat;
 
 // The dump of the tree, or "error: " and the message.
 std::string parsed(std::string_view text) {

@@ -7,15 +7,13 @@
 #include "tree/detail/dump.h"
 #include "tree/query.h"
 #include "tree/xml.h"
+#include "support.h"
 
 namespace tovarn::tree {
 namespace {
 
-Document read(std::string_view xml) {
-  auto doc = parse_xml(xml);
-  EXPECT_TRUE(doc) << xml << ": " << doc.error();
-  return doc ? std::move(*doc) : Document();
-}
+using test_support::read;
+using test_support::repeat;
 
 // The first node, in document order, whose name is `name`.
 NodeId named(const Document& doc, std::string_view name) {
@@ -35,12 +33,6 @@ std::string names(const Document& doc, const std::vector<NodeId>& ids) {
   return out;
 }
 
-std::string repeat(std::string_view text, std::size_t n) {
-  std::string out;
-  out.reserve(text.size() * n);
-  for (std::size_t i = 0; i < n; ++i) out += text;
-  return out;
-}
 
 TEST(Queries, StringValue) {
   struct Case {

@@ -1,10 +1,7 @@
-import pathlib
-import subprocess
-import sys
-
 import pytest
 
 import tovarn
+from support import CORPUS, run_child
 
 KEYS = ["says", "path", "rule", "expression", "construct", "breaks", "effect", "suggestion"]
 
@@ -475,8 +472,7 @@ binds += '<bind nodeset="%s" relevant="."/>' % ("/data" + "/n" * depth)
 found = tovarn.check_form("<h><model><instance>%s</instance>%s</model></h>" % (instance, binds))
 print(sorted({f["path"] + " " + f["construct"] for f in found}))
 """
-    run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
-                         timeout=300)
+    run = run_child(script)
     assert run.returncode == 0, run.stderr
     assert run.stdout.splitlines() == [
         str(["/data/n /data/m, which this form's instance has no node for", "/data/n floor()"])]
@@ -500,8 +496,7 @@ binds = "".join('<bind nodeset="%s" relevant="%s"/>' % (path, rule) for rule in 
 found = tovarn.check_form("<h><model><instance>%s</instance>%s</model></h>" % (instance, binds))
 print([f["construct"][len(path):] for f in found])
 """
-    run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
-                         timeout=300)
+    run = run_child(script)
     assert run.returncode == 0, run.stderr
     assert run.stdout.splitlines() == [str(["/missing, which this form's instance has no node for"])]
 
@@ -562,8 +557,7 @@ print(len(found), [f["construct"] for f in found[:3]],
       all(f["path"] == path and f["expression"] == rule and f["says"].startswith(path + " (relevant): ")
           for f in found))
 """
-    run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
-                         timeout=300)
+    run = run_child(script)
     assert run.returncode == 0, run.stderr
     assert run.stdout.splitlines() == ["10000 ['last()', 'floor()', 'last()'] True"]
 
@@ -591,19 +585,9 @@ def test_suggested_rewrites_are_the_ones_tested():
     assert ceiling.startswith(CEILING_REWRITE.format(x="x"))
 
 
-def corpus_folder():
-    # The shared corpus sits beside the checkout, or beside the folder of worktrees.
-    root = pathlib.Path(__file__).resolve().parents[2]
-    for parent in root.parents:
-        folder = parent / "shared" / "corpus" / "forms"
-        if folder.is_dir():
-            return folder
-    return None
-
-
 def corpus_forms():
-    folder = corpus_folder()
-    if folder is None:
+    folder = CORPUS / "forms"
+    if not folder.is_dir():
         return []
     return sorted(p for p in folder.rglob("*.xml")
                   if ".submission." not in p.name and "media" not in p.parts)

@@ -3,17 +3,10 @@ form load's own messages, and judging its submissions never crashes. Each
 source runs in a child process, so a crash fails one source, not the run."""
 
 import csv
-import json
-import pathlib
-import subprocess
-import sys
 
 import pytest
 
-REPO = pathlib.Path(__file__).resolve().parents[2]
-# Beside the checkout; a worktree of it sits one level further down.
-CORPUS = next((p for p in (REPO.parent / "shared" / "corpus", REPO.parent.parent / "shared" / "corpus")
-               if p.is_dir()), REPO.parent / "shared" / "corpus")
+from support import CORPUS, records_from_child
 
 pytestmark = pytest.mark.skipif(not CORPUS.is_dir(), reason="the shared corpus is absent")
 
@@ -88,10 +81,7 @@ def test_corpus_source(source):
     jobs = SOURCES.get(source)
     if not jobs:
         pytest.skip("no forms listed")
-    done = subprocess.run([sys.executable, "-c", CHILD], input=json.dumps(jobs),
-                          capture_output=True, text=True, timeout=600)
-    records = [json.loads(line) for line in done.stdout.splitlines()]
-    assert done.returncode == 0, (records[-1:] if records else None, done.stderr[-2000:])
+    records = records_from_child(CHILD, jobs)
     refused = [(r["form"], r["refused"]) for r in records if "refused" in r]
     assert [r for r in refused if not is_load_message(r[1])] == []
     judged = {(r["form"], r["submission"]) for r in records if "submission" in r}

@@ -1,10 +1,7 @@
-import subprocess
-import sys
-import textwrap
-
 import pytest
 
 import tovarn
+from support import run_child
 
 DATA = (
     "<data><q>1</q><q>5</q><n> 7 </n><e/>"
@@ -201,8 +198,7 @@ def test_short_circuit_skips_the_variable(expression, result):
 
 def test_large_instance_paths_run_in_a_child():
     # 100,000 siblings: every axis over every node must stay linear.
-    script = textwrap.dedent(
-        """
+    script = """
         import tovarn
         xml = "<r>" + "<x><y>1</y></x>" * 100000 + "</r>"
         for expression, expected in [
@@ -221,8 +217,7 @@ def test_large_instance_paths_run_in_a_child():
             assert got == expected, (expression, got)
         print("ok")
         """
-    )
-    child = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True)
+    child = run_child(script)
     assert child.returncode == 0, child.stderr
     assert child.stdout.strip() == "ok"
 
@@ -248,8 +243,7 @@ def sign(depth):
 def test_deepest_accepted_nesting_evaluates_in_a_child(opening, inner, closing, expected):
     # The deepest nesting the parser accepts, found by bisection, evaluates.
     # A crash fails only this test.
-    script = textwrap.dedent(
-        f"""
+    script = f"""
         import tovarn
         def value(n):
             text = {opening!r} * n + {inner!r} + {closing!r} * n
@@ -268,8 +262,7 @@ def test_deepest_accepted_nesting_evaluates_in_a_child(opening, inner, closing, 
         print(lo)
         print(value(lo))
         """
-    )
-    child = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True)
+    child = run_child(script)
     assert child.returncode == 0, child.stderr
     depth, value = child.stdout.split("\n")[:2]
     assert int(depth) >= 999

@@ -2,12 +2,11 @@
 Unicode dialect of \\d, \\w and \\s; patterns the engine would read differently
 are refused."""
 
-import subprocess
-import sys
 
 import pytest
 
 import tovarn
+from support import run_child
 
 D = "<data/>"
 
@@ -110,7 +109,7 @@ def test_hostile_patterns_fail_cleanly():
         "        assert 'is not a pattern this engine can build' in str(e), str(e)[:200]\n"
         "print('done')\n"
     )
-    run = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=120)
+    run = run_child(code, timeout=120)
     assert run.returncode == 0, run.stderr[-2000:]
     assert run.stdout == "done\n"
     assert run.stderr == ""  # RE2 writes there when a pattern outgrows its walkers

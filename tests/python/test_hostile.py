@@ -3,27 +3,17 @@ error, never a crash or a hang. The big ones run in a child process, so a
 crash fails one test and a hang meets the timeout."""
 
 import os
-import subprocess
-import sys
-import textwrap
 
 import pytest
 
 import tovarn
+from support import in_child
 
 DEPTH = 1_000_000
 FORM = (
     '<h:html xmlns="http://www.w3.org/2002/xforms" xmlns:h="http://www.w3.org/1999/xhtml">'
     "<h:head><model>{model}</model></h:head><h:body/></h:html>"
 )
-
-
-def in_child(code, timeout=300):
-    """Runs the code in a fresh interpreter and returns what it printed."""
-    run = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True,
-                         text=True, timeout=timeout)
-    assert run.returncode == 0, run.stderr[-3000:]
-    return run.stdout.splitlines()
 
 
 def test_document_a_million_deep():

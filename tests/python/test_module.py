@@ -1,10 +1,7 @@
-import subprocess
-import sys
-import textwrap
-
 import pytest
 
 import tovarn
+from support import Index, run_child
 
 FORM = (
     '<h:html xmlns="http://www.w3.org/2002/xforms" xmlns:h="http://www.w3.org/1999/xhtml">'
@@ -16,12 +13,6 @@ FORM = (
 class Outer:
     class Inner:
         pass
-
-
-def run_child(code):
-    return subprocess.run(
-        [sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True, timeout=60
-    )
 
 
 @pytest.fixture
@@ -421,14 +412,6 @@ def test_methods_without_parameters_refuse_arguments(session):
         session.recompute(1)
     with pytest.raises(TypeError):
         session.instance_xml(x=1)
-
-
-class Index:
-    def __init__(self, action):
-        self.action = action
-
-    def __index__(self):
-        return self.action()
 
 
 class CauseError(Exception):

@@ -1,16 +1,7 @@
-import subprocess
-import sys
-import textwrap
-
 import pytest
 
 import tovarn
-
-
-def parse_message(expression):
-    with pytest.raises(RuntimeError) as e:
-        tovarn.eval_expression(expression, "<data/>")
-    return str(e.value)
+from support import refusal, run_child
 
 
 @pytest.mark.parametrize(
@@ -58,18 +49,12 @@ def parse_message(expression):
     ],
 )
 def test_parse_message(expression, message):
-    assert parse_message(expression) == message
+    assert refusal(expression) == message
 
 
 def test_parse_failure_comes_before_evaluation():
     # $x would fail to evaluate; the trailing token is found first.
-    assert parse_message("$x $y") == 'unexpected trailing input in "$x $y" at token 1'
-
-
-def run_child(code):
-    return subprocess.run(
-        [sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True, timeout=120
-    )
+    assert refusal("$x $y") == 'unexpected trailing input in "$x $y" at token 1'
 
 
 @pytest.mark.parametrize(

@@ -1,26 +1,17 @@
 """A Session's construction, its clock, get and set by path, instance_xml and
 the repr."""
 
-import subprocess
-import sys
-
 import pytest
 
+import support
 import tovarn
+from support import HEAD, TAIL, run_child, xml
 
-HEAD = ('<h:html xmlns="http://www.w3.org/2002/xforms" xmlns:h="http://www.w3.org/1999/xhtml"'
-        ' xmlns:jr="http://openrosa.org/javarosa"><h:head><h:title>t</h:title><model>')
-TAIL = '</model></h:head><h:body/></h:html>'
 BIND = '<bind nodeset="/data/q" type="string"/>'
-DECL = "<?xml version='1.0' ?>"
 
 
-def xform(instance="<data><q/></data>", binds=BIND, extra=""):
-    return f"{HEAD}<instance>{instance}</instance>{extra}{binds}{TAIL}"
-
-
-def xml(session):
-    return session.instance_xml().removeprefix(DECL)
+def xform(instance="<data><q/></data>", binds=BIND):
+    return support.xform(binds, instance)
 
 
 # --- construction -------------------------------------------------------------
@@ -240,7 +231,7 @@ assert again.get(path) == "y"
 assert again.recompute()["relevant"] == {{}}
 print("ok")
 """
-    done = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=120)
+    done = run_child(code, timeout=120)
     assert done.returncode == 0, done.stderr
     assert done.stdout == "ok\n"
 

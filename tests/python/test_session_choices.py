@@ -3,9 +3,8 @@
 import pytest
 
 import tovarn
+from support import HEAD
 
-HEAD = ('<h:html xmlns="http://www.w3.org/2002/xforms" xmlns:h="http://www.w3.org/1999/xhtml"'
-        ' xmlns:jr="http://openrosa.org/javarosa"><h:head><h:title>t</h:title><model>')
 CITIES = ('<instance id="cities"><root>'
           '<item><name>ny</name><state>NY</state><label>New York</label></item>'
           '<item><name>al</name><state>NY</state><label>Albany</label></item>'

@@ -3,17 +3,9 @@ added to each repeat, its choices listed, written out and read back as a saved
 instance. Nothing crashes, no template attribute is written, and the saved
 instance loses no row. Each source runs in a child process."""
 
-import json
-import pathlib
-import subprocess
-import sys
-
 import pytest
 
-REPO = pathlib.Path(__file__).resolve().parents[2]
-# Beside the checkout; a worktree of it sits one level further down.
-CORPUS = next((p for p in (REPO.parent / "shared" / "corpus", REPO.parent.parent / "shared" / "corpus")
-               if p.is_dir()), REPO.parent / "shared" / "corpus")
+from support import CORPUS, records_from_child
 
 pytestmark = pytest.mark.skipif(not CORPUS.is_dir(), reason="the shared corpus is absent")
 
@@ -61,8 +53,5 @@ def test_corpus_sessions(source):
     forms = SOURCES.get(source)
     if not forms:
         pytest.skip("no forms")
-    done = subprocess.run([sys.executable, "-c", CHILD], input=json.dumps(forms),
-                          capture_output=True, text=True, timeout=600)
-    records = [json.loads(line) for line in done.stdout.splitlines()]
-    assert done.returncode == 0, (records[-1:] if records else None, done.stderr[-2000:])
+    records = records_from_child(CHILD, forms)
     assert [r["form"] for r in records] == forms

@@ -5,23 +5,15 @@ dictionary it returns."""
 import pytest
 
 import tovarn
+from support import not_implemented, xform, xml
 
-HEAD = ('<h:html xmlns="http://www.w3.org/2002/xforms" xmlns:h="http://www.w3.org/1999/xhtml"'
-        ' xmlns:jr="http://openrosa.org/javarosa"><h:head><h:title>t</h:title><model>')
-TAIL = '</model></h:head><h:body/></h:html>'
-DECL = "<?xml version='1.0' ?>"
 KEYS = ["calculated", "relevant", "missing", "invalid", "failed", "repeats"]
-UUID = "uuid() is not implemented yet \u2014 tovarn refuses to guess at a value the form will act on"
+UUID = not_implemented("uuid")
 NOT_EVALUATED = "rule could not be evaluated \u2014 "
 
 
 def session(binds, instance="<data><q/></data>", extra="", saved=None):
-    return tovarn.Session(f"{HEAD}<instance>{instance}</instance>{extra}{binds}{TAIL}",
-                          instance=saved)
-
-
-def xml(s):
-    return s.instance_xml().removeprefix(DECL)
+    return tovarn.Session(xform(binds, instance, extra), instance=saved)
 
 
 def test_keys_in_order_when_all_is_empty():

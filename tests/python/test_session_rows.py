@@ -2,29 +2,19 @@
 nested repeats through instance_xml and a saved instance, and the borrows of
 the row and choice methods."""
 
-import subprocess
-import sys
-
 import pytest
 
 import tovarn
+from support import HEAD, TAIL, Index, run_child, xform, xml
 
-HEAD = ('<h:html xmlns="http://www.w3.org/2002/xforms" xmlns:h="http://www.w3.org/1999/xhtml"'
-        ' xmlns:jr="http://openrosa.org/javarosa"><h:head><h:title>t</h:title><model>')
-TAIL = '</model></h:head><h:body/></h:html>'
 BIND = '<bind nodeset="/data/r/x" type="string"/>'
-DECL = "<?xml version='1.0' ?>"
 
 # A template followed by two ordinary rows and a sibling after them.
 ROWS = '<data><r jr:template=""><x>default</x><y a="1"/></r><r><x>1</x></r><r><x>2</x></r><z/></data>'
 
 
 def session(instance=ROWS, saved=None):
-    return tovarn.Session(f"{HEAD}<instance>{instance}</instance>{BIND}{TAIL}", instance=saved)
-
-
-def xml(s):
-    return s.instance_xml().removeprefix(DECL)
+    return tovarn.Session(xform(BIND, instance), instance=saved)
 
 
 # --- add_row ------------------------------------------------------------------
@@ -188,20 +178,12 @@ saved = s.instance_xml()
 assert saved.count("<a") == 2 * n - 1 and "template" not in saved
 print(resource.getrusage(resource.RUSAGE_SELF).ru_maxrss // 1024)
 """
-    done = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=600)
+    done = run_child(code, timeout=600)
     assert done.returncode == 0, done.stderr
     assert int(done.stdout) < 512, f"{done.stdout.strip()} MiB"
 
 
 # --- borrows ------------------------------------------------------------------
-
-
-class Index:
-    def __init__(self, action):
-        self.action = action
-
-    def __index__(self):
-        return self.action()
 
 
 @pytest.mark.parametrize("reentry, message", [

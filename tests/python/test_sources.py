@@ -5,18 +5,6 @@ import pytest
 import tovarn
 
 
-def engine_ready():
-    try:
-        return tovarn.eval_expression("1", "<a/>") == "1"
-    except RuntimeError:
-        return False
-
-
-needs_engine = pytest.mark.skipif(
-    not engine_ready(), reason="the reader and evaluator have not landed"
-)
-
-
 def could_not_read(name, argument, reason):
     return f"{name}: could not read '{argument}': {reason}"
 
@@ -101,7 +89,6 @@ def test_source_names(call, message):
     assert str(e.value) == message
 
 
-@needs_engine
 @pytest.mark.parametrize(
     "submission",
     [" \n <data><a>x</a></data>", "\u3000<data><a>x</a></data>"],
@@ -111,7 +98,6 @@ def test_xml_text_after_white_space(submission):
     assert tovarn.eval_expression("/data/a", submission) == "x"
 
 
-@needs_engine
 def test_file_and_pipe_are_read(tmp_path):
     path = tmp_path / " spaced.xml"
     path.write_text("<data><a>é</a></data>", encoding="utf-8")

@@ -1,27 +1,17 @@
 """Judging a submission against the rules of a form: load messages, the order
 of calculations, each pass of the judgement and each sentence."""
 
-import subprocess
-import sys
-
 import pytest
 
 import tovarn
-
-HEAD = ('<h:html xmlns="http://www.w3.org/2002/xforms" xmlns:h="http://www.w3.org/1999/xhtml"'
-        ' xmlns:jr="http://openrosa.org/javarosa"><h:head><h:title>t</h:title><model>')
-TAIL = '</model></h:head><h:body/></h:html>'
-
-
-def xform(binds, instance="<data><q/></data>", extra=""):
-    return f"{HEAD}<instance>{instance}</instance>{extra}{binds}{TAIL}"
+from support import not_implemented, run_child, xform
 
 
 def says(form, submission, **clock):
     return [f["says"] for f in tovarn.submission_findings(form, submission, **clock)]
 
 
-NOT_IMPLEMENTED = "uuid() is not implemented yet \u2014 tovarn refuses to guess at a value the form will act on"
+NOT_IMPLEMENTED = not_implemented("uuid")
 
 
 @pytest.mark.parametrize("form, message", [
@@ -281,7 +271,7 @@ def test_long_dependency_chains(n, closing, expected):
         "    parts = chain.split(' \u2192 ')\n"
         "    print(head + ': ' + ' \u2192 '.join(parts[:2] + ['...'] + parts[-3:]) if len(parts) > 5 else m)\n"
     )
-    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=300)
+    out = run_child(code)
     assert out.returncode == 0, out.stderr
     assert out.stdout == expected + "\n"
 
@@ -298,7 +288,7 @@ def test_deep_submission(relevant, expected):
         "paths = {f['path'] for f in found}\n"
         "print(len(found), sum(map(len, paths)), paths.pop()[:6] if paths else '-')\n"
     )
-    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=300)
+    out = run_child(code)
     assert out.returncode == 0, out.stderr[-2000:]
     assert out.stdout.split() == expected.split()
 
@@ -327,6 +317,6 @@ def test_choice_labels_that_ask_for_choice_labels(controls, expected):
     form = form.replace("<h:body/>", f"<h:body>{controls}</h:body>")
     code = ("import sys, tovarn\n"
             "print(*(f['says'] for f in tovarn.submission_findings(sys.argv[1], '<data><q>1</q></data>')), sep='\\n')\n")
-    out = subprocess.run([sys.executable, "-c", code, form], capture_output=True, text=True, timeout=60)
+    out = run_child(code, form, timeout=60)
     assert out.returncode == 0, out.stderr[-2000:]
     assert out.stdout == expected + "\n"
