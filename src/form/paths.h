@@ -19,8 +19,4 @@ namespace tovarn::form {
 // descendant or sibling axis, a child step without a name), add nothing.
 std::vector<std::string> paths_read(const xpath::Expr& expr, std::string_view base);
 
-// Appends the paths of `expr` to `out`, as `paths_read` does.
-void collect_paths_read(const xpath::Expr& expr, std::string_view base,
-                        std::vector<std::string>& out);
-
 }  // namespace tovarn::form

@@ -109,15 +109,10 @@ void for_each_path_read(const xpath::Expr& expr, std::string_view base,
 }
 }  // namespace detail
 
-void collect_paths_read(const xpath::Expr& expr, std::string_view base,
-                        std::vector<std::string>& out) {
-  detail::for_each_path_read(expr, base,
-                             [&out](std::string_view path) { out.emplace_back(path); });
-}
-
 std::vector<std::string> paths_read(const xpath::Expr& expr, std::string_view base) {
   std::vector<std::string> out;
-  collect_paths_read(expr, base, out);
+  detail::for_each_path_read(expr, base,
+                             [&out](std::string_view path) { out.emplace_back(path); });
   return out;
 }
 
