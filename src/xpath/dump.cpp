@@ -9,6 +9,31 @@ namespace tovarn::xpath::detail {
 
 namespace {
 
+std::string_view axis_name(Axis axis) {
+  static constexpr std::array<std::string_view, 12> kNames = {
+      "child",
+      "parent",
+      "self",
+      "descendant",
+      "descendant-or-self",
+      "ancestor",
+      "ancestor-or-self",
+      "attribute",
+      "following",
+      "following-sibling",
+      "preceding",
+      "preceding-sibling",
+  };
+  return kNames[static_cast<std::size_t>(axis)];
+}
+
+std::string_view binary_op_name(BinaryOp op) {
+  static constexpr std::array<std::string_view, 13> kNames = {
+      "or", "and", "eq", "ne", "lt", "le", "gt", "ge", "add", "sub", "mul", "div", "mod",
+  };
+  return kNames[static_cast<std::size_t>(op)];
+}
+
 void dump_to(std::string& out, const Expr& expr);
 
 void dump_predicates(std::string& out, const std::vector<Expr>& predicates) {
@@ -111,31 +136,6 @@ void dump_to(std::string& out, const Expr& expr) {
 }
 
 }  // namespace
-
-std::string_view axis_name(Axis axis) {
-  static constexpr std::array<std::string_view, 12> kNames = {
-      "child",
-      "parent",
-      "self",
-      "descendant",
-      "descendant-or-self",
-      "ancestor",
-      "ancestor-or-self",
-      "attribute",
-      "following",
-      "following-sibling",
-      "preceding",
-      "preceding-sibling",
-  };
-  return kNames[static_cast<std::size_t>(axis)];
-}
-
-std::string_view binary_op_name(BinaryOp op) {
-  static constexpr std::array<std::string_view, 13> kNames = {
-      "or", "and", "eq", "ne", "lt", "le", "gt", "ge", "add", "sub", "mul", "div", "mod",
-  };
-  return kNames[static_cast<std::size_t>(op)];
-}
 
 std::string dump(const Expr& expr) {
   std::string out;

@@ -13,7 +13,5 @@
 namespace tovarn::xpath::detail {
 
 std::string dump(const Expr& expr);
-std::string_view axis_name(Axis axis);
-std::string_view binary_op_name(BinaryOp op);  // or, and, eq, ... div, mod
 
 }  // namespace tovarn::xpath::detail
