@@ -68,11 +68,7 @@ std::optional<std::vector<NodeId>> ChildIndex::select(const xpath::Expr& expr) {
 
 std::vector<NodeId> ChildIndex::select_plain(std::string_view path) {
   names_.clear();
-  for (std::size_t at = 1; at <= path.size();) {
-    std::size_t slash = std::min(path.find('/', at), path.size());
-    names_.push_back(path.substr(at, slash - at));
-    at = slash + 1;
-  }
+  for_each_name(path, [this](std::string_view name) { names_.push_back(name); });
   return select_steps(names_.size(), [this](std::size_t i) { return names_[i]; });
 }
 

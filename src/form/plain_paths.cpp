@@ -17,16 +17,6 @@ const xpath::Expr::LocationPath* plain_steps(const Bind& bind) {
   return path && is_plain_step_list(*path) ? path : nullptr;
 }
 
-// Calls `visit` with each name of a text that is_plain_child_path accepts.
-template <class Visit>
-void for_each_name(std::string_view path, Visit visit) {
-  for (std::size_t at = 1; at <= path.size();) {
-    std::size_t slash = std::min(path.find('/', at), path.size());
-    visit(path.substr(at, slash - at));
-    at = slash + 1;
-  }
-}
-
 std::uint32_t hash(std::uint32_t parent, std::string_view name) {
   std::uint32_t h = 2166136261u ^ (parent * 0x9E3779B1u);
   for (char c : name) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;

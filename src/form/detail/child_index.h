@@ -4,6 +4,7 @@
 // evaluator. The binds of a form share long prefixes, so each wide parent's
 // children are sorted by name once and then found by binary search.
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -53,6 +54,16 @@ class ChildIndex {
 // by "/", with nothing else: such a text parses as an absolute path of child
 // steps with those name tests and no predicates.
 bool is_plain_child_path(std::string_view text);
+
+// Calls `visit` with each name of a text that is_plain_child_path accepts.
+template <class Visit>
+void for_each_name(std::string_view path, Visit visit) {
+  for (std::size_t at = 1; at <= path.size();) {
+    std::size_t slash = std::min(path.find('/', at), path.size());
+    visit(path.substr(at, slash - at));
+    at = slash + 1;
+  }
+}
 
 // Whether the parsed path is absolute and only child steps with name tests
 // and no predicates, which ChildIndex and PlainPaths resolve without the
