@@ -13,9 +13,7 @@ using tree::NodeId;
 constexpr std::string_view kTemplate = "template";
 
 bool has_template_attribute(const Document& doc, NodeId element) {
-  for (NodeId a : doc.attributes(element))
-    if (doc.name(a) == kTemplate) return true;
-  return false;
+  return tree::attribute_named(doc, element, kTemplate).has_value();
 }
 
 // A row grafted from the template must carry no template attribute anywhere:
