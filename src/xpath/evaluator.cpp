@@ -234,7 +234,7 @@ std::size_t run_single_node_steps(NodeList& list, const std::vector<Step>& steps
     const NodeId node = list.front();
     list.clear();
     detail::collect_axis(doc, axis, node, step.name_test, list);
-    sort_document_order(list, doc);
+    if (list.size() > 1) sort_document_order(list, doc);
   }
   return i;
 }
