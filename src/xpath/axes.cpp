@@ -17,8 +17,9 @@ class NameTest {
  public:
   explicit NameTest(const std::optional<std::string>& name)
       : any_(!name), name_(name ? std::string_view(*name) : std::string_view()) {}
-  bool operator()(const Document& doc, NodeId id) const {
-    if (any_) return true;
+  bool operator()(const Document& doc, NodeId id) const { return any_ || named(doc, id); }
+  bool any() const { return any_; }
+  bool named(const Document& doc, NodeId id) const {
     // Names of one length mostly differ in their first byte, which spares
     // most candidates the call into memcmp.
     const std::string_view n = doc.name(id);
@@ -102,7 +103,15 @@ void collect_axis(const Document& doc, Axis axis, NodeId node,
   };
   switch (axis) {
     case Axis::child:
-      for (NodeId c : doc.children(node)) add(c);
+      // The scan of a parent's children for one name is the hottest loop of
+      // judging; it tests nothing else per child.
+      if (match.any()) {
+        for (NodeId c : doc.children(node)) out.push_back(c);
+      } else {
+        for (NodeId c : doc.children(node)) {
+          if (match.named(doc, c)) out.push_back(c);
+        }
+      }
       return;
     case Axis::attribute:
       if (doc.is_attribute(node)) return;
