@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstring>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -14,14 +15,24 @@ using tree::NodeId;
 
 class NameTest {
  public:
-  explicit NameTest(const std::optional<std::string>& name) : name_(name) {}
-  bool operator()(const Document& doc, NodeId id) const {
-    // string_view equality compares the lengths before the bytes.
-    return !name_ || doc.name(id) == std::string_view(*name_);
+  explicit NameTest(const std::optional<std::string>& name)
+      : any_(!name), name_(name ? std::string_view(*name) : std::string_view()) {}
+  bool operator()(const Document& doc, NodeId id) const { return any_ || named(doc, id); }
+  bool any() const { return any_; }
+  bool named(const Document& doc, NodeId id) const {
+    // Sibling names of one length mostly differ in their first or last byte
+    // ("q1", "q2"), which spares most candidates the call into memcmp.
+    const std::string_view n = doc.name(id);
+    const std::size_t size = n.size();
+    if (size != name_.size()) return false;
+    if (size == 0) return true;
+    return n[0] == name_[0] && n[size - 1] == name_[size - 1] &&
+           std::memcmp(n.data(), name_.data(), size) == 0;
   }
 
  private:
-  const std::optional<std::string>& name_;
+  bool any_;
+  std::string_view name_;
 };
 
 bool is_below(const Document& doc, NodeId node, NodeId ancestor) {
@@ -94,7 +105,15 @@ void collect_axis(const Document& doc, Axis axis, NodeId node,
   };
   switch (axis) {
     case Axis::child:
-      for (NodeId c : doc.children(node)) add(c);
+      // The scan of a parent's children for one name is the hottest loop of
+      // judging; it tests nothing else per child.
+      if (match.any()) {
+        for (NodeId c : doc.children(node)) out.push_back(c);
+      } else {
+        for (NodeId c : doc.children(node)) {
+          if (match.named(doc, c)) out.push_back(c);
+        }
+      }
       return;
     case Axis::attribute:
       if (doc.is_attribute(node)) return;

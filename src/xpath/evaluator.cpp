@@ -215,6 +215,30 @@ Status run_steps(NodeList& list, const std::vector<Step>& steps, std::size_t fir
   return {};
 }
 
+// Runs the steps from steps[first] on while the list holds one node and the
+// step is a plain self, parent, child or attribute step, straight into the
+// list: the common ".", "..", "../q" and "@x" need no second list. Answers
+// the first step left for run_steps.
+std::size_t run_single_node_steps(NodeList& list, const std::vector<Step>& steps,
+                                  std::size_t first, const Document& doc) {
+  std::size_t i = first;
+  for (; i < steps.size() && list.size() == 1 && doc.contains(list.front()); ++i) {
+    const Step& step = steps[i];
+    if (!step.predicates.empty()) break;
+    const Axis axis = step.axis;
+    if (axis != Axis::self && axis != Axis::parent && axis != Axis::child &&
+        axis != Axis::attribute) {
+      break;
+    }
+    if (axis == Axis::self && !step.name_test) continue;
+    const NodeId node = list.front();
+    list.clear();
+    detail::collect_axis(doc, axis, node, step.name_test, list);
+    if (list.size() > 1) sort_document_order(list, doc);
+  }
+  return i;
+}
+
 // Every kind is evaluated in a function of its own, kept out of line, so that
 // the recursion through `evaluate` only carries the frame of the kind being
 // evaluated; the parser's depth bound then keeps the stack small.
@@ -243,6 +267,7 @@ Status run_steps(NodeList& list, const std::vector<Step>& steps, std::size_t fir
   } else {
     list.push_back(context.node);
   }
+  first = run_single_node_steps(list, path.steps, first, doc);
   if (Status s = run_steps(list, path.steps, first, doc, env); !s) {
     return std::unexpected(std::move(s.error()));
   }
