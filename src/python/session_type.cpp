@@ -255,7 +255,7 @@ PyType_Slot slots[] = {
 
 // No module name, so the class reports "builtins"; final, and without GC,
 // instance dict or weak references, since it holds no Python objects.
-PyType_Spec spec = {
+PyType_Spec type_spec = {
     .name = "builtins.Session",
     .basicsize = static_cast<int>(sizeof(SessionObject)),
     .itemsize = 0,
@@ -265,6 +265,6 @@ PyType_Spec spec = {
 
 }  // namespace
 
-Ref new_session_type() { return Ref::steal(PyType_FromSpec(&spec)); }
+Ref new_session_type() { return Ref::steal(PyType_FromSpec(&type_spec)); }
 
 }  // namespace tovarn::python
