@@ -5,11 +5,13 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <system_error>
 
 #include "tree/query.h"
 #include "unicode/unicode.h"
 #include "xpath/detail/eval_messages.h"
+#include "xpath/functions/detail/dates.h"
 
 namespace tovarn::xpath {
 
@@ -230,7 +232,8 @@ std::string format_number(double number) {
 double string_to_number(std::string_view text) {
   constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
   constexpr double kInf = std::numeric_limits<double>::infinity();
-  std::string_view t = unicode::trim(text);
+  const std::string_view trimmed = unicode::trim(text);
+  std::string_view t = trimmed;
   bool negative = false;
   if (!t.empty() && (t.front() == '+' || t.front() == '-')) {
     negative = t.front() == '-';
@@ -240,7 +243,14 @@ double string_to_number(std::string_view text) {
     return negative ? -kInf : kInf;
   }
   if (equals_ignoring_ascii_case(t, "nan")) return kNaN;
-  if (!is_numeral(t)) return kNaN;
+  if (!is_numeral(t)) {
+    // A date or date-time counts as days, as the engines count them; read
+    // only here, so plain numbers never pay for it, and only from a text that
+    // starts as a year does, so words and blanks do not either.
+    if (trimmed.empty() || (!is_digit(trimmed.front()) && trimmed.front() != '+')) return kNaN;
+    std::optional<detail::DateTime> date = detail::parse_date_time(trimmed);
+    return date ? detail::days_since_1970(*date) : kNaN;
+  }
 
   double value = 0;
   auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);

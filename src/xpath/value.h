@@ -30,8 +30,9 @@ double value_to_number(const Value& value);
 // Integral values below 1e21 in magnitude as exact integers, everything else
 // as the shortest decimal that reads back to the same float; never an exponent.
 std::string format_number(double number);
-// Trimmed float grammar with sign, point, exponent, inf/infinity/nan; NaN for
-// anything else.
+// Trimmed float grammar with sign, point, exponent, inf/infinity/nan; failing
+// that, an ISO date or date-time as days since 1970-01-01 (its zone dropped);
+// NaN for anything else.
 double string_to_number(std::string_view text);
 // Whether the text, as it stands (untrimmed), is in that grammar: tells a
 // text reading "nan" from one that is no number at all.

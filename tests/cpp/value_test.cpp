@@ -126,6 +126,80 @@ TEST(StringToNumber, NotANumber) {
   EXPECT_TRUE(std::isnan(string_to_number("NaN")));
 }
 
+// Days since 1970-01-01, checked against a proleptic Gregorian calendar.
+TEST(StringToNumber, DatesCountAsDays) {
+  struct Case {
+    const char* text;
+    double days;
+  };
+  static const Case cases[] = {
+      {"1970-01-01", 0},
+      {"1969-12-31", -1},
+      {"2008-09-05", 14127},
+      {" 2008-09-05\u00a0", 14127},
+      {"+2008-9-05", 14127},
+      {"0002008-09-05-junk", 14127},
+      // a day past the month's end carries over
+      {"2021-02-30", 18688},
+      {"2021-04-31", 18748},
+      {"2020-02-30", 18322},
+      // leap years: every fourth, not centuries, but every fourth century
+      {"1900-03-01", -25508},
+      {"2000-03-01", 11017},
+      {"2400-12-31", 157419},
+      {"1-01-01", -719162},
+      {"0-01-01", -719528},
+      {"0000-02-29", -719469},
+      {"0000-03-01", -719468},
+      {"9999-12-31", 2932896},
+      // the time of day as a fraction; a zone is dropped, never applied
+      {"1970-01-01T06:00", 0.25},
+      {"1970-01-01T18:00:00Z", 0.75},
+      {"1970-01-01 18:00+02:00", 0.75},
+      {"1970-01-01T18:00:00.000-05:00", 0.75},
+      {"1969-12-31T12:00", -0.5},
+      {"1970-01-01T10:30:junk", 0.4375},
+      {"1970-01-01T48:00", 2},
+      {"1970-01-01T00:00:00.5z", 500.0 / 86'400'000},
+      {"1970-01-01T00:00:01.123456", 1123.0 / 86'400'000},
+      // the float grammar comes first
+      {"20211130", 20211130},
+      {"-1e3", -1000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(string_to_number(c.text), c.days);
+  }
+}
+
+TEST(StringToNumber, TextsThatAreNoDateStayNaN) {
+  static const char* const cases[] = {
+      "-2021-11-30", "2021-11-30Z", "10:30",      "10:30:00Z",        "2021-13-01",
+      "2021-00-01",  "2021-01-32",  "2021-11",    "2021/11/30",       "2021-11-30t10:00",
+      "T2021-11-30", "1e3-01-01",   "2021-11-3O", "\u0662\u0660\u0662\u0661-11-30",
+      "9223372036854775808-01-01",  "2021-4294967297-01",
+  };
+  for (const char* text : cases) {
+    SCOPED_TRACE(text);
+    EXPECT_TRUE(std::isnan(string_to_number(text)));
+  }
+}
+
+// The largest years and time fields stay finite and ordered, without
+// overflow (the sanitizer build checks the arithmetic).
+TEST(StringToNumber, HugeYearsAndTimes) {
+  const double last =
+      string_to_number("9223372036854775807-12-31T4294967295:4294967295:4294967295.999");
+  const double first = string_to_number("9223372036854775807-01-01");
+  const double expected = 9223372036854775807.0 * 365.2425;
+  EXPECT_NEAR(first / expected, 1, 1e-12);
+  EXPECT_GE(last, first);
+  EXPECT_TRUE(std::isfinite(last));
+  // 2^32 - 1 hours are about 179 million days.
+  EXPECT_NEAR(string_to_number("1970-01-01T4294967295"), 4294967295.0 / 24, 1e-6);
+  EXPECT_EQ(string_to_number("1970-01-01T4294967296"), 0);  // the hour does not read
+}
+
 // <data><a>7</a><b> 7 </b><c>9</c><d>1</d><e>2</e><f/></data>
 struct Fixture {
   Document doc;

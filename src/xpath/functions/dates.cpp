@@ -60,6 +60,20 @@ void read_time(std::string_view time, DateTime& out) {
   out.millis = read_time_field(fraction);
 }
 
+bool is_leap_year(std::int64_t year) {
+  return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+}
+
+// Days from 0000-01-01 to January 1st of the year, for 0 <= year <= 400:
+// every year before it, and a leap day for each leap year among them.
+constexpr std::int64_t days_before_year(std::int64_t year) {
+  return 365 * year + (year + 3) / 4 - (year + 99) / 100 + (year + 399) / 400;
+}
+
+constexpr std::int64_t kDaysPerCycle = days_before_year(400);  // 400 years
+constexpr std::int64_t kDaysTo1970 = days_before_year(1970 % 400) + 1970 / 400 * kDaysPerCycle;
+constexpr double kMillisPerDay = 86'400'000;
+
 void append_padded(std::string& out, std::uint64_t value, std::size_t width) {
   char digits[24];
   auto [end, error] = std::to_chars(digits, digits + sizeof digits, value);
@@ -90,6 +104,27 @@ std::optional<DateTime> parse_date_time(std::string_view text) {
   out.day = *day;
   if (cut != std::string_view::npos) read_time(text.substr(cut + 1), out);
   return out;
+}
+
+double days_since_1970(const DateTime& date) {
+  // The calendar repeats every 400 years. Whole cycles are counted in floating
+  // point, so that no year overflows; the year within its cycle exactly.
+  static constexpr std::int64_t kBeforeMonth[12] = {0,   31,  59,  90,  120, 151,
+                                                    181, 212, 243, 273, 304, 334};
+  const std::int64_t year = date.year % 400;
+  std::int64_t days = days_before_year(year) + kBeforeMonth[date.month - 1] + date.day - 1;
+  if (date.month > 2 && is_leap_year(year)) ++days;
+  const double whole = static_cast<double>(date.year / 400) * kDaysPerCycle +
+                       static_cast<double>(days - kDaysTo1970);
+
+  // No field is range-checked, but even 2^32 - 1 hours fit in 64 bits of
+  // milliseconds.
+  const std::uint64_t millis = std::uint64_t{date.hour} * 3'600'000 +
+                               std::uint64_t{date.minute} * 60'000 +
+                               std::uint64_t{date.second} * 1'000 + date.millis;
+  if (millis == 0) return whole;
+  // One division of the whole reading rounds once.
+  return (whole * kMillisPerDay + static_cast<double>(millis)) / kMillisPerDay;
 }
 
 std::expected<std::string, std::string> format_date(const DateTime& date,
