@@ -244,9 +244,9 @@ double string_to_number(std::string_view text) {
   }
   if (equals_ignoring_ascii_case(t, "nan")) return kNaN;
   if (!is_numeral(t)) {
-    // A date or date-time counts as days, as the engines count them; read
-    // only here, so plain numbers never pay for it, and only from a text that
-    // starts as a year does, so words and blanks do not either.
+    // A date or date-time counts as days, as the engines count them. It is
+    // read only here, so plain numbers never pay for it, and only when the
+    // text starts as a year can, so words and blanks do not either.
     if (trimmed.empty() || (!is_digit(trimmed.front()) && trimmed.front() != '+')) return kNaN;
     std::optional<detail::DateTime> date = detail::parse_date_time(trimmed);
     return date ? detail::days_since_1970(*date) : kNaN;

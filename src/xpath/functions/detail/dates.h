@@ -32,7 +32,8 @@ std::optional<DateTime> parse_date_time(std::string_view text);
 
 // Days from 1970-01-01 to the clock reading, the time of day as a fraction. A
 // day past the month's end carries over (2021-02-30 counts as 2021-03-02).
-// Defined for every year; beyond about 2^53 days it is only approximate.
+// Defined for every year; for years far beyond any calendar in use it is only
+// approximate.
 double days_since_1970(const DateTime& date);
 
 // The pattern with every %-code replaced; the message of the first code that
