@@ -30,7 +30,7 @@ def stub_parameters(node, skip_first):
 
 
 def runtime_parameters(callable_, skip_first):
-    parameters = list(inspect.signature(callable_).parameters.values())[1 if skip_first else 0:]
+    parameters = list(inspect.signature(callable_).parameters.values())[skip_first:]
     assert all(p.kind is p.POSITIONAL_OR_KEYWORD for p in parameters)
     assert all(p.default in (p.empty, None) for p in parameters)
     return [(p.name, p.default is None) for p in parameters]
