@@ -2,6 +2,7 @@
 or hang, the shared corpus, and small XForms."""
 
 import json
+import os
 import pathlib
 import subprocess
 import sys
@@ -39,6 +40,18 @@ REPO = pathlib.Path(__file__).resolve().parents[2]
 # Beside the checkout, or beside the folder of worktrees.
 CORPUS = next((p / "shared" / "corpus" for p in REPO.parents if (p / "shared" / "corpus").is_dir()),
               REPO.parent / "shared" / "corpus")
+
+
+@pytest.fixture
+def corpus():
+    """The shared corpus. Where it is absent the test is skipped, or failed
+    under CI, which must not pass without it; the reason names the folder."""
+    if not CORPUS.is_dir():
+        reason = f"the shared corpus is absent: no folder {CORPUS}"
+        if os.environ.get("CI"):
+            pytest.fail(reason)
+        pytest.skip(reason)
+    return CORPUS
 
 HEAD = ('<h:html xmlns="http://www.w3.org/2002/xforms" xmlns:h="http://www.w3.org/1999/xhtml"'
         ' xmlns:jr="http://openrosa.org/javarosa"><h:head><h:title>t</h:title><model>')

@@ -1,7 +1,7 @@
 import pytest
 
 import tovarn
-from support import CORPUS, run_child
+from support import CORPUS, corpus, run_child  # noqa: F401 (corpus is a fixture)
 
 KEYS = ["says", "path", "rule", "expression", "construct", "breaks", "effect", "suggestion"]
 
@@ -593,9 +593,11 @@ def corpus_forms():
                   if ".submission." not in p.name and "media" not in p.parts)
 
 
-@pytest.mark.skipif(not corpus_forms(), reason="no corpus of forms")
-def test_corpus_forms_check():
-    for path in corpus_forms():
+def test_corpus_forms_check(corpus):
+    forms = corpus_forms()
+    if not forms:
+        pytest.skip(f"no forms in {corpus}")
+    for path in forms:
         try:
             findings = tovarn.check_form(str(path))
         except RuntimeError as e:

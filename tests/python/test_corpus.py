@@ -6,9 +6,9 @@ import csv
 
 import pytest
 
-from support import CORPUS, records_from_child
+from support import CORPUS, corpus, records_from_child  # noqa: F401 (corpus is a fixture)
 
-pytestmark = pytest.mark.skipif(not CORPUS.is_dir(), reason="the shared corpus is absent")
+pytestmark = pytest.mark.usefixtures("corpus")
 
 LOAD_MESSAGES = (
     "the XForm has no root element",

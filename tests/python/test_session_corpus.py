@@ -5,9 +5,9 @@ instance loses no row. Each source runs in a child process."""
 
 import pytest
 
-from support import CORPUS, records_from_child
+from support import CORPUS, corpus, records_from_child  # noqa: F401 (corpus is a fixture)
 
-pytestmark = pytest.mark.skipif(not CORPUS.is_dir(), reason="the shared corpus is absent")
+pytestmark = pytest.mark.usefixtures("corpus")
 
 CHILD = r"""
 import json, re, sys, tovarn
