@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <expected>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,6 +36,12 @@ struct SubmissionFinding {
   std::optional<std::string> message;
   FindingKind kind;
 };
+
+// Refuses an instance of another form: its root element named otherwise than
+// the root of the form's instance, or its root's id not the form's. Without
+// an id on either side it passes; versions are never compared.
+[[nodiscard]] std::expected<void, std::string> check_same_form(const FormModel& form,
+                                                               const tree::Document& instance);
 
 // A root "model" holding a copy of the instance's root element, then a copy of
 // every secondary instance element in ascending id order.

@@ -1,6 +1,8 @@
 #include "form/session.h"
 
 #include "form/detail/messages.h"
+#include "form/detail/primary_instance.h"
+#include "form/judge.h"
 #include "tree/query.h"
 #include "tree/xml.h"
 
@@ -46,16 +48,30 @@ std::expected<Document, std::string> primary_instance(std::string_view form_text
   return primary_instance(*form);
 }
 
-std::expected<Document, std::string> primary_instance(const Document& form_document) {
+namespace detail {
+
+std::optional<NodeId> primary_instance_element(const Document& form_document) {
   std::optional<NodeId> root = form_document.root();
-  if (!root) return std::unexpected(detail::msg::no_root_element());
+  if (!root) return std::nullopt;
   std::optional<NodeId> instance;
-  for (NodeId element : tree::descendants(form_document, *root)) {
-    if (form_document.name(element) == "instance") {
-      instance = element;
-      break;
-    }
-  }
+  tree::walk_below(form_document, *root, [&](NodeId element) {
+    if (form_document.name(element) != "instance") return true;
+    instance = element;
+    return false;
+  });
+  return instance;
+}
+
+std::optional<NodeId> primary_instance_root(const Document& form_document) {
+  std::optional<NodeId> instance = primary_instance_element(form_document);
+  return instance ? form_document.first_child(*instance) : std::nullopt;
+}
+
+}  // namespace detail
+
+std::expected<Document, std::string> primary_instance(const Document& form_document) {
+  if (!form_document.root()) return std::unexpected(detail::msg::no_root_element());
+  std::optional<NodeId> instance = detail::primary_instance_element(form_document);
   if (!instance) return std::unexpected(detail::msg::no_primary_instance());
   std::optional<NodeId> top = form_document.first_child(*instance);
   if (!top) return std::unexpected(detail::msg::primary_instance_empty());
@@ -131,6 +147,8 @@ std::expected<Session, std::string> session_with_instance(std::string_view form_
   if (!saved) return std::unexpected(detail::msg::saved_instance(saved.error()));
   auto own = primary_instance(form->form_document);
   if (!own) return std::unexpected(std::move(own.error()));
+  if (auto same = check_same_form(*form, *saved); !same)
+    return std::unexpected(detail::msg::saved_instance(same.error()));
   Templates templates = extract_templates(*own);
   // Templates never come from saved data; any found there are dropped.
   drop_templates(*saved);
