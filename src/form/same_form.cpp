@@ -1,5 +1,5 @@
 #include "form/detail/messages.h"
-#include "form/detail/primary_instance.h"
+#include "form/detail/completion.h"
 #include "form/judge.h"
 
 namespace tovarn::form {
@@ -7,7 +7,7 @@ namespace tovarn::form {
 std::expected<void, std::string> check_same_form(const FormModel& form,
                                                  const tree::Document& instance) {
   const tree::Document& doc = form.form_document;
-  std::optional<tree::NodeId> own = detail::primary_instance_root(doc);
+  std::optional<tree::NodeId> own = detail::primary_instance_root(form);
   std::optional<tree::NodeId> root = instance.root();
   if (!own || !root) return {};
   if (instance.name(*root) != doc.name(*own))

@@ -1,7 +1,6 @@
 #include "form/session.h"
 
 #include "form/detail/messages.h"
-#include "form/detail/primary_instance.h"
 #include "form/judge.h"
 #include "tree/query.h"
 #include "tree/xml.h"
@@ -48,30 +47,16 @@ std::expected<Document, std::string> primary_instance(std::string_view form_text
   return primary_instance(*form);
 }
 
-namespace detail {
-
-std::optional<NodeId> primary_instance_element(const Document& form_document) {
-  std::optional<NodeId> root = form_document.root();
-  if (!root) return std::nullopt;
-  std::optional<NodeId> instance;
-  tree::walk_below(form_document, *root, [&](NodeId element) {
-    if (form_document.name(element) != "instance") return true;
-    instance = element;
-    return false;
-  });
-  return instance;
-}
-
-std::optional<NodeId> primary_instance_root(const Document& form_document) {
-  std::optional<NodeId> instance = primary_instance_element(form_document);
-  return instance ? form_document.first_child(*instance) : std::nullopt;
-}
-
-}  // namespace detail
-
 std::expected<Document, std::string> primary_instance(const Document& form_document) {
-  if (!form_document.root()) return std::unexpected(detail::msg::no_root_element());
-  std::optional<NodeId> instance = detail::primary_instance_element(form_document);
+  std::optional<NodeId> root = form_document.root();
+  if (!root) return std::unexpected(detail::msg::no_root_element());
+  std::optional<NodeId> instance;
+  for (NodeId element : tree::descendants(form_document, *root)) {
+    if (form_document.name(element) == "instance") {
+      instance = element;
+      break;
+    }
+  }
   if (!instance) return std::unexpected(detail::msg::no_primary_instance());
   std::optional<NodeId> top = form_document.first_child(*instance);
   if (!top) return std::unexpected(detail::msg::primary_instance_empty());

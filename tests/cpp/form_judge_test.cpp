@@ -59,6 +59,34 @@ TEST(ModelDocument, ReportedPath) {
   }
 }
 
+TEST(CheckSameForm, RootAndId) {
+  struct Case {
+    const char* form_instance;  // inside the form's first instance element
+    const char* submission;
+    const char* refusal;  // empty: accepted
+  } cases[] = {
+      {"<data id='f'/>", "<data id='f' version='1'/>", ""},
+      {"<data id='f'/>", "<data/>", ""},
+      {"<data id='f'/>", "<data id=' '/>", ""},
+      {"<data/>", "<data id='x'/>", ""},
+      {"<data id='f'/>", "<data id='x'/>", "the submission is for form 'x', and this form is 'f'"},
+      {"<data id='f'/>", "<data id='f '/>", "the submission is for form 'f ', and this form is 'f'"},
+      {"<data id='f'/>", "<other id='f'/>",
+       "the submission's root element is <other>, and this form's instance is <data>"},
+      {"<data/>", "<x:data/>", ""},
+      {"<model id='m'/>", "<model id='m'/>", ""},
+      {"", "<other/>", ""},
+      {"text only", "<other/>", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.form_instance) + " " + c.submission);
+    FormModel form = load(std::string("<h><model><instance>") + c.form_instance +
+                          "</instance><bind nodeset='/x'/></model></h>");
+    auto same = check_same_form(form, test_support::read(c.submission));
+    EXPECT_EQ(same ? std::string() : same.error(), c.refusal);
+  }
+}
+
 // The model's copy of the instance, written out.
 std::string completed(std::string_view form_instance, std::string_view body,
                       std::string_view submission) {
