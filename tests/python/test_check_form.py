@@ -265,7 +265,12 @@ def test_rule_that_does_not_parse(rule, message):
 
 
 def test_says_of_a_rule_that_does_not_parse():
-    (finding,) = tovarn.check_form(form(INSTANCE + bind(constraint=". &gt;")))
+    text = form(INSTANCE + bind(constraint=". &gt;"))
+    with pytest.raises(RuntimeError) as e:
+        tovarn.submission_findings(text, "<data/>")
+    assert str(e.value) == ('constraint of /data/q: expected a node test, found None \u2014 '
+                            'in expression ". >"')
+    (finding,) = tovarn.check_form(text)
     assert finding["says"] == (
         "/data/q (constraint): a rule that does not parse — parsing fails (expected a node "
         "test, found None), so JavaRosa refuses to open the form and Enketo fails when it runs "

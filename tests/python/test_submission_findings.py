@@ -151,6 +151,7 @@ WRONG_INPUT_INSTANCE = '<{root} id="f" version="2"><q/><r/><g><s/></g></{root}>'
         "blank-id", "all-empty"])
 def test_wrong_input_is_never_clean(root, submission, expected):
     form = xform(WRONG_INPUT_BINDS.format(root=root), WRONG_INPUT_INSTANCE.format(root=root))
+    assert tovarn.check_form(form) == []
     submission = submission.format(root=root)
     if isinstance(expected, Exception):
         with pytest.raises(RuntimeError) as e:
