@@ -246,6 +246,7 @@ void complete_from_form(Document& model, NodeId copy, const FormModel& form) {
     last.assign(count, kNone);
     // Children mostly come in the form's order, rows of one name together.
     std::uint32_t at = 0;
+    std::uint32_t present = 0;  // entries with a child
     for (NodeId child : model.children(element)) {
       const std::string_view name = model.name(child);
       std::uint32_t k = kNone;
@@ -259,10 +260,12 @@ void complete_from_form(Document& model, NodeId copy, const FormModel& form) {
         k = found - begin;
       }
       at = k;
+      present += last[k] == kNone;
       last[k] = tree::index_of(child);
       const NodeId child_source = shape->entry(begin + k).source;
       if (doc.has_children(child_source)) pending.emplace_back(child, child_source);
     }
+    if (present == count) continue;
     std::optional<NodeId> anchor;
     for (std::uint32_t k = 0; k < count; ++k) {
       if (last[k] != kNone) {
