@@ -4,9 +4,9 @@ lxml's time to parse the same form text.
 
     PYTHONPATH=build/python /usr/bin/python3 bench/findings.py [FORM_NAME_PART ...]
 
-The load share is measured as a call with an empty submission ("<_/>"): the
-form is read and its model built, the model document holds only the
-secondary instances, and no bind selects a node. Judging is the rest.
+The load share is measured as a call with an empty submission of another
+form ("<_/>"): the form is read and its model built, the submission read and
+refused before anything is judged. Judging is the rest.
 """
 
 import csv
@@ -23,6 +23,15 @@ REPO = pathlib.Path(__file__).resolve().parents[1]
 CORPUS = next((p for p in (REPO.parent / "shared" / "corpus", REPO.parent.parent / "shared" / "corpus")
                if p.is_dir()), REPO.parent / "shared" / "corpus")
 EMPTY = "<_/>"
+OTHER_FORM = "the submission's root element is <_>, "
+
+
+def load_only(text):
+    try:
+        tovarn.submission_findings(text, EMPTY)
+    except RuntimeError as e:
+        if not str(e).startswith(OTHER_FORM):
+            raise
 
 
 def best_per_call(fn, budget=0.4, rounds=5):
@@ -69,7 +78,7 @@ def main(argv):
         text = (CORPUS / "forms" / form).read_text(encoding="utf-8")
         subs = [s.read_text(encoding="utf-8") for s in submissions]
         try:
-            tovarn.submission_findings(text, EMPTY)
+            load_only(text)
         except RuntimeError as e:
             print(f"{form[9:]:<48} refused: {e}")
             continue
@@ -79,7 +88,7 @@ def main(argv):
                 tovarn.submission_findings(text, s)
 
         call = best_per_call(judge_all) / len(subs)
-        load = best_per_call(lambda: tovarn.submission_findings(text, EMPTY))
+        load = best_per_call(lambda: load_only(text))
         data = text.encode("utf-8")
         lxml_parse = best_per_call(lambda: lxml.etree.fromstring(data))
         print(f"{form[9:]:<48} {1 / call:>9.0f} {call * 1e6:>9.1f} {load * 1e6:>9.1f}"

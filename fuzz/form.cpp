@@ -25,6 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                         ? tovarn::form::primary_instance(form->form_document)
                         : tovarn::tree::parse_xml(input.substr(cut + 1));
   if (!submission) return 0;
+  (void)tovarn::form::check_same_form(*form, *submission);
   const tovarn::xpath::Clock clock("2024-05-01", "2024-05-01T10:11:12.000+02:00");
   for (const auto& finding : tovarn::form::judge_submission(*form, *submission, clock)) {
     (void)tovarn::form::finding_text(finding);

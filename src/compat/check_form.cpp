@@ -64,12 +64,15 @@ void check_bind(const Document& doc, NodeId bind, const FormFacts& facts,
     const auto text = form::attribute_if_not_blank(doc, bind, rule);
     if (!text) continue;
     const auto expr = xpath::parse_expression(*text);
-    if (!expr) continue;
     issues.clear();
-    detail::check_expression(*expr, facts.repeat_paths, issues);
-    if (!facts.known_paths.empty())
-      detail::check_instance_paths(*expr, bind_path, facts.known_paths, facts.secondary_ids,
-                                   issues);
+    if (!expr) {
+      issues.push_back(detail::rule_does_not_parse(expr.error()));
+    } else {
+      detail::check_expression(*expr, facts.repeat_paths, issues);
+      if (!facts.known_paths.empty())
+        detail::check_instance_paths(*expr, bind_path, facts.known_paths, facts.secondary_ids,
+                                     issues);
+    }
     if (issues.empty()) continue;
     if (found.bind_paths.size() == bind_index) found.bind_paths.emplace_back(bind_path);
     const std::size_t rule_index = found.rules.size();

@@ -176,6 +176,13 @@ CompatIssue boolean_from_string(std::string_view literal) {
           "JavaRosa accepts any casing, Enketo only lowercase 'true'", "'true' in lowercase"};
 }
 
+CompatIssue rule_does_not_parse(std::string_view parser_message) {
+  return {"a rule that does not parse", Breaks::both_differently,
+          "parsing fails (" + std::string(parser_message) +
+              "), so JavaRosa refuses to open the form and Enketo fails when it runs the rule",
+          std::nullopt};
+}
+
 CompatIssue missing_instance_path(std::string_view path, std::optional<std::string> suggestion) {
   std::string construct(path);
   construct += ", which this form's instance has no node for";

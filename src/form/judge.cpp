@@ -114,7 +114,7 @@ class Judgement {
     detail::PathNamer namer(model_);
     for (std::size_t i = 0; i < findings_.size(); ++i) {
       SubmissionFinding& finding = findings_[i];
-      finding.path = std::string(reported_path(namer.path(nodes_[i])));
+      finding.path = std::string(reported_path(model_, namer.path(nodes_[i])));
       if (!finding.message) continue;
       // Only the leading white space matters: the prefix ends in '('.
       if (unicode::trim(*finding.message).starts_with(kItextPrefix))

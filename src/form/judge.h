@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <expected>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,12 +37,22 @@ struct SubmissionFinding {
   FindingKind kind;
 };
 
-// A root "model" holding a copy of the instance's root element, then a copy of
-// every secondary instance element in ascending id order.
+// Refuses an instance of another form: its root element named otherwise than
+// the root of the form's instance, or its root's id not the form's. Without
+// an id on either side it passes; versions are never compared.
+[[nodiscard]] std::expected<void, std::string> check_same_form(const FormModel& form,
+                                                               const tree::Document& instance);
+
+// A root "model" holding a copy of the instance's root element, completed
+// from the form's own instance (detail/completion.h), then a copy of every
+// secondary instance element in ascending id order. When the instance's root
+// is itself named "model", the model root has the empty name, so that an
+// absolute path naming the instance root still selects it.
 tree::Document model_document(const FormModel& form, const tree::Document& instance);
 
-// A node path of the model document with its leading "/model" cut.
-std::string_view reported_path(std::string_view node_path);
+// A node path of the model document with the model root's segment ("/model")
+// cut.
+std::string_view reported_path(const tree::Document& model, std::string_view node_path);
 
 // Relevance of every node any bind selects, by node id. Nodes no bind
 // selects are `unbound` and count as relevant.
@@ -54,7 +65,7 @@ struct RelevanceMap {
   }
 };
 
-// Appends one not-evaluated finding (path with its "/model" still on) for
+// Appends one not-evaluated finding (path with the model root's segment on) for
 // each failed relevant expression; a failure counts as relevant.
 RelevanceMap relevance(const std::vector<Bind>& binds, const tree::Document& model,
                        const xpath::Environment& env, std::vector<SubmissionFinding>& findings);

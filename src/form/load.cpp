@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "form/detail/child_index.h"
+#include "form/detail/completion.h"
 #include "form/detail/for_each_path_read.h"
 #include "form/detail/messages.h"
 #include "form/detail/order.h"
@@ -159,11 +160,12 @@ std::expected<FormModel, std::string> load_form_model(std::string_view text) {
   const Document& doc = model.form_document;
   if (!doc.root()) return std::unexpected(detail::msg::no_root_element());
 
-  // One walk in document order finds binds, instances and the first
+  // One walk in document order finds binds, instances, repeats and the first
   // translation; then the binds are read in that order, the first failure
   // ending the load.
   std::vector<NodeId> binds;
   std::vector<NodeId> instances;
+  std::vector<NodeId> repeats;
   std::optional<NodeId> translation;
   for (std::uint32_t position = 0; position < doc.order_size(); ++position) {
     NodeId node = doc.at_order_position(position);
@@ -173,6 +175,8 @@ std::expected<FormModel, std::string> load_form_model(std::string_view text) {
       binds.push_back(node);
     else if (name == "instance")
       instances.push_back(node);
+    else if (name == "repeat")
+      repeats.push_back(node);
     else if (name == "translation" && !translation)
       translation = node;
   }
@@ -188,6 +192,7 @@ std::expected<FormModel, std::string> load_form_model(std::string_view text) {
 
   read_secondary_instances(doc, instances, model.secondary_instances);
   if (translation) read_itext(doc, *translation, model.itext);
+  model.instance_shape = detail::read_instance_shape(doc, instances, repeats);
   return model;
 }
 

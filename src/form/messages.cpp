@@ -54,6 +54,15 @@ std::string not_evaluated(std::string_view path, std::string_view error) {
   return join({path, ": rule could not be evaluated", kDash, error});
 }
 
+std::string other_root(std::string_view instance_root, std::string_view form_root) {
+  return join({"the submission's root element is <", instance_root,
+               ">, and this form's instance is <", form_root, ">"});
+}
+std::string other_form_id(std::string_view instance_id, std::string_view form_id) {
+  return join({"the submission is for form '", instance_id, "', and this form is '", form_id,
+               "'"});
+}
+
 std::string saved_instance(std::string_view reader_message) {
   return join({"saved instance: ", reader_message});
 }

@@ -7,6 +7,7 @@
 #include <expected>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,6 +40,10 @@ struct Bind {
 
 using SecondaryInstances = std::map<std::string, tree::Document, std::less<>>;
 
+namespace detail {
+class InstanceShape;  // what completion reads of the instance (completion.cpp)
+}  // namespace detail
+
 struct FormModel {
   tree::Document form_document;
   // One per bind element, in document order.
@@ -50,6 +55,8 @@ struct FormModel {
   SecondaryInstances secondary_instances;
   // The first translation's texts by id.
   std::map<std::string, std::string, std::less<>> itext;
+  // The primary instance as completion reads it; its ids are form_document's.
+  std::shared_ptr<const detail::InstanceShape> instance_shape;
 };
 
 // Reads and parses a form, or refuses it with one message: the reader's

@@ -27,21 +27,21 @@ struct Calculated {
   bool written = false;  // into the instance, which held something else
 };
 
-// The model document's copy of the instance, its first child. A copy has the
-// same shape, so the k-th node of the instance's document order is the k-th
-// from the copy's own position in the model's.
+// The model document's copy of the instance, its first child. copy_subtree
+// numbers the copies in the instance's document order, from the copy's root
+// on, so the k-th id from there is the instance's k-th node. Elements the
+// completion added come after them and stand for nothing in the instance.
 class InstanceCopy {
  public:
   InstanceCopy(const Document& model, const Document& instance) {
     if (!instance.root()) return;
-    start_ = model.order_position(*model.first_child(*model.root()));
+    start_ = tree::index_of(*model.first_child(*model.root()));
     size_ = instance.order_size();
   }
-  std::optional<NodeId> instance_node(const Document& model, const Document& instance,
-                                      NodeId model_node) const {
-    std::uint32_t p = model.order_position(model_node);
-    if (p == Document::kUnindexed || p < start_ || p - start_ >= size_) return std::nullopt;
-    return instance.at_order_position(p - start_);
+  std::optional<NodeId> instance_node(const Document& instance, NodeId model_node) const {
+    std::uint32_t id = tree::index_of(model_node);
+    if (id < start_ || id - start_ >= size_) return std::nullopt;
+    return instance.at_order_position(id - start_);
   }
 
  private:
@@ -130,8 +130,10 @@ class Recompute {
     });
     Document& instance = session_.instance;
     for (Calculated& c : calculated_) {
-      std::optional<NodeId> target = copy_.instance_node(model_, instance, c.node);
-      if (!target) continue;  // a secondary instance is the form's, not the answers
+      std::optional<NodeId> target = copy_.instance_node(instance, c.node);
+      // A secondary instance is the form's, not the answers; an element the
+      // completion added is not the instance's, which keeps its shape.
+      if (!target) continue;
       held_.clear();
       tree::append_string_value(instance, *target, held_);
       if (held_ == c.value) continue;
@@ -142,7 +144,7 @@ class Recompute {
 
   void restore_model() {
     for (const Calculated& c : calculated_) {
-      std::optional<NodeId> target = copy_.instance_node(model_, session_.instance, c.node);
+      std::optional<NodeId> target = copy_.instance_node(session_.instance, c.node);
       if (target)
         model_.set_text(c.node, session_.instance.text(*target));
       else
@@ -153,7 +155,7 @@ class Recompute {
   void report_calculated(detail::PathNamer& namer) {
     for (const Calculated& c : calculated_)
       if (c.written)
-        result_.calculated.insert_or_assign(std::string(reported_path(namer.path(c.node))),
+        result_.calculated.insert_or_assign(std::string(reported_path(model_, namer.path(c.node))),
                                             c.value);
   }
 
@@ -164,7 +166,7 @@ class Recompute {
     const std::vector<RelevanceMap::State>& states = judged.relevance.by_node;
     for (std::uint32_t i = 0; i < states.size(); ++i) {
       if (states[i] == RelevanceMap::State::unbound) continue;
-      result_.relevant.insert_or_assign(std::string(reported_path(namer.path(NodeId{i}))),
+      result_.relevant.insert_or_assign(std::string(reported_path(model_, namer.path(NodeId{i}))),
                                         states[i] == RelevanceMap::State::relevant);
     }
     for (std::size_t i = 0; i < judged.relevance_failures; ++i)

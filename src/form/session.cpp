@@ -1,6 +1,7 @@
 #include "form/session.h"
 
 #include "form/detail/messages.h"
+#include "form/judge.h"
 #include "tree/query.h"
 #include "tree/xml.h"
 
@@ -131,6 +132,8 @@ std::expected<Session, std::string> session_with_instance(std::string_view form_
   if (!saved) return std::unexpected(detail::msg::saved_instance(saved.error()));
   auto own = primary_instance(form->form_document);
   if (!own) return std::unexpected(std::move(own.error()));
+  if (auto same = check_same_form(*form, *saved); !same)
+    return std::unexpected(detail::msg::saved_instance(same.error()));
   Templates templates = extract_templates(*own);
   // Templates never come from saved data; any found there are dropped.
   drop_templates(*saved);

@@ -57,8 +57,9 @@ struct Session {
 [[nodiscard]] std::expected<Session, std::string> session_new(std::string_view form_text,
                                                               xpath::Clock clock);
 // A session continuing a saved instance; template elements found in it are
-// dropped. Errors come in this order: the form's, "saved instance: ...", the
-// form's primary instance.
+// dropped. Errors come in this order: the form's, "saved instance: ..." for
+// XML that does not read, the form's primary instance, "saved instance: ..."
+// for an instance of another form (check_same_form).
 [[nodiscard]] std::expected<Session, std::string> session_with_instance(
     std::string_view form_text, std::string_view instance_text, xpath::Clock clock);
 

@@ -28,6 +28,8 @@ Outcome<std::vector<Record>> submission_findings(std::string form, std::string s
   if (!model) return runtime_error(std::move(model.error()));
   auto instance = tree::parse_xml(*submission_text);
   if (!instance) return runtime_error(std::move(instance.error()));
+  if (auto same = form::check_same_form(*model, *instance); !same)
+    return runtime_error(std::move(same.error()));
 
   const xpath::Clock clock = resolve_clock(*instance, std::move(today), std::move(now));
   std::vector<form::SubmissionFinding> findings = form::judge_submission(*model, *instance, clock);

@@ -40,16 +40,138 @@ TEST(ModelDocument, InstanceThenSecondaryInstancesById) {
 }
 
 TEST(ModelDocument, ReportedPath) {
+  FormModel form = load(kForm);
+  // An instance root named model puts the model root's name aside.
+  tree::Document model = model_document(form, test_support::read("<data/>"));
+  tree::Document aside = model_document(form, test_support::read("<model/>"));
   struct Case {
+    const tree::Document* model;
     const char* node_path;
     const char* reported;
   } cases[] = {
-      {"/model/data/q", "/data/q"}, {"/model", ""}, {"/model[1]/x", "[1]/x"}, {"/mode", "/mode"},
+      {&model, "/model/data/q", "/data/q"}, {&model, "/model", ""},
+      {&model, "/model[1]/x", "[1]/x"},     {&model, "/mode", "/mode"},
+      {&aside, "//model/q", "/model/q"},    {&aside, "/", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.node_path);
-    EXPECT_EQ(reported_path(c.node_path), c.reported);
+    EXPECT_EQ(reported_path(*c.model, c.node_path), c.reported);
   }
+}
+
+TEST(CheckSameForm, RootAndId) {
+  struct Case {
+    const char* form_instance;  // inside the form's first instance element
+    const char* submission;
+    const char* refusal;  // empty: accepted
+  } cases[] = {
+      {"<data id='f'/>", "<data id='f' version='1'/>", ""},
+      {"<data id='f'/>", "<data/>", ""},
+      {"<data id='f'/>", "<data id=' '/>", ""},
+      {"<data/>", "<data id='x'/>", ""},
+      {"<data id='f'/>", "<data id='x'/>", "the submission is for form 'x', and this form is 'f'"},
+      {"<data id='f'/>", "<data id='f '/>", "the submission is for form 'f ', and this form is 'f'"},
+      {"<data id='f'/>", "<other id='f'/>",
+       "the submission's root element is <other>, and this form's instance is <data>"},
+      {"<data/>", "<x:data/>", ""},
+      {"<model id='m'/>", "<model id='m'/>", ""},
+      {"", "<other/>", ""},
+      {"text only", "<other/>", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.form_instance) + " " + c.submission);
+    FormModel form = load(std::string("<h><model><instance>") + c.form_instance +
+                          "</instance><bind nodeset='/x'/></model></h>");
+    auto same = check_same_form(form, test_support::read(c.submission));
+    EXPECT_EQ(same ? std::string() : same.error(), c.refusal);
+  }
+}
+
+// The model's copy of the instance, written out.
+std::string completed(std::string_view form_instance, std::string_view body,
+                      std::string_view submission) {
+  FormModel form = load("<h><model><instance>" + std::string(form_instance) +
+                        "</instance><instance id='s'><root/></instance><bind nodeset='/x'/>"
+                        "</model>" + std::string(body) + "</h>");
+  tree::Document model = model_document(form, test_support::read(submission));
+  tree::Document copy;
+  copy.set_root(tree::copy_subtree(copy, model, *model.first_child(*model.root())));
+  copy.reindex_document_order();
+  return tree::write_xml(copy).substr(std::string_view("<?xml version='1.0' ?>").size());
+}
+
+TEST(ModelDocument, CompletedFromTheFormsInstance) {
+  constexpr const char* kRows = "<data><rep jr:template='' n='x'><a/><b/></rep><z/></data>";
+  constexpr const char* kRepeat = "<body><repeat nodeset=' /data/rep '/></body>";
+  struct Case {
+    const char* name;
+    const char* form_instance;
+    const char* body;
+    const char* submission;
+    const char* completed;
+  } cases[] = {
+      {"nothing missing", "<data><a/><b/></data>", "", "<data><a>1</a><b>2</b></data>",
+       "<data><a>1</a><b>2</b></data>"},
+      {"between its neighbours", "<data><a/><b/><c/></data>", "", "<data><a>1</a><c>3</c></data>",
+       "<data><a>1</a><b/><c>3</c></data>"},
+      {"first, before what the form lacks", "<data><a/><b/></data>", "", "<data><x/><b/></data>",
+       "<data><a/><x/><b/></data>"},
+      {"after what precedes it in the form", "<data><a/><b/><c/></data>", "",
+       "<data><c/><a/></data>", "<data><c/><a/><b/></data>"},
+      {"a group with its children", "<data><g><s>d</s><t/></g></data>", "", "<data/>",
+       "<data><g><s/><t/></g></data>"},
+      {"no attributes", "<data k='1'><g n='1'><s m='2'/></g></data>", "", "<data><g/></data>",
+       "<data><g><s/></g></data>"},
+      {"rows never added", kRows, "", "<data/>", "<data><z/></data>"},
+      {"rows from the template", kRows, "", "<data><rep><b>1</b></rep><rep/><z/></data>",
+       "<data><rep><a/><b>1</b></rep><rep><a/><b/></rep><z/></data>"},
+      {"the template, not the first row", "<data><rep><a/></rep><rep jr:template=''><a/><b/></rep></data>",
+       "", "<data><rep/></data>", "<data><rep><a/><b/></rep></data>"},
+      {"repeat nodeset, no row added", "<data><rep><a/></rep><z/></data>", kRepeat, "<data/>",
+       "<data><z/></data>"},
+      {"repeat nodeset, rows completed", "<data><rep><a/></rep><z/></data>", kRepeat,
+       "<data><rep/><rep/><z/></data>", "<data><rep><a/></rep><rep><a/></rep><z/></data>"},
+      {"namesakes stand for rows", "<data><a><x/></a><a/><b/></data>", "", "<data/>",
+       "<data><b/></data>"},
+      {"nested rows", "<data><rep jr:template=''><sub jr:template=''><x/></sub><y/></rep></data>", "",
+       "<data><rep><sub/></rep><rep/></data>",
+       "<data><rep><sub><x/></sub><y/></rep><rep><y/></rep></data>"},
+      {"what the form lacks stays as it is", "<data><a/></data>", "", "<data><o><p/></o></data>",
+       "<data><a/><o><p/></o></data>"},
+      {"another root", "<data><a/></data>", "", "<other/>", "<other/>"},
+      {"a root named model", "<model><a/><g><b/></g></model>", "", "<model><g/></model>",
+       "<model><a/><g><b/></g></model>"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(completed(c.form_instance, c.body, c.submission), c.completed);
+  }
+}
+
+TEST(ModelDocument, CompletionLeavesTheInstanceAndIsInDocumentOrder) {
+  FormModel form = load("<h><model><instance><data><a/><b/><c/></data></instance>"
+                        "<bind nodeset='/data/c' required='true()'/></model></h>");
+  tree::Document instance = test_support::read("<data><c>1</c></data>");
+  tree::Document model = model_document(form, instance);
+  EXPECT_EQ(tree::write_xml(instance), "<?xml version='1.0' ?><data><c>1</c></data>");
+  std::vector<std::string> order;
+  for (std::uint32_t p = 0; p < model.order_size(); ++p)
+    order.push_back(tree::node_path(model, model.at_order_position(p)));
+  EXPECT_EQ(order, (std::vector<std::string>{"/model", "/model/data", "/model/data/a",
+                                             "/model/data/b", "/model/data/c"}));
+}
+
+// Completion walks a stack of its own: a form's instance a million deep
+// completes a submission of its root alone.
+TEST(ModelDocument, MillionLevelsDeepFormInstance) {
+  constexpr std::size_t kDepth = 1'000'000;
+  FormModel form = load("<h><model><instance>" + test_support::repeat("<a>", kDepth) +
+                        test_support::repeat("</a>", kDepth) +
+                        "</instance><bind nodeset='//a[not(a)]' required='true()'/></model></h>");
+  std::vector<SubmissionFinding> findings =
+      judge_submission(form, test_support::read("<a/>"), xpath::Clock("", ""));
+  ASSERT_EQ(findings.size(), 1u);
+  EXPECT_EQ(findings[0].path, test_support::repeat("/a", kDepth));
 }
 
 TEST(JudgeSubmission, InstanceWithoutRootJudgesOnlySecondaryInstances) {

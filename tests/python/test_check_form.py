@@ -242,6 +242,41 @@ def test_says_where_phrases(rule, says):
     assert [f["says"] for f in tovarn.check_form(text)] == [says]
 
 
+def unparsable(message):
+    return ("a rule that does not parse", DIFFER,
+            f"parsing fails ({message}), so JavaRosa refuses to open the form and Enketo fails "
+            "when it runs the rule", None)
+
+
+@pytest.mark.parametrize("rule, message", [
+    ("last(", "expected a node test, found None"),
+    (" 1 1 ", 'unexpected trailing input in " 1 1 " at token 1'),
+    ("'a", "unterminated string starting at character 1"),
+    ("/data/[", "expected a node test, found Some(LeftBracket)"),
+    ("child::x/foo::y", "unsupported axis 'foo'"),
+    ("(" * 1001 + "1" + ")" * 1001, "expression nests deeper than 1000 levels"),
+], ids=["open-call", "trailing-input", "unterminated", "step-without-name", "axis", "too-deep"])
+def test_rule_that_does_not_parse(rule, message):
+    text = form(INSTANCE + f'<bind nodeset="/data/q" relevant="{rule.replace(chr(34), "&quot;")}"'
+                ' calculate="last()"/>' + bind("/data/x", constraint="/data/nope"))
+    assert rows(text) == (expect("/data/q", "relevant", rule.strip(), unparsable(message))
+                          + expect("/data/q", "calculate", "last()", LAST)
+                          + expect("/data/x", "constraint", "/data/nope", missing("/data/nope")))
+
+
+def test_says_of_a_rule_that_does_not_parse():
+    text = form(INSTANCE + bind(constraint=". &gt;"))
+    with pytest.raises(RuntimeError) as e:
+        tovarn.submission_findings(text, "<data/>")
+    assert str(e.value) == ('constraint of /data/q: expected a node test, found None \u2014 '
+                            'in expression ". >"')
+    (finding,) = tovarn.check_form(text)
+    assert finding["says"] == (
+        "/data/q (constraint): a rule that does not parse — parsing fails (expected a node "
+        "test, found None), so JavaRosa refuses to open the form and Enketo fails when it runs "
+        "the rule, and the two engines differ.")
+
+
 def test_says_head_uses_trimmed_path():
     text = form(INSTANCE + bind(" /data/q ", required="last()"))
     (finding,) = tovarn.check_form(text)
@@ -290,10 +325,12 @@ def test_expression_is_trimmed_but_keeps_inner_line_breaks():
         ('<bind calculate="last()"/>', []),
         # Only the first attribute of a name counts (prefixes are not kept).
         ('<bind nodeset=" " xf:nodeset="/data/q" ref="/data/x" calculate="last()"/>', ["/data/x"]),
-        ('<bind nodeset="/data/q" calculate="  " relevant="last(" required="1 +"/>', []),
+        ('<bind nodeset="/data/q" calculate="  " required=" "/>', []),
+        ('<bind nodeset=" /data/q " calculate="  " relevant="last(" required="1 +"/>',
+         ["/data/q", "/data/q"]),
     ],
     ids=["blank-nodeset-then-ref", "blank-nodeset-no-ref", "no-path",
-         "first-nodeset-only", "blank-and-unparsable-rules"],
+         "first-nodeset-only", "blank-rules", "unparsable-rules-found"],
 )
 def test_bind_paths_and_skipped_rules(binds, paths):
     text = form(INSTANCE.replace("<instance>", '<instance xmlns:xf="urn:x">') + binds)
@@ -453,8 +490,9 @@ def test_deep_rules_and_instances_in_child_process():
 import tovarn
 
 def parses(rule):
-    # A rule that does not parse is passed over, so a finding means it parsed.
-    return bool(tovarn.check_form('<bind nodeset="/a" calculate="%s"/>' % rule))
+    # last() gives a finding only in a rule that parsed.
+    found = tovarn.check_form('<bind nodeset="/a" calculate="%s"/>' % rule)
+    return any(f["construct"] == "last()" for f in found)
 
 depth = 100000
 instance = "<data>" + "<n>" * depth + "</n>" * depth + "</data>"

@@ -43,8 +43,8 @@ def test_first_instance_with_an_id_is_still_the_primary_one():
     ("<data><q>4</q></data>", "<data><q>4</q></data>"),
     ('<data><r jr:template=""><x>lost</x></r><r><x>kept</x></r></data>',
      "<data><r><x>kept</x></r></data>"),
-    ("<other><q>1</q></other>", "<other><q>1</q></other>"),
-], ids=["kept", "templates-dropped", "any-root"])
+    ('<data id="x" version="0"><q>1</q></data>', '<data id="x" version="0"><q>1</q></data>'),
+], ids=["kept", "templates-dropped", "id-where-the-form-has-none"])
 def test_saved_instance(saved, expected):
     s = tovarn.Session(xform('<data><q/><r jr:template=""><x/></r></data>'), instance=saved)
     assert xml(s) == expected
@@ -61,8 +61,13 @@ def test_saved_instance(saved, expected):
     # The form's own errors come before the saved instance's.
     ("<h:html>", "<data>", "XForm XML: unclosed elements"),
     (f"{HEAD}{BIND}{TAIL}", "<data>", "saved instance: unclosed elements"),
+    (xform(), "<other><q>1</q></other>",
+     "saved instance: the submission's root element is <other>, and this form's instance is <data>"),
+    (xform('<data id="f" version="2"><q/></data>'), '<data id="x" version="2"><q/></data>',
+     "saved instance: the submission is for form 'x', and this form is 'f'"),
+    (f"{HEAD}{BIND}{TAIL}", "<other/>", "the XForm has no primary instance"),
 ], ids=["xml", "no-binds", "saved-xml", "no-instance", "empty-instance", "root-instance-not-looked-at",
-        "form-first", "saved-before-primary"])
+        "form-first", "saved-before-primary", "other-root", "other-form-id", "primary-before-other-form"])
 def test_construction_refusals(form, saved, message):
     with pytest.raises(RuntimeError) as e:
         tovarn.Session(form, instance=saved)

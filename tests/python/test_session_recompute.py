@@ -177,6 +177,28 @@ def test_calculation_failure_names_the_bind_nodeset_as_written():
     assert failed[2:] == [("/data/r[1]/q", UUID), ("/data/r[2]/q", UUID)]
 
 
+COMPLETED_BINDS = ('<bind nodeset="/{root}/q" required="true()"/>'
+                   '<bind nodeset="/{root}/r" required="true()" relevant="/{root}/q = 1"/>'
+                   '<bind nodeset="/{root}/g/s" required="true()"/>'
+                   '<bind nodeset="/{root}/t" calculate="concat(\'v\', /{root}/r)"/>')
+
+
+@pytest.mark.parametrize("root", ["data", "model"])
+def test_saved_instance_is_judged_as_completed_and_kept_as_it_is(root):
+    saved = f'<{root} id="f"><q>1</q></{root}>'
+    s = tovarn.Session(xform(COMPLETED_BINDS.format(root=root),
+                             f'<{root} id="f"><q/><r/><g><s/></g><t/></{root}>'), instance=saved)
+    result = s.recompute()
+    assert result["missing"] == [f"/{root}/r", f"/{root}/g/s"]
+    assert result["relevant"] == {f"/{root}/{p}": True for p in ("q", "r", "g/s", "t")}
+    # t is calculated where the completion added it, but the instance lacks it.
+    assert result["calculated"] == {}
+    assert xml(s) == saved
+    s.set(f"/{root}/r", "2")
+    assert s.recompute()["missing"] == [f"/{root}/g/s"]
+    assert xml(s) == f'<{root} id="f"><q>1</q><r>2</r></{root}>'
+
+
 # --- repeats ------------------------------------------------------------------
 
 

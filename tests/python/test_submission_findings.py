@@ -120,6 +120,70 @@ def test_relevance(binds, submission, expected):
     assert says(xform(binds, GROUP), submission) == expected
 
 
+# q is required; r is required and relevant when q = 1; g/s is required. The
+# same form with its instance root named model must judge the same.
+WRONG_INPUT_BINDS = ('<bind nodeset="/{root}/q" required="true()"/>'
+                     '<bind nodeset="/{root}/r" required="true()" relevant="/{root}/q = 1"/>'
+                     '<bind nodeset="/{root}/g/s" required="true()"/>')
+WRONG_INPUT_INSTANCE = '<{root} id="f" version="2"><q/><r/><g><s/></g></{root}>'
+
+
+@pytest.mark.parametrize("root", ["data", "model"])
+@pytest.mark.parametrize("submission, expected", [
+    ('<other id="x"><q/></other>',
+     RuntimeError("the submission's root element is <other>, and this form's instance is <{root}>")),
+    ('<{root} id="other"><q>1</q></{root}>',
+     RuntimeError("the submission is for form 'other', and this form is 'f'")),
+    ('<{root} id="f"><q>1</q></{root}>',
+     ["/{root}/r: required, and unanswered", "/{root}/g/s: required, and unanswered"]),
+    ("<{root}/>", ["/{root}/q: required, and unanswered", "/{root}/g/s: required, and unanswered"]),
+    ('<{root} id="f"><g/><q>1</q></{root}>',
+     ["/{root}/r: required, and unanswered", "/{root}/g/s: required, and unanswered"]),
+    ('<{root} id="f" version="2"><q>1</q><r>2</r><g><s>3</s></g></{root}>', []),
+    ('<{root} id="f"><q>2</q><g><s>3</s></g></{root}>', []),
+    ('<{root} id="f"><q>2</q><r/><g><s>3</s></g></{root}>', []),
+    ('<{root} version="1"><q>1</q><r>2</r><g><s>3</s></g></{root}>', []),
+    ('<{root} id=" " version="1"><q>1</q><r>2</r><g><s>3</s></g></{root}>', []),
+    ('<{root} id="f"><q/><r/><g><s/></g></{root}>',
+     ["/{root}/q: required, and unanswered", "/{root}/g/s: required, and unanswered"]),
+], ids=["other-root", "other-id", "relevant-ones-missing", "empty-root", "group-lacks-its-child",
+        "complete", "non-relevant-left-out", "non-relevant-left-empty", "no-id-older-version",
+        "blank-id", "all-empty"])
+def test_wrong_input_is_never_clean(root, submission, expected):
+    form = xform(WRONG_INPUT_BINDS.format(root=root), WRONG_INPUT_INSTANCE.format(root=root))
+    assert tovarn.check_form(form) == []
+    submission = submission.format(root=root)
+    if isinstance(expected, Exception):
+        with pytest.raises(RuntimeError) as e:
+            tovarn.submission_findings(form, submission)
+        assert str(e.value) == str(expected).format(root=root)
+    else:
+        assert says(form, submission) == [e.format(root=root) for e in expected]
+
+
+REPEAT = ('<data><q/><rep jr:template=""><a/><b/><sub jr:template=""><x/></sub></rep>'
+          '<plain><a/></plain><total/></data>')
+REPEAT_BINDS = ('<bind nodeset="/data/rep/b" required="true()"/>'
+                '<bind nodeset="/data/rep/sub/x" required="true()"/>'
+                '<bind nodeset="/data/plain/a" required="true()"/>'
+                '<bind nodeset="/data/total" calculate="count(/data/rep)" relevant="/data/q != \'\'"/>')
+REPEAT_BODY = '<h:body><repeat nodeset="/data/plain"/></h:body>'
+
+
+@pytest.mark.parametrize("submission, expected", [
+    ("<data><total>0</total></data>", []),
+    ("<data><q>1</q></data>", ['/data/total: holds "", but the form calculates "0"']),
+    ("<data><q>1</q><rep><a>1</a></rep><rep><b>2</b><sub/></rep></data>",
+     ['/data/total: holds "", but the form calculates "2"', "/data/rep[1]/b: required, and unanswered",
+      "/data/rep[2]/sub/x: required, and unanswered"]),
+    ("<data><plain/></data>", ["/data/plain/a: required, and unanswered"]),
+], ids=["rows-never-added", "relevant-calculation-against-empty", "rows-completed-from-template",
+        "repeat-nodeset-without-template"])
+def test_missing_elements_in_repeats(submission, expected):
+    form = xform(REPEAT_BINDS, REPEAT).replace("<h:body/>", REPEAT_BODY)
+    assert says(form, submission) == expected
+
+
 @pytest.mark.parametrize("bind, answer, expected", [
     ('required="true()" constraint="uuid()"', "  ", ["/data/q: required, and unanswered"]),
     ('required="true()" constraint=". &gt; 5"', "3", ["/data/q: the answer does not satisfy the form's constraint"]),

@@ -27,6 +27,9 @@ CompatIssue regex_alternation(std::string_view pattern);
 CompatIssue regex_unanchored(std::string_view pattern);
 CompatIssue boolean_from_string(std::string_view literal);
 
+// A rule the parser refuses, with the parser's message.
+CompatIssue rule_does_not_parse(std::string_view parser_message);
+
 // Instance path check.
 CompatIssue missing_instance_path(std::string_view path, std::optional<std::string> suggestion);
 std::string other_root_suggestion(std::string_view root_name, std::string_view first_step);

@@ -27,6 +27,10 @@ std::string calculation_differs(std::string_view path, std::string_view held,
                                 std::string_view computed);
 std::string not_evaluated(std::string_view path, std::string_view error);
 
+// An instance of another form.
+std::string other_root(std::string_view instance_root, std::string_view form_root);
+std::string other_form_id(std::string_view instance_id, std::string_view form_id);
+
 // Sessions.
 std::string saved_instance(std::string_view reader_message);
 std::string no_primary_instance();
