@@ -4,6 +4,12 @@ and synthetic submission, then a Session's first recompute. Two builds' outputs
 differ exactly where their behaviour does, so `diff` shows what a change did.
 
     PYTHONPATH=build/python python3 tools/corpus_outputs.py > outputs.jsonl
+
+tests/python/test_corpus_outputs.py holds the build to the outputs kept in
+tests/python/data/corpus_outputs.jsonl.gz. A change meant to alter them writes
+them anew with
+
+    PYTHONPATH=build/python python3 tools/corpus_outputs.py | gzip -9n > tests/python/data/corpus_outputs.jsonl.gz
 """
 
 import csv
@@ -39,26 +45,30 @@ def outcome(call):
         return {"error": type(e).__name__, "message": str(e)}
 
 
-def main():
-    corpus = find_corpus()
+def outputs(corpus):
+    """Yields the output lines, in their fixed order."""
     submissions = {}
     for row in table(corpus, "SUBMISSIONS.tsv"):
         submissions.setdefault(row["form_local_file"], []).append(corpus / "forms" / row["local_file"])
     for row in table(corpus, "synthetic/INDEX.tsv"):
         submissions.setdefault(row["form_local_file"], []).append(corpus / "synthetic" / row["synthetic_file"])
-    out = sys.stdout
     for row in sorted(table(corpus, "MANIFEST.tsv"), key=lambda r: r["local_file"]):
         local = row["local_file"]
         form = str(corpus / "forms" / local)
-        out.write(json.dumps({"form": local, "check_form": outcome(lambda: tovarn.check_form(form))}) + "\n")
+        yield json.dumps({"form": local, "check_form": outcome(lambda: tovarn.check_form(form))})
         for s in sorted(submissions.get(local, [])):
             rel = str(s.relative_to(corpus))
             found = outcome(lambda: tovarn.submission_findings(form, str(s), TODAY, NOW))
-            out.write(json.dumps({"form": local, "submission": rel, "findings": found}) + "\n")
+            yield json.dumps({"form": local, "submission": rel, "findings": found})
         session = outcome(lambda: tovarn.Session(form, today=TODAY, now=NOW))
         if "value" in session:
             session = outcome(session["value"].recompute)
-        out.write(json.dumps({"form": local, "recompute": session}) + "\n")
+        yield json.dumps({"form": local, "recompute": session})
+
+
+def main():
+    for line in outputs(find_corpus()):
+        sys.stdout.write(line + "\n")
 
 
 if __name__ == "__main__":
