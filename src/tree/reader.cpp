@@ -270,33 +270,103 @@ inline std::string_view local_part(std::string_view name) {
   return name;
 }
 
-// Writes the text with the five named entities decoded to `out`, which has
-// room for the text as it is (decoding only shortens it), and gives the end of
-// what it wrote. Their replacements in their order of passes come to one
-// left-to-right pass: each entity starts with '&', ends with ';' and holds
-// neither inside, so no two occurrences overlap, and no replacement character
-// is part of an entity. "&amp;" is the last pass, so its '&' is never read
-// again: "&amp;lt;" gives "&lt;".
-char* write_decoded(std::string_view text, char* out) {
+// Whether XML allows the code point as a character.
+constexpr bool is_xml_char(std::uint32_t c) {
+  return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
+         (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+// Decodes the character reference "&#N;" or "&#xH;" at text[amp] into `out`;
+// gives its length, or 0 (and writes nothing) when it is none or names a code
+// point XML does not allow, so that it stays as written.
+std::size_t write_char_ref(std::string_view text, std::size_t amp, char*& out) {
+  std::size_t i = amp + 2;
+  const bool hex = i < text.size() && text[i] == 'x';
+  i += hex;
+  const std::size_t digits = i;
+  std::uint32_t c = 0;
+  for (; i < text.size(); ++i) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    std::uint32_t d;
+    if (b >= '0' && b <= '9') {
+      d = b - '0';
+    } else if (hex && (b | 0x20) >= 'a' && (b | 0x20) <= 'f') {
+      d = (b | 0x20) - 'a' + 10;
+    } else {
+      break;
+    }
+    // Past U+10FFFF the value only has to stay out of range, not exact.
+    c = std::min<std::uint32_t>(c * (hex ? 16 : 10) + d, 0x110000);
+  }
+  if (i == digits || i == text.size() || text[i] != ';' || !is_xml_char(c)) return 0;
+  auto put = [&out](std::uint32_t byte) { *out++ = static_cast<char>(byte); };
+  if (c < 0x80) {
+    put(c);
+  } else if (c < 0x800) {
+    put(0xC0 | (c >> 6));
+    put(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    put(0xE0 | (c >> 12));
+    put(0x80 | ((c >> 6) & 0x3F));
+    put(0x80 | (c & 0x3F));
+  } else {
+    put(0xF0 | (c >> 18));
+    put(0x80 | ((c >> 12) & 0x3F));
+    put(0x80 | ((c >> 6) & 0x3F));
+    put(0x80 | (c & 0x3F));
+  }
+  return i + 1 - amp;
+}
+
+// Decodes the reference at text[amp] ('&') into `out`, or copies the '&' when
+// there is none there; gives where the text goes on.
+std::size_t write_reference(std::string_view text, std::size_t amp, char*& out) {
   static constexpr struct {
     std::string_view entity;
     char replacement;
   } kEntities[] = {{"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}, {"&amp;", '&'}};
-  std::size_t i = 0;
-  for (std::size_t amp; (amp = find_byte(text, i, '&')) != std::string_view::npos;) {
-    out = std::copy(text.data() + i, text.data() + amp, out);
-    i = amp + 1;
-    char replacement = '&';
+  if (amp + 1 < text.size() && text[amp + 1] == '#') {
+    if (const std::size_t n = write_char_ref(text, amp, out)) return amp + n;
+  } else {
     for (const auto& e : kEntities) {
       if (text.substr(amp).starts_with(e.entity)) {
-        replacement = e.replacement;
-        i = amp + e.entity.size();
-        break;
+        *out++ = e.replacement;
+        return amp + e.entity.size();
       }
     }
-    *out++ = replacement;
   }
-  return std::copy(text.data() + i, text.data() + text.size(), out);
+  *out++ = '&';
+  return amp + 1;
+}
+
+// Writes the text with its references decoded to `out`, which has room for
+// the text as it is (decoding never lengthens: the shortest reference, "&#9;",
+// is four bytes for one), and gives the end of what it wrote. One
+// left-to-right pass, so a decoded character is never read again: "&amp;lt;"
+// gives "&lt;", "&#38;lt;" too. In an attribute value a literal tab, line feed
+// or carriage return becomes a space, while a reference to one stays that
+// character.
+template <bool kAttribute>
+char* write_decoded(std::string_view text, char* out) {
+  std::size_t i = 0;
+  if constexpr (kAttribute) {
+    while (i < text.size()) {
+      const char c = text[i];
+      if (c == '&') {
+        i = write_reference(text, i, out);
+      } else {
+        *out++ = (c == '\t' || c == '\n' || c == '\r') ? ' ' : c;
+        ++i;
+      }
+    }
+    return out;
+  } else {
+    for (std::size_t amp; (amp = find_byte(text, i, '&')) != std::string_view::npos;) {
+      out = std::copy(text.data() + i, text.data() + amp, out);
+      i = write_reference(text, amp, out);
+    }
+    return std::copy(text.data() + i, text.data() + text.size(), out);
+  }
 }
 
 }  // namespace
@@ -353,15 +423,39 @@ class Builder {
     const std::uint32_t id = record(name, true);
     Document::Node& a = doc_.nodes_[id];
     a.parent = owner;
-    std::tie(a.text_offset, a.text_length) = store(raw_value, true);
+    std::tie(a.text_offset, a.text_length) =
+        store(raw_value.size(), [raw_value](char* out) { return write_decoded<true>(raw_value, out); });
     Document::Node& o = doc_.nodes_[owner];
     link_last(id, o.first_attribute, o.last_attribute);
   }
 
-  // `entities`: whether the text holds an '&', which only then is decoded.
+  // `entities`: whether the text holds an '&', which only then is decoded; a
+  // text that decodes to white space alone is blank, and is not kept.
   void text(std::uint32_t element, std::string_view raw, bool entities) {
     Document::Node& e = doc_.nodes_[element];
-    std::tie(e.text_offset, e.text_length) = store(raw, entities);
+    if (!entities) {
+      std::tie(e.text_offset, e.text_length) = place(raw);
+      return;
+    }
+    const auto [offset, length] =
+        store(raw.size(), [raw](char* out) { return write_decoded<false>(raw, out); });
+    const std::string_view stored =
+        in_place_ ? std::string_view(decoded_).substr(decoded_.size() - length)
+                  : std::string_view(doc_.chars_.data() + offset, length);
+    if (is_blank(stored)) {
+      used_ -= length;
+      if (in_place_) decoded_.resize(decoded_.size() - length);
+      return;
+    }
+    std::tie(e.text_offset, e.text_length) = std::pair(offset, length);
+  }
+
+  // A text already decoded (and not blank).
+  void decoded_text(std::uint32_t element, std::string_view decoded) {
+    Document::Node& e = doc_.nodes_[element];
+    std::tie(e.text_offset, e.text_length) = store(decoded.size(), [decoded](char* out) {
+      return std::copy(decoded.begin(), decoded.end(), out);
+    });
   }
 
   // The element's subtree is complete: it ends with the latest record.
@@ -434,20 +528,22 @@ class Builder {
     return {offset, length};
   }
 
-  [[gnu::always_inline]] std::pair<std::uint32_t, std::uint32_t> store(std::string_view raw,
-                                                                       bool entities) {
-    if (!entities) return place(raw);
-    make_room(raw.size());
+  // A piece that `write` writes, at most `bound` bytes, after the input when
+  // in place.
+  template <typename Write>
+  [[gnu::always_inline]] std::pair<std::uint32_t, std::uint32_t> store(std::size_t bound,
+                                                                       Write write) {
+    make_room(bound);
     const std::uint32_t offset = used_;
     if (in_place_) {
       const std::size_t before = decoded_.size();
-      decoded_.resize(before + raw.size());
+      decoded_.resize(before + bound);
       char* const out = decoded_.data() + before;
-      decoded_.resize(before + static_cast<std::size_t>(write_decoded(raw, out) - out));
+      decoded_.resize(before + static_cast<std::size_t>(write(out) - out));
       used_ += static_cast<std::uint32_t>(decoded_.size() - before);
     } else {
       char* const out = doc_.chars_.data() + offset;
-      used_ += static_cast<std::uint32_t>(write_decoded(raw, out) - out);
+      used_ += static_cast<std::uint32_t>(write(out) - out);
     }
     return {offset, used_ - offset};
   }
@@ -485,6 +581,10 @@ struct Tag {
   std::size_t end = 0;  // its '>'
 };
 
+constexpr std::string_view kCommentOpen = "<!--";
+constexpr std::string_view kCdataOpen = "<![CDATA[";
+constexpr std::string_view kCdataClose = "]]>";
+
 struct Attribute {
   std::string_view key;  // local name
   std::string_view raw_value;
@@ -502,7 +602,9 @@ class Reader {
     while (lt != std::string_view::npos) {
       const char next = lt + 1 < size ? text_[lt + 1] : '\0';
       if (next == '?' || next == '!') {
-        lt = find_byte(text_, lt + 1, '<');
+        auto after = skip_markup(lt);
+        if (!after) return fail(after.error());
+        lt = next_tag(*after);
         continue;
       }
       if (next == '/') {
@@ -562,6 +664,84 @@ class Reader {
       return std::string_view::npos;
     }
     return gt;
+  }
+
+  // Where the markup at text_[lt] ("<?" or "<!") ends: just after a whole
+  // instruction, comment, CDATA section or DOCTYPE declaration, whose content
+  // means nothing here. Any other "<!" is passed over by its '<' alone.
+  std::expected<std::size_t, ReadError> skip_markup(std::size_t lt) const {
+    const std::string_view rest = text_.substr(lt);
+    auto past = [this](std::size_t from, std::string_view close, ReadError error)
+        -> std::expected<std::size_t, ReadError> {
+      const std::size_t at = text_.find(close, from);
+      if (at == std::string_view::npos) return std::unexpected(error);
+      return at + close.size();
+    };
+    if (rest[1] == '?') return past(lt + 2, "?>", ReadError::unterminated_instruction);
+    if (rest.starts_with(kCommentOpen)) {
+      return past(lt + kCommentOpen.size(), "-->", ReadError::unterminated_comment);
+    }
+    if (rest.starts_with(kCdataOpen)) {
+      return past(lt + kCdataOpen.size(), kCdataClose, ReadError::unterminated_cdata);
+    }
+    if (rest.starts_with("<!DOCTYPE")) return skip_doctype(lt + 9);
+    return lt + 1;
+  }
+
+  // Past the '>' that ends a DOCTYPE declaration, from just after its
+  // keyword: quoted literals and an internal subset in brackets (with its own
+  // literals, comments and instructions) may hold '>' and ']'.
+  std::expected<std::size_t, ReadError> skip_doctype(std::size_t i) const {
+    bool subset = false;
+    while (i < text_.size()) {
+      const char c = text_[i];
+      if (c == '"' || c == '\'') {
+        i = text_.find(c, i + 1);
+        if (i == std::string_view::npos) break;
+      } else if (subset && c == '<' && text_.substr(i).starts_with(kCommentOpen)) {
+        i = text_.find("-->", i + kCommentOpen.size());
+        if (i == std::string_view::npos) break;
+        i += 2;
+      } else if (subset && c == '<' && text_.substr(i).starts_with("<?")) {
+        i = text_.find("?>", i + 2);
+        if (i == std::string_view::npos) break;
+        i += 1;
+      } else if (c == '[') {
+        subset = true;
+      } else if (c == ']') {
+        subset = false;
+      } else if (c == '>' && !subset) {
+        return i + 1;
+      }
+      ++i;
+    }
+    return std::unexpected(ReadError::unterminated_doctype);
+  }
+
+  // The text of an element whose first run goes on through CDATA sections:
+  // the stretches between them decoded, the sections' content as written,
+  // all joined. Gives the '<' that ends the run, or npos.
+  std::expected<std::size_t, std::string> joined_run(std::size_t from, std::uint32_t element) {
+    std::string& joined = joined_;
+    joined.clear();
+    std::size_t i = from;
+    for (;;) {
+      const std::size_t lt = find_byte(text_, i, '<');
+      const std::string_view stretch = text_.substr(i, lt == std::string_view::npos ? lt : lt - i);
+      const std::size_t before = joined.size();
+      joined.resize(before + stretch.size());
+      char* const out = joined.data() + before;
+      joined.resize(before + static_cast<std::size_t>(write_decoded<false>(stretch, out) - out));
+      if (lt == std::string_view::npos || !text_.substr(lt).starts_with(kCdataOpen)) {
+        if (!is_blank(joined)) build_.decoded_text(element, joined);
+        return lt;
+      }
+      const std::size_t content = lt + kCdataOpen.size();
+      const std::size_t close = text_.find(kCdataClose, content);
+      if (close == std::string_view::npos) return fail(ReadError::unterminated_cdata);
+      joined.append(text_, content, close - content);
+      i = close + kCdataClose.size();
+    }
   }
 
   // The next '<' at or after `from`, or npos; in dense markup it is the very
@@ -691,15 +871,20 @@ class Reader {
       return next_tag(after);
     }
     const Run run = scan_run(text_, after);
-    if (!run.blank) {
-      const std::size_t end = run.next_tag == std::string_view::npos ? text_.size() : run.next_tag;
+    std::size_t lt = run.next_tag;
+    if (lt != std::string_view::npos && lt + 1 < text_.size() && text_[lt + 1] == '!' &&
+        text_.substr(lt).starts_with(kCdataOpen)) [[unlikely]] {
+      auto end = joined_run(after, element);
+      if (!end) return std::unexpected(std::move(end.error()));
+      lt = *end;
+    } else if (!run.blank) {
+      const std::size_t end = lt == std::string_view::npos ? text_.size() : lt;
       build_.text(element, text_.substr(after, end - after), run.entities);
     }
     open_ = element;
     open_quoted_names_ += tag.quoted_name;
     // Most elements are leaves, "<name>text</name>": their end tag is taken
     // here, as the main loop would take it next.
-    const std::size_t lt = run.next_tag;
     if (lt != std::string_view::npos && lt + 1 < text_.size() && text_[lt + 1] == '/') {
       if (const std::size_t gt = closes_open_element(lt); gt != std::string_view::npos) {
         build_.close(open_);
@@ -713,6 +898,7 @@ class Reader {
   detail::Builder build_;  // before text_, which may view its store
   std::string_view text_;
   std::vector<Attribute> attributes_;  // of the tag being read, reused
+  std::string joined_;                 // see joined_run, reused
   std::uint32_t root_ = kNone;
   // The innermost open element; the open stack is its chain of parents.
   std::uint32_t open_ = kNone;
@@ -722,17 +908,52 @@ class Reader {
 
 }  // namespace
 
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// Turns CR LF and a lone CR into LF, in place, from the first CR on.
+void normalize_line_ends(std::string& text, std::size_t first_cr) {
+  char* out = text.data() + first_cr;
+  const char* const end = text.data() + text.size();
+  for (const char* p = out; p < end; ++p) {
+    if (*p != '\r') {
+      *out++ = *p;
+    } else {
+      *out++ = '\n';
+      if (p + 1 < end && p[1] == '\n') ++p;
+    }
+  }
+  text.resize(static_cast<std::size_t>(out - text.data()));
+}
+
+}  // namespace
+
 std::expected<Document, std::string> parse_xml(std::string_view text) {
   // Stored texts are pieces of the input, so an input that fits the store's
   // 32-bit offsets can pass them only through overlapping pieces, which the
   // builder checks; nor can the records (each takes at least two bytes)
   // exhaust the 32-bit ids.
   if (text.size() >= UINT32_MAX) return std::unexpected(detail::message(ReadError::too_large));
+  if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+  // Line ends are made LF before anything is read; only a text that holds a
+  // CR pays for a copy.
+  if (const void* cr = text.empty() ? nullptr : std::memchr(text.data(), '\r', text.size()))
+      [[unlikely]] {
+    std::string normal(text);
+    normalize_line_ends(normal, static_cast<std::size_t>(static_cast<const char*>(cr) - text.data()));
+    return Reader(std::string_view(normal)).read();
+  }
   return Reader(text).read();
 }
 
 std::expected<Document, std::string> parse_xml_in_place(std::string text) {
   if (text.size() >= UINT32_MAX) return std::unexpected(detail::message(ReadError::too_large));
+  if (std::string_view(text).starts_with(kByteOrderMark)) text.erase(0, kByteOrderMark.size());
+  if (const void* cr = text.empty() ? nullptr : std::memchr(text.data(), '\r', text.size()))
+      [[unlikely]] {
+    normalize_line_ends(text, static_cast<std::size_t>(static_cast<const char*>(cr) - text.data()));
+  }
   return Reader(std::move(text)).read();
 }
 
@@ -740,7 +961,7 @@ std::string_view local_name(std::string_view name) { return local_part(name); }
 
 std::string decode_entities(std::string_view text) {
   std::string out(text.size(), '\0');
-  out.resize(static_cast<std::size_t>(write_decoded(text, out.data()) - out.data()));
+  out.resize(static_cast<std::size_t>(write_decoded<false>(text, out.data()) - out.data()));
   return out;
 }
 
