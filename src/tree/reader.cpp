@@ -18,8 +18,9 @@ namespace {
 
 // Byte classes for the scans: ASCII white space, bytes of multi-byte
 // characters (which may be Unicode white space), the bytes that stop the
-// search for a tag's closing '>', and the bytes of plain names.
-enum : std::uint8_t { kSpace = 1, kWide = 2, kTagStop = 4, kPlain = 8 };
+// search for a tag's closing '>', the bytes of plain names, and those an
+// attribute value's reading changes.
+enum : std::uint8_t { kSpace = 1, kWide = 2, kTagStop = 4, kPlain = 8, kValueStop = 16 };
 
 constexpr auto kClasses = [] {
   struct Table {
@@ -28,6 +29,7 @@ constexpr auto kClasses = [] {
   for (unsigned char c : {'\t', '\n', '\v', '\f', '\r', ' '}) t.at[c] |= kSpace;
   for (int c = 0x80; c < 0x100; ++c) t.at[c] |= kWide;
   for (unsigned char c : {'>', '\'', '"'}) t.at[c] |= kTagStop;
+  for (unsigned char c : {'&', '\t', '\n', '\r'}) t.at[c] |= kValueStop;
   // Bytes of names and keys in the usual shape of a tag (see plain_tag).
   for (int c = 0; c < 0x80; ++c) {
     if (!(t.at[c] & (kSpace | kTagStop)) && c != '/' && c != '=') t.at[c] |= kPlain;
@@ -221,27 +223,31 @@ std::size_t skip_indentation(std::string_view text, std::size_t from) {
 struct Run {
   std::size_t next_tag;  // the next '<', or npos
   bool blank;
-  bool entities;  // holds an '&' (so its text needs decoding)
+  bool entities;  // holds an '&' or a CR (so its text needs decoding)
 };
 
-// The first '<' or '&' in [p, end), or end.
+// The first '<', '&' or CR in [p, end), or end.
 const char* find_tag_or_entity(const char* p, const char* end) {
 #if defined(__SSE2__)
   const __m128i lt = _mm_set1_epi8('<');
   const __m128i amp = _mm_set1_epi8('&');
+  const __m128i cr = _mm_set1_epi8('\r');
   while (end - p >= 16) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, amp));
+    const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, amp)),
+                                      _mm_cmpeq_epi8(v, cr));
     if (const int mask = _mm_movemask_epi8(hits)) return p + __builtin_ctz(mask);
     p += 16;
   }
 #endif
-  while (p < end && *p != '<' && *p != '&') ++p;
+  while (p < end && *p != '<' && *p != '&' && *p != '\r') ++p;
   return p;
 }
 
 // The stretch of text from `from` up to the next '<'. Texts rarely hold an
-// entity, so one search for the first '<' or '&' usually answers both.
+// entity or a CR, so one search for the first '<', '&' or CR usually answers
+// both; the line ends of the indentation skipped before it are looked at on
+// their own.
 Run scan_run(std::string_view text, std::size_t from) {
   if (from < text.size() && text[from] == '<') return {from, true, false};
   const std::size_t i = skip_indentation(text, from);
@@ -249,8 +255,9 @@ Run scan_run(std::string_view text, std::size_t from) {
   if (text[i] == '<') return {i, true, false};
   const char* const end = text.data() + text.size();
   const char* stop = find_tag_or_entity(text.data() + i, end);
-  const bool entities = stop != end && *stop == '&';
-  if (entities) stop = find_char(stop + 1, end, '<');
+  const bool entities = (stop != end && *stop != '<') ||
+                        (i > from && std::memchr(text.data() + from, '\r', i - from) != nullptr);
+  if (stop != end && *stop != '<') stop = find_char(stop + 1, end, '<');
   const std::size_t next = stop == nullptr || stop == end
                                ? std::string_view::npos
                                : static_cast<std::size_t>(stop - text.data());
@@ -268,6 +275,24 @@ inline std::string_view local_part(std::string_view name) {
     if (name[i - 1] == ':') return name.substr(i);
   }
   return name;
+}
+
+// The first '&', tab, line feed or carriage return in [p, end), or end.
+inline const char* find_value_stop(const char* p, const char* end) {
+#if defined(__SSE2__)
+  while (end - p >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i hits =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('&')),
+                                  _mm_cmpeq_epi8(v, _mm_set1_epi8('\t'))),
+                     _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')),
+                                  _mm_cmpeq_epi8(v, _mm_set1_epi8('\r'))));
+    if (const int mask = _mm_movemask_epi8(hits)) return p + __builtin_ctz(mask);
+    p += 16;
+  }
+#endif
+  while (p < end && !(class_of(*p) & kValueStop)) ++p;
+  return p;
 }
 
 // Whether XML allows the code point as a character.
@@ -339,33 +364,57 @@ std::size_t write_reference(std::string_view text, std::size_t amp, char*& out) 
   return amp + 1;
 }
 
-// Writes the text with its references decoded to `out`, which has room for
-// the text as it is (decoding never lengthens: the shortest reference, "&#9;",
-// is four bytes for one), and gives the end of what it wrote. One
-// left-to-right pass, so a decoded character is never read again: "&amp;lt;"
-// gives "&lt;", "&#38;lt;" too. In an attribute value a literal tab, line feed
-// or carriage return becomes a space, while a reference to one stays that
-// character.
-template <bool kAttribute>
+// What write_decoded turns into what: `entities` decodes references alone;
+// the other readings also make every CR LF and lone CR an LF (a space in an
+// attribute value, where a literal tab or LF becomes a space too), as XML
+// does before anything else is read; `cdata` does nothing else.
+enum class Decoding { entities, text, attribute, cdata };
+
+// The first '&' or CR in [p, end), or end.
+inline const char* find_reference_or_cr(const char* p, const char* end) {
+#if defined(__SSE2__)
+  while (end - p >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('&')),
+                                      _mm_cmpeq_epi8(v, _mm_set1_epi8('\r')));
+    if (const int mask = _mm_movemask_epi8(hits)) return p + __builtin_ctz(mask);
+    p += 16;
+  }
+#endif
+  while (p < end && *p != '&' && *p != '\r') ++p;
+  return p;
+}
+
+// Writes the text decoded to `out`, which has room for the text as it is
+// (decoding never lengthens: the shortest reference, "&#9;", is four bytes
+// for one), and gives the end of what it wrote. One left-to-right pass, so a
+// decoded character is never read again: "&amp;lt;" gives "&lt;", "&#38;lt;"
+// too, and "&#13;" stays a CR.
+template <Decoding kMode>
 char* write_decoded(std::string_view text, char* out) {
-  std::size_t i = 0;
-  if constexpr (kAttribute) {
-    while (i < text.size()) {
-      const char c = text[i];
-      if (c == '&') {
-        i = write_reference(text, i, out);
-      } else {
-        *out++ = (c == '\t' || c == '\n' || c == '\r') ? ' ' : c;
-        ++i;
-      }
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  for (;;) {
+    const char* stop;
+    if constexpr (kMode == Decoding::attribute) {
+      stop = find_value_stop(p, end);
+    } else if constexpr (kMode == Decoding::text) {
+      stop = find_reference_or_cr(p, end);
+    } else {
+      stop = find_char(p, end, kMode == Decoding::cdata ? '\r' : '&');
+      if (stop == nullptr) stop = end;
     }
-    return out;
-  } else {
-    for (std::size_t amp; (amp = find_byte(text, i, '&')) != std::string_view::npos;) {
-      out = std::copy(text.data() + i, text.data() + amp, out);
-      i = write_reference(text, amp, out);
+    out = std::copy(p, stop, out);
+    if (stop == end) return out;
+    if (*stop == '&') {
+      p = text.data() + write_reference(text, static_cast<std::size_t>(stop - text.data()), out);
+    } else if (*stop == '\r') {
+      *out++ = kMode == Decoding::attribute ? ' ' : '\n';
+      p = stop + 1 + (stop + 1 < end && stop[1] == '\n');
+    } else {  // a tab or LF in an attribute value
+      *out++ = ' ';
+      p = stop + 1;
     }
-    return std::copy(text.data() + i, text.data() + text.size(), out);
   }
 }
 
@@ -424,12 +473,12 @@ class Builder {
     Document::Node& a = doc_.nodes_[id];
     a.parent = owner;
     std::tie(a.text_offset, a.text_length) =
-        store(raw_value.size(), [raw_value](char* out) { return write_decoded<true>(raw_value, out); });
+        store(raw_value.size(), [raw_value](char* out) { return write_decoded<Decoding::attribute>(raw_value, out); });
     Document::Node& o = doc_.nodes_[owner];
     link_last(id, o.first_attribute, o.last_attribute);
   }
 
-  // `entities`: whether the text holds an '&', which only then is decoded; a
+  // `entities`: whether the text holds an '&' or a CR, only then decoded; a
   // text that decodes to white space alone is blank, and is not kept.
   void text(std::uint32_t element, std::string_view raw, bool entities) {
     Document::Node& e = doc_.nodes_[element];
@@ -438,7 +487,7 @@ class Builder {
       return;
     }
     const auto [offset, length] =
-        store(raw.size(), [raw](char* out) { return write_decoded<false>(raw, out); });
+        store(raw.size(), [raw](char* out) { return write_decoded<Decoding::text>(raw, out); });
     const std::string_view stored =
         in_place_ ? std::string_view(decoded_).substr(decoded_.size() - length)
                   : std::string_view(doc_.chars_.data() + offset, length);
@@ -731,7 +780,7 @@ class Reader {
       const std::size_t before = joined.size();
       joined.resize(before + stretch.size());
       char* const out = joined.data() + before;
-      joined.resize(before + static_cast<std::size_t>(write_decoded<false>(stretch, out) - out));
+      joined.resize(before + static_cast<std::size_t>(write_decoded<Decoding::text>(stretch, out) - out));
       if (lt == std::string_view::npos || !text_.substr(lt).starts_with(kCdataOpen)) {
         if (!is_blank(joined)) build_.decoded_text(element, joined);
         return lt;
@@ -739,7 +788,13 @@ class Reader {
       const std::size_t content = lt + kCdataOpen.size();
       const std::size_t close = text_.find(kCdataClose, content);
       if (close == std::string_view::npos) return fail(ReadError::unterminated_cdata);
-      joined.append(text_, content, close - content);
+      const std::size_t at = joined.size();
+      joined.resize(at + close - content);
+      char* const section = joined.data() + at;
+      joined.resize(at + static_cast<std::size_t>(
+                             write_decoded<Decoding::cdata>(text_.substr(content, close - content),
+                                                            section) -
+                             section));
       i = close + kCdataClose.size();
     }
   }
@@ -872,12 +927,15 @@ class Reader {
     }
     const Run run = scan_run(text_, after);
     std::size_t lt = run.next_tag;
-    if (lt != std::string_view::npos && lt + 1 < text_.size() && text_[lt + 1] == '!' &&
-        text_.substr(lt).starts_with(kCdataOpen)) [[unlikely]] {
+    const char next = lt != std::string_view::npos && lt + 1 < text_.size() ? text_[lt + 1] : '\0';
+    if (next == '!' && text_.substr(lt).starts_with(kCdataOpen)) [[unlikely]] {
       auto end = joined_run(after, element);
       if (!end) return std::unexpected(std::move(end.error()));
-      lt = *end;
-    } else if (!run.blank) {
+      open_ = element;
+      open_quoted_names_ += tag.quoted_name;
+      return *end;
+    }
+    if (!run.blank) {
       const std::size_t end = lt == std::string_view::npos ? text_.size() : lt;
       build_.text(element, text_.substr(after, end - after), run.entities);
     }
@@ -885,7 +943,7 @@ class Reader {
     open_quoted_names_ += tag.quoted_name;
     // Most elements are leaves, "<name>text</name>": their end tag is taken
     // here, as the main loop would take it next.
-    if (lt != std::string_view::npos && lt + 1 < text_.size() && text_[lt + 1] == '/') {
+    if (next == '/') {
       if (const std::size_t gt = closes_open_element(lt); gt != std::string_view::npos) {
         build_.close(open_);
         open_ = build_.parent(open_);
@@ -912,21 +970,6 @@ namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-// Turns CR LF and a lone CR into LF, in place, from the first CR on.
-void normalize_line_ends(std::string& text, std::size_t first_cr) {
-  char* out = text.data() + first_cr;
-  const char* const end = text.data() + text.size();
-  for (const char* p = out; p < end; ++p) {
-    if (*p != '\r') {
-      *out++ = *p;
-    } else {
-      *out++ = '\n';
-      if (p + 1 < end && p[1] == '\n') ++p;
-    }
-  }
-  text.resize(static_cast<std::size_t>(out - text.data()));
-}
-
 }  // namespace
 
 std::expected<Document, std::string> parse_xml(std::string_view text) {
@@ -936,24 +979,12 @@ std::expected<Document, std::string> parse_xml(std::string_view text) {
   // exhaust the 32-bit ids.
   if (text.size() >= UINT32_MAX) return std::unexpected(detail::message(ReadError::too_large));
   if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
-  // Line ends are made LF before anything is read; only a text that holds a
-  // CR pays for a copy.
-  if (const void* cr = text.empty() ? nullptr : std::memchr(text.data(), '\r', text.size()))
-      [[unlikely]] {
-    std::string normal(text);
-    normalize_line_ends(normal, static_cast<std::size_t>(static_cast<const char*>(cr) - text.data()));
-    return Reader(std::string_view(normal)).read();
-  }
   return Reader(text).read();
 }
 
 std::expected<Document, std::string> parse_xml_in_place(std::string text) {
   if (text.size() >= UINT32_MAX) return std::unexpected(detail::message(ReadError::too_large));
   if (std::string_view(text).starts_with(kByteOrderMark)) text.erase(0, kByteOrderMark.size());
-  if (const void* cr = text.empty() ? nullptr : std::memchr(text.data(), '\r', text.size()))
-      [[unlikely]] {
-    normalize_line_ends(text, static_cast<std::size_t>(static_cast<const char*>(cr) - text.data()));
-  }
   return Reader(std::move(text)).read();
 }
 
@@ -961,7 +992,7 @@ std::string_view local_name(std::string_view name) { return local_part(name); }
 
 std::string decode_entities(std::string_view text) {
   std::string out(text.size(), '\0');
-  out.resize(static_cast<std::size_t>(write_decoded<false>(text, out.data()) - out.data()));
+  out.resize(static_cast<std::size_t>(write_decoded<Decoding::entities>(text, out.data()) - out.data()));
   return out;
 }
 

@@ -161,6 +161,9 @@ TEST(Reader, XmlConstructs) {
       {"<a k='1\r\n2\r3\t4\n5'/>", "a[k=\"1 2 3 4 5\"]"},
       {"<a k='1&#10;2&#13;3&#9;4'/>", "a[k=\"1\n2\r3\t4\"]"},
       {"<a>&#13;x</a>", "a\"\rx\""},
+      {"<a>\r\n x\r</a>", "a\"\n x\n\""},
+      {"<a>\r\r\n&amp;\r</a>", "a\"\n\n&\n\""},
+      {"<a><![CDATA[x\r\ny\r]]>\r\n</a>", "a\"x\ny\n\n\""},
       {"<a\r\nk='v'\r/>", "a[k=\"v\"]"},
       // A leading UTF-8 byte-order mark is not part of the text.
       {"\xEF\xBB\xBF<a/>", "a"},
