@@ -26,8 +26,10 @@ class File {
   int fd_;
 };
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 bool is_xml_text(std::string_view argument) {
-  std::size_t i = 0;
+  std::size_t i = argument.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
   while (i < argument.size()) {
     const std::size_t start = i;
     if (!unicode::is_white_space(unicode::decode(argument, i))) return argument[start] == '<';
@@ -75,8 +77,13 @@ std::expected<std::string, std::string> read_file(const std::string& path) {
 }  // namespace
 
 Outcome<std::string> load_source(std::string argument, std::string_view name) {
-  if (is_xml_text(argument)) return argument;
+  // Text read from a file with a byte-order mark still starts with it.
+  if (is_xml_text(argument)) {
+    if (argument.starts_with(kByteOrderMark)) argument.erase(0, kByteOrderMark.size());
+    return argument;
+  }
   auto content = read_file(argument);
+  if (content && content->starts_with(kByteOrderMark)) content->erase(0, kByteOrderMark.size());
   if (content && !unicode::is_valid_utf8(*content)) {
     content = std::unexpected(std::string(msg::text(msg::Text::invalid_utf8)));
   }

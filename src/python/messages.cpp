@@ -90,9 +90,19 @@ std::string argument_error(std::string_view param, std::string_view inner) {
 
 std::string could_not_read(std::string_view source, std::string_view argument,
                            std::string_view reason) {
+  // A long argument is most often a whole document that was not taken for
+  // XML text: its start is enough to recognise it.
+  constexpr std::size_t kQuoted = 200;
+  std::size_t characters = 0;
+  std::size_t cut = 0;
+  for (; cut < argument.size(); ++cut) {
+    const bool starts_character = (static_cast<unsigned char>(argument[cut]) & 0xC0) != 0x80;
+    if (starts_character && characters++ == kQuoted) break;
+  }
   std::string out(source);
   out += ": could not read '";
-  out += argument;
+  out += argument.substr(0, cut);
+  if (cut < argument.size()) out += "\xE2\x80\xA6";  // …
   out += "': ";
   out += reason;
   return out;

@@ -14,6 +14,14 @@ std::string message(ReadError error) {
       return "unclosed elements";
     case ReadError::no_root:
       return "no root element";
+    case ReadError::unterminated_comment:
+      return "unterminated comment";
+    case ReadError::unterminated_cdata:
+      return "unterminated CDATA section";
+    case ReadError::unterminated_instruction:
+      return "unterminated processing instruction";
+    case ReadError::unterminated_doctype:
+      return "unterminated DOCTYPE declaration";
     case ReadError::too_large:
       return "XML text too large: more than 4294967294 bytes";
   }

@@ -18,8 +18,9 @@ namespace {
 
 // Byte classes for the scans: ASCII white space, bytes of multi-byte
 // characters (which may be Unicode white space), the bytes that stop the
-// search for a tag's closing '>', and the bytes of plain names.
-enum : std::uint8_t { kSpace = 1, kWide = 2, kTagStop = 4, kPlain = 8 };
+// search for a tag's closing '>', the bytes of plain names, and those an
+// attribute value's reading changes.
+enum : std::uint8_t { kSpace = 1, kWide = 2, kTagStop = 4, kPlain = 8, kValueStop = 16 };
 
 constexpr auto kClasses = [] {
   struct Table {
@@ -28,6 +29,7 @@ constexpr auto kClasses = [] {
   for (unsigned char c : {'\t', '\n', '\v', '\f', '\r', ' '}) t.at[c] |= kSpace;
   for (int c = 0x80; c < 0x100; ++c) t.at[c] |= kWide;
   for (unsigned char c : {'>', '\'', '"'}) t.at[c] |= kTagStop;
+  for (unsigned char c : {'&', '\t', '\n', '\r'}) t.at[c] |= kValueStop;
   // Bytes of names and keys in the usual shape of a tag (see plain_tag).
   for (int c = 0; c < 0x80; ++c) {
     if (!(t.at[c] & (kSpace | kTagStop)) && c != '/' && c != '=') t.at[c] |= kPlain;
@@ -221,27 +223,31 @@ std::size_t skip_indentation(std::string_view text, std::size_t from) {
 struct Run {
   std::size_t next_tag;  // the next '<', or npos
   bool blank;
-  bool entities;  // holds an '&' (so its text needs decoding)
+  bool entities;  // holds an '&' or a CR (so its text needs decoding)
 };
 
-// The first '<' or '&' in [p, end), or end.
+// The first '<', '&' or CR in [p, end), or end.
 const char* find_tag_or_entity(const char* p, const char* end) {
 #if defined(__SSE2__)
   const __m128i lt = _mm_set1_epi8('<');
   const __m128i amp = _mm_set1_epi8('&');
+  const __m128i cr = _mm_set1_epi8('\r');
   while (end - p >= 16) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, amp));
+    const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, amp)),
+                                      _mm_cmpeq_epi8(v, cr));
     if (const int mask = _mm_movemask_epi8(hits)) return p + __builtin_ctz(mask);
     p += 16;
   }
 #endif
-  while (p < end && *p != '<' && *p != '&') ++p;
+  while (p < end && *p != '<' && *p != '&' && *p != '\r') ++p;
   return p;
 }
 
 // The stretch of text from `from` up to the next '<'. Texts rarely hold an
-// entity, so one search for the first '<' or '&' usually answers both.
+// entity or a CR, so one search for the first '<', '&' or CR usually answers
+// both; the line ends of the indentation skipped before it are looked at on
+// their own.
 Run scan_run(std::string_view text, std::size_t from) {
   if (from < text.size() && text[from] == '<') return {from, true, false};
   const std::size_t i = skip_indentation(text, from);
@@ -249,8 +255,9 @@ Run scan_run(std::string_view text, std::size_t from) {
   if (text[i] == '<') return {i, true, false};
   const char* const end = text.data() + text.size();
   const char* stop = find_tag_or_entity(text.data() + i, end);
-  const bool entities = stop != end && *stop == '&';
-  if (entities) stop = find_char(stop + 1, end, '<');
+  const bool entities = (stop != end && *stop != '<') ||
+                        (i > from && std::memchr(text.data() + from, '\r', i - from) != nullptr);
+  if (stop != end && *stop != '<') stop = find_char(stop + 1, end, '<');
   const std::size_t next = stop == nullptr || stop == end
                                ? std::string_view::npos
                                : static_cast<std::size_t>(stop - text.data());
@@ -270,33 +277,145 @@ inline std::string_view local_part(std::string_view name) {
   return name;
 }
 
-// Writes the text with the five named entities decoded to `out`, which has
-// room for the text as it is (decoding only shortens it), and gives the end of
-// what it wrote. Their replacements in their order of passes come to one
-// left-to-right pass: each entity starts with '&', ends with ';' and holds
-// neither inside, so no two occurrences overlap, and no replacement character
-// is part of an entity. "&amp;" is the last pass, so its '&' is never read
-// again: "&amp;lt;" gives "&lt;".
-char* write_decoded(std::string_view text, char* out) {
+// The first '&', tab, line feed or carriage return in [p, end), or end.
+inline const char* find_value_stop(const char* p, const char* end) {
+#if defined(__SSE2__)
+  while (end - p >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i hits =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('&')),
+                                  _mm_cmpeq_epi8(v, _mm_set1_epi8('\t'))),
+                     _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')),
+                                  _mm_cmpeq_epi8(v, _mm_set1_epi8('\r'))));
+    if (const int mask = _mm_movemask_epi8(hits)) return p + __builtin_ctz(mask);
+    p += 16;
+  }
+#endif
+  while (p < end && !(class_of(*p) & kValueStop)) ++p;
+  return p;
+}
+
+// Whether XML allows the code point as a character.
+constexpr bool is_xml_char(std::uint32_t c) {
+  return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
+         (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+// Decodes the character reference "&#N;" or "&#xH;" at text[amp] into `out`;
+// gives its length, or 0 (and writes nothing) when it is none or names a code
+// point XML does not allow, so that it stays as written.
+std::size_t write_char_ref(std::string_view text, std::size_t amp, char*& out) {
+  std::size_t i = amp + 2;
+  const bool hex = i < text.size() && text[i] == 'x';
+  i += hex;
+  const std::size_t digits = i;
+  std::uint32_t c = 0;
+  for (; i < text.size(); ++i) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    std::uint32_t d;
+    if (b >= '0' && b <= '9') {
+      d = b - '0';
+    } else if (hex && (b | 0x20) >= 'a' && (b | 0x20) <= 'f') {
+      d = (b | 0x20) - 'a' + 10;
+    } else {
+      break;
+    }
+    // Past U+10FFFF the value only has to stay out of range, not exact.
+    c = std::min<std::uint32_t>(c * (hex ? 16 : 10) + d, 0x110000);
+  }
+  if (i == digits || i == text.size() || text[i] != ';' || !is_xml_char(c)) return 0;
+  auto put = [&out](std::uint32_t byte) { *out++ = static_cast<char>(byte); };
+  if (c < 0x80) {
+    put(c);
+  } else if (c < 0x800) {
+    put(0xC0 | (c >> 6));
+    put(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    put(0xE0 | (c >> 12));
+    put(0x80 | ((c >> 6) & 0x3F));
+    put(0x80 | (c & 0x3F));
+  } else {
+    put(0xF0 | (c >> 18));
+    put(0x80 | ((c >> 12) & 0x3F));
+    put(0x80 | ((c >> 6) & 0x3F));
+    put(0x80 | (c & 0x3F));
+  }
+  return i + 1 - amp;
+}
+
+// Decodes the reference at text[amp] ('&') into `out`, or copies the '&' when
+// there is none there; gives where the text goes on.
+std::size_t write_reference(std::string_view text, std::size_t amp, char*& out) {
   static constexpr struct {
     std::string_view entity;
     char replacement;
   } kEntities[] = {{"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}, {"&amp;", '&'}};
-  std::size_t i = 0;
-  for (std::size_t amp; (amp = find_byte(text, i, '&')) != std::string_view::npos;) {
-    out = std::copy(text.data() + i, text.data() + amp, out);
-    i = amp + 1;
-    char replacement = '&';
+  if (amp + 1 < text.size() && text[amp + 1] == '#') {
+    if (const std::size_t n = write_char_ref(text, amp, out)) return amp + n;
+  } else {
     for (const auto& e : kEntities) {
       if (text.substr(amp).starts_with(e.entity)) {
-        replacement = e.replacement;
-        i = amp + e.entity.size();
-        break;
+        *out++ = e.replacement;
+        return amp + e.entity.size();
       }
     }
-    *out++ = replacement;
   }
-  return std::copy(text.data() + i, text.data() + text.size(), out);
+  *out++ = '&';
+  return amp + 1;
+}
+
+// What write_decoded turns into what: `entities` decodes references alone;
+// the other readings also make every CR LF and lone CR an LF (a space in an
+// attribute value, where a literal tab or LF becomes a space too), as XML
+// does before anything else is read; `cdata` does nothing else.
+enum class Decoding { entities, text, attribute, cdata };
+
+// The first '&' or CR in [p, end), or end.
+inline const char* find_reference_or_cr(const char* p, const char* end) {
+#if defined(__SSE2__)
+  while (end - p >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('&')),
+                                      _mm_cmpeq_epi8(v, _mm_set1_epi8('\r')));
+    if (const int mask = _mm_movemask_epi8(hits)) return p + __builtin_ctz(mask);
+    p += 16;
+  }
+#endif
+  while (p < end && *p != '&' && *p != '\r') ++p;
+  return p;
+}
+
+// Writes the text decoded to `out`, which has room for the text as it is
+// (decoding never lengthens: the shortest reference, "&#9;", is four bytes
+// for one), and gives the end of what it wrote. One left-to-right pass, so a
+// decoded character is never read again: "&amp;lt;" gives "&lt;", "&#38;lt;"
+// too, and "&#13;" stays a CR.
+template <Decoding kMode>
+char* write_decoded(std::string_view text, char* out) {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  for (;;) {
+    const char* stop;
+    if constexpr (kMode == Decoding::attribute) {
+      stop = find_value_stop(p, end);
+    } else if constexpr (kMode == Decoding::text) {
+      stop = find_reference_or_cr(p, end);
+    } else {
+      stop = find_char(p, end, kMode == Decoding::cdata ? '\r' : '&');
+      if (stop == nullptr) stop = end;
+    }
+    out = std::copy(p, stop, out);
+    if (stop == end) return out;
+    if (*stop == '&') {
+      p = text.data() + write_reference(text, static_cast<std::size_t>(stop - text.data()), out);
+    } else if (*stop == '\r') {
+      *out++ = kMode == Decoding::attribute ? ' ' : '\n';
+      p = stop + 1 + (stop + 1 < end && stop[1] == '\n');
+    } else {  // a tab or LF in an attribute value
+      *out++ = ' ';
+      p = stop + 1;
+    }
+  }
 }
 
 }  // namespace
@@ -353,15 +472,39 @@ class Builder {
     const std::uint32_t id = record(name, true);
     Document::Node& a = doc_.nodes_[id];
     a.parent = owner;
-    std::tie(a.text_offset, a.text_length) = store(raw_value, true);
+    std::tie(a.text_offset, a.text_length) =
+        store(raw_value.size(), [raw_value](char* out) { return write_decoded<Decoding::attribute>(raw_value, out); });
     Document::Node& o = doc_.nodes_[owner];
     link_last(id, o.first_attribute, o.last_attribute);
   }
 
-  // `entities`: whether the text holds an '&', which only then is decoded.
+  // `entities`: whether the text holds an '&' or a CR, only then decoded; a
+  // text that decodes to white space alone is blank, and is not kept.
   void text(std::uint32_t element, std::string_view raw, bool entities) {
     Document::Node& e = doc_.nodes_[element];
-    std::tie(e.text_offset, e.text_length) = store(raw, entities);
+    if (!entities) {
+      std::tie(e.text_offset, e.text_length) = place(raw);
+      return;
+    }
+    const auto [offset, length] =
+        store(raw.size(), [raw](char* out) { return write_decoded<Decoding::text>(raw, out); });
+    const std::string_view stored =
+        in_place_ ? std::string_view(decoded_).substr(decoded_.size() - length)
+                  : std::string_view(doc_.chars_.data() + offset, length);
+    if (is_blank(stored)) {
+      used_ -= length;
+      if (in_place_) decoded_.resize(decoded_.size() - length);
+      return;
+    }
+    std::tie(e.text_offset, e.text_length) = std::pair(offset, length);
+  }
+
+  // A text already decoded (and not blank).
+  void decoded_text(std::uint32_t element, std::string_view decoded) {
+    Document::Node& e = doc_.nodes_[element];
+    std::tie(e.text_offset, e.text_length) = store(decoded.size(), [decoded](char* out) {
+      return std::copy(decoded.begin(), decoded.end(), out);
+    });
   }
 
   // The element's subtree is complete: it ends with the latest record.
@@ -434,20 +577,22 @@ class Builder {
     return {offset, length};
   }
 
-  [[gnu::always_inline]] std::pair<std::uint32_t, std::uint32_t> store(std::string_view raw,
-                                                                       bool entities) {
-    if (!entities) return place(raw);
-    make_room(raw.size());
+  // A piece that `write` writes, at most `bound` bytes, after the input when
+  // in place.
+  template <typename Write>
+  [[gnu::always_inline]] std::pair<std::uint32_t, std::uint32_t> store(std::size_t bound,
+                                                                       Write write) {
+    make_room(bound);
     const std::uint32_t offset = used_;
     if (in_place_) {
       const std::size_t before = decoded_.size();
-      decoded_.resize(before + raw.size());
+      decoded_.resize(before + bound);
       char* const out = decoded_.data() + before;
-      decoded_.resize(before + static_cast<std::size_t>(write_decoded(raw, out) - out));
+      decoded_.resize(before + static_cast<std::size_t>(write(out) - out));
       used_ += static_cast<std::uint32_t>(decoded_.size() - before);
     } else {
       char* const out = doc_.chars_.data() + offset;
-      used_ += static_cast<std::uint32_t>(write_decoded(raw, out) - out);
+      used_ += static_cast<std::uint32_t>(write(out) - out);
     }
     return {offset, used_ - offset};
   }
@@ -485,6 +630,10 @@ struct Tag {
   std::size_t end = 0;  // its '>'
 };
 
+constexpr std::string_view kCommentOpen = "<!--";
+constexpr std::string_view kCdataOpen = "<![CDATA[";
+constexpr std::string_view kCdataClose = "]]>";
+
 struct Attribute {
   std::string_view key;  // local name
   std::string_view raw_value;
@@ -502,7 +651,9 @@ class Reader {
     while (lt != std::string_view::npos) {
       const char next = lt + 1 < size ? text_[lt + 1] : '\0';
       if (next == '?' || next == '!') {
-        lt = find_byte(text_, lt + 1, '<');
+        auto after = skip_markup(lt);
+        if (!after) return fail(after.error());
+        lt = next_tag(*after);
         continue;
       }
       if (next == '/') {
@@ -562,6 +713,90 @@ class Reader {
       return std::string_view::npos;
     }
     return gt;
+  }
+
+  // Where the markup at text_[lt] ("<?" or "<!") ends: just after a whole
+  // instruction, comment, CDATA section or DOCTYPE declaration, whose content
+  // means nothing here. Any other "<!" is passed over by its '<' alone.
+  std::expected<std::size_t, ReadError> skip_markup(std::size_t lt) const {
+    const std::string_view rest = text_.substr(lt);
+    auto past = [this](std::size_t from, std::string_view close, ReadError error)
+        -> std::expected<std::size_t, ReadError> {
+      const std::size_t at = text_.find(close, from);
+      if (at == std::string_view::npos) return std::unexpected(error);
+      return at + close.size();
+    };
+    if (rest[1] == '?') return past(lt + 2, "?>", ReadError::unterminated_instruction);
+    if (rest.starts_with(kCommentOpen)) {
+      return past(lt + kCommentOpen.size(), "-->", ReadError::unterminated_comment);
+    }
+    if (rest.starts_with(kCdataOpen)) {
+      return past(lt + kCdataOpen.size(), kCdataClose, ReadError::unterminated_cdata);
+    }
+    if (rest.starts_with("<!DOCTYPE")) return skip_doctype(lt + 9);
+    return lt + 1;
+  }
+
+  // Past the '>' that ends a DOCTYPE declaration, from just after its
+  // keyword: quoted literals and an internal subset in brackets (with its own
+  // literals, comments and instructions) may hold '>' and ']'.
+  std::expected<std::size_t, ReadError> skip_doctype(std::size_t i) const {
+    bool subset = false;
+    while (i < text_.size()) {
+      const char c = text_[i];
+      if (c == '"' || c == '\'') {
+        i = text_.find(c, i + 1);
+        if (i == std::string_view::npos) break;
+      } else if (subset && c == '<' && text_.substr(i).starts_with(kCommentOpen)) {
+        i = text_.find("-->", i + kCommentOpen.size());
+        if (i == std::string_view::npos) break;
+        i += 2;
+      } else if (subset && c == '<' && text_.substr(i).starts_with("<?")) {
+        i = text_.find("?>", i + 2);
+        if (i == std::string_view::npos) break;
+        i += 1;
+      } else if (c == '[') {
+        subset = true;
+      } else if (c == ']') {
+        subset = false;
+      } else if (c == '>' && !subset) {
+        return i + 1;
+      }
+      ++i;
+    }
+    return std::unexpected(ReadError::unterminated_doctype);
+  }
+
+  // The text of an element whose first run goes on through CDATA sections:
+  // the stretches between them decoded, the sections' content as written,
+  // all joined. Gives the '<' that ends the run, or npos.
+  std::expected<std::size_t, std::string> joined_run(std::size_t from, std::uint32_t element) {
+    std::string& joined = joined_;
+    joined.clear();
+    std::size_t i = from;
+    for (;;) {
+      const std::size_t lt = find_byte(text_, i, '<');
+      const std::string_view stretch = text_.substr(i, lt == std::string_view::npos ? lt : lt - i);
+      const std::size_t before = joined.size();
+      joined.resize(before + stretch.size());
+      char* const out = joined.data() + before;
+      joined.resize(before + static_cast<std::size_t>(write_decoded<Decoding::text>(stretch, out) - out));
+      if (lt == std::string_view::npos || !text_.substr(lt).starts_with(kCdataOpen)) {
+        if (!is_blank(joined)) build_.decoded_text(element, joined);
+        return lt;
+      }
+      const std::size_t content = lt + kCdataOpen.size();
+      const std::size_t close = text_.find(kCdataClose, content);
+      if (close == std::string_view::npos) return fail(ReadError::unterminated_cdata);
+      const std::size_t at = joined.size();
+      joined.resize(at + close - content);
+      char* const section = joined.data() + at;
+      joined.resize(at + static_cast<std::size_t>(
+                             write_decoded<Decoding::cdata>(text_.substr(content, close - content),
+                                                            section) -
+                             section));
+      i = close + kCdataClose.size();
+    }
   }
 
   // The next '<' at or after `from`, or npos; in dense markup it is the very
@@ -691,16 +926,24 @@ class Reader {
       return next_tag(after);
     }
     const Run run = scan_run(text_, after);
+    std::size_t lt = run.next_tag;
+    const char next = lt != std::string_view::npos && lt + 1 < text_.size() ? text_[lt + 1] : '\0';
+    if (next == '!' && text_.substr(lt).starts_with(kCdataOpen)) [[unlikely]] {
+      auto end = joined_run(after, element);
+      if (!end) return std::unexpected(std::move(end.error()));
+      open_ = element;
+      open_quoted_names_ += tag.quoted_name;
+      return *end;
+    }
     if (!run.blank) {
-      const std::size_t end = run.next_tag == std::string_view::npos ? text_.size() : run.next_tag;
+      const std::size_t end = lt == std::string_view::npos ? text_.size() : lt;
       build_.text(element, text_.substr(after, end - after), run.entities);
     }
     open_ = element;
     open_quoted_names_ += tag.quoted_name;
     // Most elements are leaves, "<name>text</name>": their end tag is taken
     // here, as the main loop would take it next.
-    const std::size_t lt = run.next_tag;
-    if (lt != std::string_view::npos && lt + 1 < text_.size() && text_[lt + 1] == '/') {
+    if (next == '/') {
       if (const std::size_t gt = closes_open_element(lt); gt != std::string_view::npos) {
         build_.close(open_);
         open_ = build_.parent(open_);
@@ -713,6 +956,7 @@ class Reader {
   detail::Builder build_;  // before text_, which may view its store
   std::string_view text_;
   std::vector<Attribute> attributes_;  // of the tag being read, reused
+  std::string joined_;                 // see joined_run, reused
   std::uint32_t root_ = kNone;
   // The innermost open element; the open stack is its chain of parents.
   std::uint32_t open_ = kNone;
@@ -722,17 +966,25 @@ class Reader {
 
 }  // namespace
 
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+}  // namespace
+
 std::expected<Document, std::string> parse_xml(std::string_view text) {
   // Stored texts are pieces of the input, so an input that fits the store's
   // 32-bit offsets can pass them only through overlapping pieces, which the
   // builder checks; nor can the records (each takes at least two bytes)
   // exhaust the 32-bit ids.
   if (text.size() >= UINT32_MAX) return std::unexpected(detail::message(ReadError::too_large));
+  if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
   return Reader(text).read();
 }
 
 std::expected<Document, std::string> parse_xml_in_place(std::string text) {
   if (text.size() >= UINT32_MAX) return std::unexpected(detail::message(ReadError::too_large));
+  if (std::string_view(text).starts_with(kByteOrderMark)) text.erase(0, kByteOrderMark.size());
   return Reader(std::move(text)).read();
 }
 
@@ -740,7 +992,7 @@ std::string_view local_name(std::string_view name) { return local_part(name); }
 
 std::string decode_entities(std::string_view text) {
   std::string out(text.size(), '\0');
-  out.resize(static_cast<std::size_t>(write_decoded(text, out.data()) - out.data()));
+  out.resize(static_cast<std::size_t>(write_decoded<Decoding::entities>(text, out.data()) - out.data()));
   return out;
 }
 

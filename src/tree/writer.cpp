@@ -5,6 +5,35 @@ namespace {
 
 constexpr std::string_view kHeader = "<?xml version='1.0' ?>";
 
+// A reader turns a literal CR into LF, and in an attribute value a literal
+// tab or LF into a space, so those are written as references to come back.
+void escape(std::string_view text, std::string& out, bool attribute) {
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    std::string_view replacement;
+    switch (text[i]) {
+      case '"': replacement = "&quot;"; break;
+      case '&': replacement = "&amp;"; break;
+      case '<': replacement = "&lt;"; break;
+      case '>': replacement = "&gt;"; break;
+      case '\r': replacement = "&#13;"; break;
+      case '\t':
+        if (!attribute) continue;
+        replacement = "&#9;";
+        break;
+      case '\n':
+        if (!attribute) continue;
+        replacement = "&#10;";
+        break;
+      default: continue;
+    }
+    out.append(text, run, i - run);
+    out += replacement;
+    run = i + 1;
+  }
+  out.append(text, run);
+}
+
 void write_start(const Document& doc, NodeId element, std::string& out) {
   out += '<';
   out += doc.name(element);
@@ -12,7 +41,7 @@ void write_start(const Document& doc, NodeId element, std::string& out) {
     out += ' ';
     out += doc.name(a);
     out += "=\"";
-    escape_xml(doc.text(a), out);
+    escape(doc.text(a), out, true);
     out += '"';
   }
 }
@@ -61,22 +90,6 @@ std::string write_xml(const Document& doc) {
   return out;
 }
 
-void escape_xml(std::string_view text, std::string& out) {
-  std::size_t run = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    std::string_view replacement;
-    switch (text[i]) {
-      case '"': replacement = "&quot;"; break;
-      case '&': replacement = "&amp;"; break;
-      case '<': replacement = "&lt;"; break;
-      case '>': replacement = "&gt;"; break;
-      default: continue;
-    }
-    out.append(text, run, i - run);
-    out += replacement;
-    run = i + 1;
-  }
-  out.append(text, run);
-}
+void escape_xml(std::string_view text, std::string& out) { escape(text, out, false); }
 
 }  // namespace tovarn::tree

@@ -23,13 +23,14 @@ namespace tovarn::tree {
 // The part of a name after its last ':'.
 std::string_view local_name(std::string_view name);
 
-// Replaces &lt; &gt; &quot; &apos; and then &amp;, each in one pass.
+// Decodes the five named entities and character references in one
+// left-to-right pass; any other reference stays as written.
 std::string decode_entities(std::string_view text);
 
 // The header "<?xml version='1.0' ?>" and the root element, compact.
 std::string write_xml(const Document& doc);
 
-// Appends text with '"', '&', '<' and '>' escaped.
+// Appends text with '"', '&', '<' and '>' escaped, and a CR as "&#13;".
 void escape_xml(std::string_view text, std::string& out);
 
 }  // namespace tovarn::tree

@@ -56,10 +56,10 @@ TEST(Reader, DocumentsAndRefusals) {
       {"<a></a>", "a"},
       {"<a>x<b/>y</a>", "a\"x\"(b)"},
       {"<a>x<!-- c -->y</a>", "a\"x\""},
-      {"<a><!-- <b> --></a>", "error: closing </a> does not match open <b>"},
-      {"<a><![CDATA[1 < 2]]></a>", "error: closing </a> does not match open <2]]>"},
-      {"<a>&lt;&gt;&quot;&apos;&amp;&amp;amp;&#60;&nbsp;</a>", "a\"<>\"'&&amp;&#60;&nbsp;\""},
-      {"<a>&#60;</a>", "a\"&#60;\""},
+      {"<a><!-- <b> --></a>", "a"},
+      {"<a><![CDATA[1 < 2]]></a>", "a\"1 < 2\""},
+      {"<a>&lt;&gt;&quot;&apos;&amp;&amp;amp;&#60;&nbsp;</a>", "a\"<>\"'&&amp;<&nbsp;\""},
+      {"<a>&#60;</a>", "a\"<\""},
       {"<x:a></y:a>", "a"},
       {"<a></ a >", "a"},
       {"junk<a/>junk", "a"},
@@ -99,6 +99,75 @@ TEST(Reader, DocumentsAndRefusals) {
        "abcdefghijklmnopqrstuvwxyz0123456789\"t\""},
       {"<a\x01" "b>t</a\x01" "b>", "a\x01" "b\"t\""},  // a control byte is a plain name byte
       {"<a>x &amp; y</a>", "a\"x & y\""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.xml);
+    EXPECT_EQ(read(c.xml), c.result);
+  }
+}
+
+// Comments, instructions, DOCTYPE, CDATA, character references, line ends
+// and the byte-order mark, as XML reads them.
+TEST(Reader, XmlConstructs) {
+  struct Case {
+    std::string_view xml;
+    std::string_view result;
+  };
+  static const Case cases[] = {
+      // Nothing inside a comment counts; it ends a text run as a tag does.
+      {"<data><!-- <q>x</q> --><b>1</b></data>", "data(b\"1\")"},
+      {"<a>x<!-- c -->y</a>", "a\"x\""},
+      {"<a><!-- > -- <b/> -->t</a>", "a"},
+      {"<a><!---->t</a>", "a"},
+      {"<!-- <a> --><b/>", "b"},
+      {"<a><!-- x</a>", "error: unterminated comment"},
+      {"<a/><!--", "error: unterminated comment"},
+      {"<a><!--></a>", "error: unterminated comment"},
+      // Instructions and DOCTYPE, internal subset included, are skipped whole.
+      {"<?pi <b/> ?><a/>", "a"},
+      {"<a><?pi x?>t</a>", "a"},
+      {"<?pi <a/>", "error: unterminated processing instruction"},
+      {"<!DOCTYPE a SYSTEM 'x>y'><a/>", "a"},
+      {"<!DOCTYPE a [<!ENTITY e 'v>]'><!-- ]> --><?p ]>?>]><a>&e;</a>", "a\"&e;\""},
+      {"<!DOCTYPE a [<!ELEMENT a ANY>]", "error: unterminated DOCTYPE declaration"},
+      {"<!DOCTYPE a '><a/>", "error: unterminated DOCTYPE declaration"},
+      {"<!DOCTYPE a [<!-- <a/>", "error: unterminated DOCTYPE declaration"},
+      {"<!ELEMENT <b/>", "b"},  // any other "<!": only its '<' is passed over
+      // CDATA is character data, undecoded, joined with the run it stands in.
+      {"<a><![CDATA[x<y]]></a>", "a\"x<y\""},
+      {"<b><![CDATA[1]]></b>", "b\"1\""},
+      {"<a>x<![CDATA[y]]>z</a>", "a\"xyz\""},
+      {"<a>&amp;<![CDATA[&amp;]]>&lt;<![CDATA[]]>!</a>", "a\"&&amp;<!\""},
+      {"<a>\n <![CDATA[ ]]>\n</a>", "a"},
+      {"<a>\n <![CDATA[v]]>\n</a>", "a\"\n v\n\""},
+      {"<a><![CDATA[x]]><b/>y<![CDATA[z]]></a>", "a\"x\"(b)"},
+      {"<a><![CDATA[x]]></b></a>", "error: closing </b> does not match open <a>"},
+      {"<a><![CDATA[x]></a>", "error: unterminated CDATA section"},
+      {"<a><b/><![CDATA[x</a>", "error: unterminated CDATA section"},
+      {"<![CDATA[<b>]]><a/>", "a"},
+      // Character references, one pass with the named entities.
+      {"<name>Ren&#233;e</name>", "name\"Ren\xC3\xA9" "e\""},
+      {"<a>&#x41;&#66;&#x1F600;&#x10FFFF;</a>", "a\"AB\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF\""},
+      {"<a>&amp;#60;</a>", "a\"&#60;\""},
+      {"<a>&#38;lt;</a>", "a\"&lt;\""},
+      {"<a>&#0;&#xD800;&#x110000;&#99999999999999999999;&#1;&#xFFFE;</a>",
+       "a\"&#0;&#xD800;&#x110000;&#99999999999999999999;&#1;&#xFFFE;\""},
+      {"<a>&#;&#x;&#X41;&#12a;&#65</a>", "a\"&#;&#x;&#X41;&#12a;&#65\""},
+      {"<a>&#32;&#10;</a>", "a"},  // decodes to white space alone: blank
+      {"<a k='&#60;&#x3e;&#233;'/>", "a[k=\"<>\xC3\xA9\"]"},
+      // Line ends become LF first; then literal tab, LF, CR in an attribute
+      // value become spaces, while references to them stay those characters.
+      {"<a>x\r\ny\rz</a>", "a\"x\ny\nz\""},
+      {"<a k='1\r\n2\r3\t4\n5'/>", "a[k=\"1 2 3 4 5\"]"},
+      {"<a k='1&#10;2&#13;3&#9;4'/>", "a[k=\"1\n2\r3\t4\"]"},
+      {"<a>&#13;x</a>", "a\"\rx\""},
+      {"<a>\r\n x\r</a>", "a\"\n x\n\""},
+      {"<a>\r\r\n&amp;\r</a>", "a\"\n\n&\n\""},
+      {"<a><![CDATA[x\r\ny\r]]>\r\n</a>", "a\"x\ny\n\n\""},
+      {"<a\r\nk='v'\r/>", "a[k=\"v\"]"},
+      // A leading UTF-8 byte-order mark is not part of the text.
+      {"\xEF\xBB\xBF<a/>", "a"},
+      {"\xEF\xBB\xBF\r\n<a>\r</a>", "a"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.xml);
@@ -176,7 +245,9 @@ TEST(Reader, DecodeEntities) {
       {"&lt;&gt;&quot;&apos;&amp;", "<>\"'&"},
       {"a &lt b", "a &lt b"},
       {"&&lt;;", "&<;"},
-      {"&#60;&#x3C;&nbsp;&", "&#60;&#x3C;&nbsp;&"},
+      {"&#60;&#x3C;&nbsp;&", "<<&nbsp;&"},
+      {"&amp;#60;&#38;lt;&#0;&#xD800;", "&#60;&lt;&#0;&#xD800;"},
+      {"a\tb\nc", "a\tb\nc"},  // only attribute values turn them into spaces
       {"x&amp;y&amp;", "x&y&"},
   };
   for (const Case& c : cases) {

@@ -187,6 +187,25 @@ TEST(Writer, RoundTripIsStable) {
   EXPECT_EQ(write_xml(read(once)), once);
 }
 
+// What the reader turns into something else (a literal CR; a tab or line
+// feed in an attribute value) is written as a reference, so it comes back.
+TEST(Writer, TextsComeBackAsTheyWere) {
+  Document doc = read("<r><a/><b k=''/></r>");
+  const std::string text = "1\r\n2\r3\t<&>\"'\n";
+  doc.set_text(named(doc, "a"), text);
+  doc.set_text(named(doc, "k"), text);
+  const std::string written = write_xml(doc);
+  EXPECT_EQ(written,
+            "<?xml version='1.0' ?><r><a>1&#13;\n2&#13;3\t&lt;&amp;&gt;&quot;'\n</a>"
+            "<b k=\"1&#13;&#10;2&#13;3&#9;&lt;&amp;&gt;&quot;'&#10;\"/></r>");
+  const Document again = read(written);
+  EXPECT_EQ(again.text(named(again, "a")), text);
+  EXPECT_EQ(again.text(named(again, "k")), text);
+  // A character reference is read as its character and written as itself.
+  EXPECT_EQ(write_xml(read("<n k='&#10;'>Ren&#233;e</n>")),
+            "<?xml version='1.0' ?><n k=\"&#10;\">Ren\xC3\xA9" "e</n>");
+}
+
 // Depth must not matter anywhere: every walk goes down, across and up.
 TEST(Deep, MillionLevels) {
   constexpr std::size_t kDepth = 1'000'000;

@@ -25,7 +25,7 @@ def invalid_utf8(tmp_path):
     [
         ("", missing("")),
         ("data.xml", missing("data.xml")),
-        ("\ufeff<data/>", missing("\ufeff<data/>")),
+        ("\ufeff x<data/>", missing("\ufeff x<data/>")),
         ("  /no/such/file.xml ", missing("  /no/such/file.xml ")),
         (" x <data/>", missing(" x <data/>")),
         (
@@ -36,7 +36,7 @@ def invalid_utf8(tmp_path):
         ("/dev/zero", could_not_read("submission", "/dev/zero", "not a regular file")),
         ("/dev/null", could_not_read("submission", "/dev/null", "not a regular file")),
     ],
-    ids=["empty", "relative", "byte-order-mark", "untrimmed", "text-before-tag", "nul", "directory",
+    ids=["empty", "relative", "byte-order-mark-then-text", "untrimmed", "text-before-tag", "nul", "directory",
          "endless-device", "null-device"],
 )
 def test_unreadable_submission(argument, message):
@@ -96,6 +96,43 @@ def test_source_names(call, message):
 )
 def test_xml_text_after_white_space(submission):
     assert tovarn.eval_expression("/data/a", submission) == "x"
+
+
+@pytest.mark.parametrize(
+    "submission",
+    ["\ufeff<data><a>x</a></data>", "\ufeff\r\n <data><a>x</a></data>",
+     "\ufeff\u3000<data><a>x</a></data>"],
+    ids=["mark-then-tag", "mark-then-blanks", "mark-then-unicode-blank"],
+)
+def test_xml_text_after_byte_order_mark(submission):
+    assert tovarn.eval_expression("/data/a", submission) == "x"
+
+
+def test_file_with_byte_order_mark(tmp_path):
+    path = tmp_path / "marked.xml"
+    path.write_bytes(b"\xef\xbb\xbf<data><a>x</a></data>")
+    assert tovarn.eval_expression("/data/a", str(path)) == "x"
+    # As read with encoding="utf-8", the text keeps the mark; it is XML text still.
+    assert tovarn.eval_expression("/data/a", path.read_text(encoding="utf-8")) == "x"
+
+
+TOO_LONG = "File name too long (os error 36)"
+
+
+@pytest.mark.parametrize(
+    "argument, quoted, reason",
+    [
+        ("d" * 200, "d" * 200, "No such file or directory (os error 2)"),
+        ("d" * 201, "d" * 200 + "\u2026", "No such file or directory (os error 2)"),
+        ("\u00e9" * 150 + "\U0001F600" * 100, "\u00e9" * 150 + "\U0001F600" * 50 + "\u2026", TOO_LONG),
+        ("x" + "<data/>" * 700_000, "x" + ("<data/>" * 29)[:199] + "\u2026", TOO_LONG),
+    ],
+    ids=["200-whole", "201-cut", "cut-counts-characters", "megabytes"],
+)
+def test_could_not_read_quotes_at_most_200_characters(argument, quoted, reason):
+    with pytest.raises(ValueError) as e:
+        tovarn.eval_expression("1", argument)
+    assert str(e.value) == could_not_read("submission", quoted, reason)
 
 
 def test_file_and_pipe_are_read(tmp_path):

@@ -12,6 +12,10 @@ enum class ReadError {
   more_than_one_root,
   unclosed_elements,
   no_root,
+  unterminated_comment,
+  unterminated_cdata,
+  unterminated_instruction,
+  unterminated_doctype,
   too_large,  // the character store addresses at most 4 GiB
 };
 
