@@ -314,7 +314,8 @@ namespace detail {
 //   store a byte twice (a name that runs into the attributes), and then it
 //   grows. Markup and indentation are left out, for documents kept long.
 // - in place: the store is the input itself and a piece is its offset there;
-//   decoded texts go after the input. No piece is copied, which is most of
+//   a decoded text overwrites its own raw bytes, or goes after the input
+//   where a kept piece overlaps them (an odd tag's name). No piece is copied, which is most of
 //   the cost of a dense document that lives for one request.
 class Builder {
  public:
@@ -426,7 +427,11 @@ class Builder {
   // A piece of the input as it is.
   [[gnu::always_inline]] std::pair<std::uint32_t, std::uint32_t> place(std::string_view piece) {
     const auto length = static_cast<std::uint32_t>(piece.size());
-    if (in_place_) return {static_cast<std::uint32_t>(piece.data() - doc_.chars_.data()), length};
+    if (in_place_) {
+      const auto offset = static_cast<std::uint32_t>(piece.data() - doc_.chars_.data());
+      placed_end_ = std::max(placed_end_, offset + length);
+      return {offset, length};
+    }
     make_room(piece.size());
     const std::uint32_t offset = used_;
     std::memcpy(doc_.chars_.data() + offset, piece.data(), piece.size());
@@ -437,6 +442,17 @@ class Builder {
   [[gnu::always_inline]] std::pair<std::uint32_t, std::uint32_t> store(std::string_view raw,
                                                                        bool entities) {
     if (!entities) return place(raw);
+    if (in_place_) {
+      // Decoding only shortens, so a text no stored piece reaches is decoded
+      // where it lies: the input's own capacity is then never outgrown.
+      const auto at = static_cast<std::uint32_t>(raw.data() - doc_.chars_.data());
+      if (at >= placed_end_) {
+        char* const out = doc_.chars_.data() + at;
+        const auto length = static_cast<std::uint32_t>(write_decoded(raw, out) - out);
+        placed_end_ = at + static_cast<std::uint32_t>(raw.size());
+        return {at, length};
+      }
+    }
     make_room(raw.size());
     const std::uint32_t offset = used_;
     if (in_place_) {
@@ -469,6 +485,9 @@ class Builder {
   Document doc_;
   std::uint32_t used_ = 0;  // bytes of the store taken, decoded_ included
   std::string decoded_;     // in place: decoded texts, to follow the input
+  // In place: the end of the furthest piece kept so far, before which no
+  // text is decoded over the input.
+  std::uint32_t placed_end_ = 0;
 };
 
 }  // namespace detail
