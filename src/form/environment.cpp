@@ -38,8 +38,7 @@ std::optional<std::string> string_of(const FormModel& form, std::string_view tex
 }  // namespace
 
 const tree::Document* FormEnvironment::instance(std::string_view id) const {
-  auto found = form_.secondary_instances.find(id);
-  return found == form_.secondary_instances.end() ? nullptr : &found->second;
+  return secondary_instance(form_, id);
 }
 
 std::optional<std::string> FormEnvironment::choice_label(std::string_view value,

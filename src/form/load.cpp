@@ -117,16 +117,24 @@ detail::Dependencies calculation_dependencies(const std::vector<Bind>& binds) {
   return deps;
 }
 
-void read_secondary_instances(const Document& doc, const std::vector<NodeId>& instances,
-                              SecondaryInstances& out) {
+Document copy_instance(const Document& doc, NodeId element) {
+  Document copy;
+  copy.set_root(tree::copy_subtree(copy, doc, element));
+  copy.reindex_document_order();
+  return copy;
+}
+
+void read_secondary_instances(FormModel& model, const std::vector<NodeId>& instances,
+                              bool copy_now) {
+  const Document& doc = model.form_document;
   for (NodeId element : instances) {
     std::optional<std::string_view> id = tree::attribute_value(doc, element, "id");
     if (!id) continue;
-    Document copy;
-    copy.set_root(tree::copy_subtree(copy, doc, element));
-    copy.reindex_document_order();
-    out.insert_or_assign(std::string(*id), std::move(copy));
+    model.secondary_elements.insert_or_assign(std::string(*id), element);
   }
+  if (!copy_now) return;
+  for (const auto& [id, element] : model.secondary_elements)
+    model.secondary_instances.emplace(id, copy_instance(doc, element));
 }
 
 void read_itext(const Document& doc, NodeId translation,
@@ -145,6 +153,16 @@ void read_itext(const Document& doc, NodeId translation,
 
 }  // namespace
 
+const tree::Document* secondary_instance(const FormModel& form, std::string_view id) {
+  if (auto copied = form.secondary_instances.find(id); copied != form.secondary_instances.end())
+    return &copied->second;
+  auto element = form.secondary_elements.find(id);
+  if (element == form.secondary_elements.end()) return nullptr;
+  return &form.secondary_instances.emplace(element->first, copy_instance(form.form_document,
+                                                                         element->second))
+              .first->second;
+}
+
 std::optional<std::string_view> attribute_if_not_blank(const tree::Document& doc, tree::NodeId node,
                                                        std::string_view name) {
   std::optional<std::string_view> value = tree::attribute_value(doc, node, name);
@@ -152,8 +170,10 @@ std::optional<std::string_view> attribute_if_not_blank(const tree::Document& doc
   return value;
 }
 
-std::expected<FormModel, std::string> load_form_model(std::string_view text) {
-  auto parsed = tree::parse_xml(text);
+namespace {
+
+std::expected<FormModel, std::string> load_parsed(std::expected<Document, std::string> parsed,
+                                                  bool for_request) {
   if (!parsed) return std::unexpected(detail::msg::xform_xml(parsed.error()));
   FormModel model;
   model.form_document = std::move(*parsed);
@@ -190,10 +210,20 @@ std::expected<FormModel, std::string> load_form_model(std::string_view text) {
   if (!order) return std::unexpected(std::move(order.error()));
   model.calculation_order = std::move(*order);
 
-  read_secondary_instances(doc, instances, model.secondary_instances);
+  read_secondary_instances(model, instances, !for_request);
   if (translation) read_itext(doc, *translation, model.itext);
   model.instance_shape = detail::read_instance_shape(doc, instances, repeats);
   return model;
+}
+
+}  // namespace
+
+std::expected<FormModel, std::string> load_form_model(std::string_view text) {
+  return load_parsed(tree::parse_xml(text), false);
+}
+
+std::expected<FormModel, std::string> load_form_model_for_request(std::string text) {
+  return load_parsed(tree::parse_xml_in_place(std::move(text)), true);
 }
 
 }  // namespace tovarn::form

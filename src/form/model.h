@@ -52,7 +52,13 @@ struct FormModel {
   // calculate bind it reads.
   std::vector<std::size_t> calculation_order;
   // By id; each document's root is a copy of the form's instance element.
-  SecondaryInstances secondary_instances;
+  // A model loaded for one request copies one only when an evaluation asks
+  // for it by id (`secondary_instance`): judging reads the model document's
+  // own copies, and a large instance costs more to copy than the rest of the
+  // load. Filled only so, and only for such a model.
+  mutable SecondaryInstances secondary_instances;
+  // By id, the instance elements of form_document those documents copy.
+  std::map<std::string, tree::NodeId, std::less<>> secondary_elements;
   // The first translation's texts by id.
   std::map<std::string, std::string, std::less<>> itext;
   // The primary instance as completion reads it; its ids are form_document's.
@@ -63,6 +69,13 @@ struct FormModel {
 // (prefixed "XForm XML: "), a bind without nodeset, a rule that does not
 // parse, a form without binds, or a cycle of calculations.
 [[nodiscard]] std::expected<FormModel, std::string> load_form_model(std::string_view text);
+// The same load for a model that lives for one request: the text becomes the
+// form document's character store instead of being copied piece by piece.
+[[nodiscard]] std::expected<FormModel, std::string> load_form_model_for_request(std::string text);
+
+// The secondary instance of that id, copied now if the load left it for
+// later; nullptr for an id no instance has.
+const tree::Document* secondary_instance(const FormModel& form, std::string_view id);
 
 // The value of the node's first attribute of that name, unless that one is
 // blank (a later namesake is not consulted).

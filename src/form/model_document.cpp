@@ -22,9 +22,8 @@ tree::Document model_document(const FormModel& form, const tree::Document& insta
     model.append_child(root, copy);
     detail::complete_from_form(model, copy, form);
   }
-  for (const auto& [id, secondary] : form.secondary_instances)
-    if (std::optional<tree::NodeId> secondary_top = secondary.root())
-      model.append_child(root, tree::copy_subtree(model, secondary, *secondary_top));
+  for (const auto& [id, element] : form.secondary_elements)
+    model.append_child(root, tree::copy_subtree(model, form.form_document, element));
   model.reindex_document_order();
   return model;
 }

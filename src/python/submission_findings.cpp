@@ -24,9 +24,9 @@ Outcome<std::vector<Record>> submission_findings(std::string form, std::string s
   auto submission_text = load_source(std::move(submission), "submission");
   if (!submission_text) return std::unexpected(std::move(submission_text.error()));
 
-  auto model = form::load_form_model(*form_text);
+  auto model = form::load_form_model_for_request(std::move(*form_text));
   if (!model) return runtime_error(std::move(model.error()));
-  auto instance = tree::parse_xml(*submission_text);
+  auto instance = tree::parse_xml_in_place(std::move(*submission_text));
   if (!instance) return runtime_error(std::move(instance.error()));
   if (auto same = form::check_same_form(*model, *instance); !same)
     return runtime_error(std::move(same.error()));

@@ -433,7 +433,8 @@ namespace detail {
 //   store a byte twice (a name that runs into the attributes), and then it
 //   grows. Markup and indentation are left out, for documents kept long.
 // - in place: the store is the input itself and a piece is its offset there;
-//   decoded texts go after the input. No piece is copied, which is most of
+//   a decoded text overwrites its own raw bytes, or goes after the input
+//   where a kept piece overlaps them (an odd tag's name). No piece is copied, which is most of
 //   the cost of a dense document that lives for one request.
 class Builder {
  public:
@@ -473,7 +474,8 @@ class Builder {
     Document::Node& a = doc_.nodes_[id];
     a.parent = owner;
     std::tie(a.text_offset, a.text_length) =
-        store(raw_value.size(), [raw_value](char* out) { return write_decoded<Decoding::attribute>(raw_value, out); });
+        store(raw_value, raw_value.size(),
+              [raw_value](char* out) { return write_decoded<Decoding::attribute>(raw_value, out); });
     Document::Node& o = doc_.nodes_[owner];
     link_last(id, o.first_attribute, o.last_attribute);
   }
@@ -487,13 +489,16 @@ class Builder {
       return;
     }
     const auto [offset, length] =
-        store(raw.size(), [raw](char* out) { return write_decoded<Decoding::text>(raw, out); });
+        store(raw, raw.size(), [raw](char* out) { return write_decoded<Decoding::text>(raw, out); });
+    // In place, a text decoded over its raw bytes lies within the input, and
+    // one that went after it lies at the end of decoded_.
+    const bool after_input = in_place_ && offset >= doc_.chars_.size();
     const std::string_view stored =
-        in_place_ ? std::string_view(decoded_).substr(decoded_.size() - length)
-                  : std::string_view(doc_.chars_.data() + offset, length);
+        after_input ? std::string_view(decoded_).substr(decoded_.size() - length)
+                    : std::string_view(doc_.chars_.data() + offset, length);
     if (is_blank(stored)) {
-      used_ -= length;
-      if (in_place_) decoded_.resize(decoded_.size() - length);
+      if (!in_place_ || after_input) used_ -= length;
+      if (after_input) decoded_.resize(decoded_.size() - length);
       return;
     }
     std::tie(e.text_offset, e.text_length) = std::pair(offset, length);
@@ -502,7 +507,7 @@ class Builder {
   // A text already decoded (and not blank).
   void decoded_text(std::uint32_t element, std::string_view decoded) {
     Document::Node& e = doc_.nodes_[element];
-    std::tie(e.text_offset, e.text_length) = store(decoded.size(), [decoded](char* out) {
+    std::tie(e.text_offset, e.text_length) = store({}, decoded.size(), [decoded](char* out) {
       return std::copy(decoded.begin(), decoded.end(), out);
     });
   }
@@ -558,10 +563,12 @@ class Builder {
   }
 
   void reserve_records(std::size_t input_size) {
-    // A record per 16 bytes covers dense submissions (about 23 bytes an
-    // element) and costs no pass over the input; denser input regrows.
-    // Reserved capacity is never touched, so generous costs little.
-    const std::size_t records = input_size / 16 + 16;
+    // A record per 32 bytes covers most submissions (dense ones take about
+    // 23 bytes an element and regrow once) and costs no pass over the input.
+    // Untouched capacity is not free: a 3 MB indented form reserved 9 MB of
+    // records for the 3 MB it used, which pushed each call's heap past
+    // glibc's trim threshold, so every call faulted its memory in afresh.
+    const std::size_t records = input_size / 32 + 16;
     doc_.nodes_.reserve(records);
     doc_.order_subtree_end_.reserve(records);
   }
@@ -569,7 +576,11 @@ class Builder {
   // A piece of the input as it is.
   [[gnu::always_inline]] std::pair<std::uint32_t, std::uint32_t> place(std::string_view piece) {
     const auto length = static_cast<std::uint32_t>(piece.size());
-    if (in_place_) return {static_cast<std::uint32_t>(piece.data() - doc_.chars_.data()), length};
+    if (in_place_) {
+      const auto offset = static_cast<std::uint32_t>(piece.data() - doc_.chars_.data());
+      placed_end_ = std::max(placed_end_, offset + length);
+      return {offset, length};
+    }
     make_room(piece.size());
     const std::uint32_t offset = used_;
     std::memcpy(doc_.chars_.data() + offset, piece.data(), piece.size());
@@ -577,11 +588,24 @@ class Builder {
     return {offset, length};
   }
 
-  // A piece that `write` writes, at most `bound` bytes, after the input when
-  // in place.
+  // A piece that `write` writes, at most `bound` bytes, decoded from `raw`. In
+  // place, decoding only shortens, so a piece no stored piece reaches yet is
+  // decoded over its own raw bytes, and the input's capacity is never
+  // outgrown; otherwise (an odd tag's name runs into its value, or there is no
+  // raw span) it goes after the input.
   template <typename Write>
-  [[gnu::always_inline]] std::pair<std::uint32_t, std::uint32_t> store(std::size_t bound,
+  [[gnu::always_inline]] std::pair<std::uint32_t, std::uint32_t> store(std::string_view raw,
+                                                                       std::size_t bound,
                                                                        Write write) {
+    if (in_place_ && !raw.empty()) {
+      const auto at = static_cast<std::uint32_t>(raw.data() - doc_.chars_.data());
+      if (at >= placed_end_) {
+        char* const out = doc_.chars_.data() + at;
+        const auto length = static_cast<std::uint32_t>(write(out) - out);
+        placed_end_ = at + static_cast<std::uint32_t>(raw.size());
+        return {at, length};
+      }
+    }
     make_room(bound);
     const std::uint32_t offset = used_;
     if (in_place_) {
@@ -614,6 +638,9 @@ class Builder {
   Document doc_;
   std::uint32_t used_ = 0;  // bytes of the store taken, decoded_ included
   std::string decoded_;     // in place: decoded texts, to follow the input
+  // In place: the end of the furthest piece kept so far, before which no
+  // text is decoded over the input.
+  std::uint32_t placed_end_ = 0;
 };
 
 }  // namespace detail

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "form/model.h"
+#include "tree/detail/dump.h"
 #include "tree/query.h"
 #include "tree/xml.h"
 #include "support.h"
@@ -65,6 +66,31 @@ TEST(LoadFormModel, SecondaryInstances) {
   EXPECT_EQ(tree::attribute_value(b, *b.root(), "id"), "b");
   EXPECT_EQ(b.name(*b.first_child(*b.root())), "later");
   EXPECT_EQ(b.order_size(), 3u);  // instance, its id, later
+}
+
+// A load for one request copies a secondary instance when first asked for
+// it, and then gives the same document the eager load holds.
+TEST(LoadFormModel, SecondaryInstancesCopiedWhenAsked) {
+  const std::string text = form(
+      "<instance><data/></instance>"
+      "<instance id='b'><root><item k='&amp;'>x &lt; y</item></root></instance>"
+      "<instance id='b'><later/></instance>"
+      "<instance id='c'><e/></instance>"
+      "<bind nodeset='/data'/>");
+  FormModel eager = load(text);
+  auto lazy = load_form_model_for_request(text);
+  ASSERT_TRUE(lazy.has_value()) << lazy.error();
+  EXPECT_TRUE(lazy->secondary_instances.empty());
+  for (std::string_view id : {"b", "c"}) {
+    SCOPED_TRACE(id);
+    const tree::Document* copied = secondary_instance(*lazy, id);
+    ASSERT_NE(copied, nullptr);
+    EXPECT_EQ(copied, secondary_instance(*lazy, id));  // copied once
+    EXPECT_EQ(tree::detail::dump(*copied), tree::detail::dump(*secondary_instance(eager, id)));
+  }
+  EXPECT_EQ(lazy->secondary_instances.size(), 2u);
+  EXPECT_EQ(secondary_instance(*lazy, "a"), nullptr);
+  EXPECT_EQ(secondary_instance(eager, "a"), nullptr);
 }
 
 TEST(LoadFormModel, Itext) {

@@ -60,6 +60,10 @@ TEST(Reader, DocumentsAndRefusals) {
       {"<a><![CDATA[1 < 2]]></a>", "a\"1 < 2\""},
       {"<a>&lt;&gt;&quot;&apos;&amp;&amp;amp;&#60;&nbsp;</a>", "a\"<>\"'&&amp;<&nbsp;\""},
       {"<a>&#60;</a>", "a\"<\""},
+      // In place, a text is decoded over its own bytes, but never over a
+      // kept name: here the tag's name runs on into its attribute's value.
+      {"< a='&amp;lt;' b='&lt;'>&gt;&amp;</ a='&amp;lt;'>", "a='&amp;lt;'\">&\"[a=\"&lt;\" b=\"<\"]"},
+      {"<a b='&lt;&amp;' c='&gt;'>x&amp;y<b c='&quot;'>&apos;</b></a>", "a\"x&y\"[b=\"<&\" c=\">\"](b\"'\"[c=\"\"\"])"},
       {"<x:a></y:a>", "a"},
       {"<a></ a >", "a"},
       {"junk<a/>junk", "a"},

@@ -275,6 +275,24 @@ def test_secondary_instances_in_model_document(binds, expected):
         assert found == expected
 
 
+# pulldata() reads a secondary instance through the form's own copy of it,
+# which a one-request load makes only when first asked for.
+PRICES = ('<instance id="prices"><root><item><name>a</name><cost>3</cost></item>'
+          '<item><name>b</name><cost>5</cost></item></root></instance>'
+          '<instance id="prices"><root><item><name>a</name><cost>7</cost></item></root></instance>')
+
+
+@pytest.mark.parametrize("constraint, expected", [
+    ("pulldata('prices', 'cost', 'name', 'a') = 7", []),
+    ("pulldata('prices', 'cost', 'name', 'a') = 3", ["/data/q: the answer does not satisfy the form's constraint"]),
+    ("pulldata('prices', 'cost', 'name', 'b') = ''", []),
+    ("pulldata('prices', 'cost', 'name', 'a') + pulldata('prices', 'cost', 'name', 'a') = 14", []),
+], ids=["later-namesake", "earlier-hidden", "absent-row", "asked-twice"])
+def test_pulldata_reads_secondary_instance(constraint, expected):
+    form = xform(f'<bind nodeset="/data/q" constraint="{constraint}"/>', extra=PRICES)
+    assert says(form, "<data><q>1</q></data>") == expected
+
+
 def test_lone_secondary_instance_path_has_no_position():
     form = xform('<bind nodeset="instance(\'c\')/root/item" constraint="false()"/>',
                  extra='<instance id="c"><root><item>a</item></root></instance>')
