@@ -259,17 +259,6 @@ void Document::reindex_document_order() {
   }
 }
 
-std::uint32_t Document::order_position(NodeId id) const {
-  std::uint32_t i = index_of(id);
-  if (identity_order_) return i < identity_order_size_ ? i : kUnindexed;
-  return i < order_position_.size() ? order_position_[i] : kUnindexed;
-}
-
-std::uint32_t Document::order_subtree_end(NodeId id) const {
-  std::uint32_t i = index_of(id);
-  return i < order_subtree_end_.size() ? order_subtree_end_[i] : kUnindexed;
-}
-
 // A subtree whose ids run consecutively in document order (a document fresh
 // from the reader, or a copy) is copied record by record with its links
 // shifted, with none of the per-node linking, lookups and checks of the

@@ -205,6 +205,17 @@ inline std::string_view Document::text(NodeId id) const {
   return std::string_view(chars_.data() + n.text_offset, n.text_length);
 }
 
+// Inline too: sorting and scanning node lists ask these of every node.
+inline std::uint32_t Document::order_position(NodeId id) const {
+  const std::uint32_t i = index_of(id);
+  if (identity_order_) return i < identity_order_size_ ? i : kUnindexed;
+  return i < order_position_.size() ? order_position_[i] : kUnindexed;
+}
+inline std::uint32_t Document::order_subtree_end(NodeId id) const {
+  const std::uint32_t i = index_of(id);
+  return i < order_subtree_end_.size() ? order_subtree_end_[i] : kUnindexed;
+}
+
 inline Document::SiblingRange Document::children(NodeId id) const {
   return {this, node(id).first_child};
 }

@@ -1,4 +1,5 @@
 #include <cmath>
+#include <memory>
 #include <type_traits>
 #include <utility>
 #include <variant>
@@ -6,6 +7,7 @@
 #include "tree/query.h"
 #include "xpath/detail/eval_messages.h"
 #include "xpath/detail/location.h"
+#include "xpath/detail/node_texts.h"
 #include "xpath/evaluate.h"
 #include "xpath/functions/functions.h"
 
@@ -31,6 +33,9 @@ struct MemoPath {
   const Expr::LocationPath* path;
   const Document* doc = nullptr;  // set with the nodes
   NodeList nodes;
+  // Their texts, once a comparison asks: x = //y in a predicate then costs
+  // one hash lookup per node rather than a pass over //y.
+  std::unique_ptr<detail::NodeTexts> texts;
 };
 thread_local std::vector<MemoPath> memo_paths;  // outer predicates first
 
@@ -44,7 +49,7 @@ void register_absolute_paths(const Expr& expr) {
       [&](const auto& e) {
         using Kind = std::decay_t<decltype(e)>;
         if constexpr (std::is_same_v<Kind, Expr::LocationPath>) {
-          if (e.absolute) memo_paths.push_back(MemoPath{&e, nullptr, {}});
+          if (e.absolute) memo_paths.push_back(MemoPath{&e, nullptr, {}, nullptr});
           steps(e.steps);
         } else if constexpr (std::is_same_v<Kind, Expr::FilterPath>) {
           register_absolute_paths(*e.primary);
@@ -69,6 +74,17 @@ MemoPath* memo_path(const Expr::LocationPath& path) {
     if (m.path == &path) return &m;
   }
   return nullptr;
+}
+
+// The texts of an absolute path already worked out in this document, or
+// nullptr. The texts live as long as the path's registration.
+const detail::NodeTexts* memo_texts(const Expr& expr, const Document& doc) {
+  const auto* path = std::get_if<Expr::LocationPath>(&expr.node);
+  if (path == nullptr || !path->absolute) return nullptr;
+  MemoPath* memo = memo_path(*path);
+  if (memo == nullptr || memo->doc != &doc) return nullptr;
+  if (!memo->texts) memo->texts = std::make_unique<detail::NodeTexts>(NodeSet{&doc, memo->nodes});
+  return memo->texts.get();
 }
 
 Status filter_by_predicates(NodeList& list, const std::vector<Expr>& predicates,
@@ -110,7 +126,12 @@ Status step_into(NodeList& out, const NodeList& list, Axis axis,
                  const Document& doc, const Environment& env) {
   if (predicates.empty()) {
     detail::collect_axis_union(doc, axis, list, name_test, out);
-    sort_document_order(out, doc);
+    // From one node these axes list elements in sibling order, which is the
+    // document order while it is current.
+    const bool in_order = list.size() == 1 && doc.order_is_current() &&
+                          (axis == Axis::child || axis == Axis::preceding_sibling ||
+                           axis == Axis::following_sibling);
+    if (!in_order) sort_document_order(out, doc);
     return {};
   }
   NodeList axis_list;
@@ -358,6 +379,16 @@ std::size_t run_single_node_steps(NodeList& list, const std::vector<Step>& steps
 
 [[gnu::noinline]] EvalResult eval_binary(const Expr::Binary& b, const Document& doc,
                                          EvalContext context, const Environment& env) {
+  if ((b.op == BinaryOp::eq || b.op == BinaryOp::ne) && !memo_paths.empty()) {
+    // A path worked out before cannot fail, so it needs no evaluation, and
+    // the other side is evaluated as it would be anyway.
+    const bool memo_left = memo_texts(*b.lhs, doc) != nullptr;
+    if (memo_left || memo_texts(*b.rhs, doc) != nullptr) {
+      EvalResult other = evaluate(memo_left ? *b.rhs : *b.lhs, doc, context, env);
+      if (!other) return other;
+      return memo_texts(memo_left ? *b.lhs : *b.rhs, doc)->compare(b.op, *other);
+    }
+  }
   EvalResult lhs = evaluate(*b.lhs, doc, context, env);
   if (!lhs) return lhs;
   if (b.op == BinaryOp::logical_or || b.op == BinaryOp::logical_and) {
