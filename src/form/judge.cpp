@@ -1,5 +1,8 @@
 #include "form/judge.h"
 
+#include <optional>
+#include <span>
+
 #include "form/detail/itext.h"
 #include "form/detail/path_namer.h"
 #include "form/detail/relevance.h"
@@ -66,7 +69,9 @@ class Judgement {
   void check_calculations(const detail::Relevance& relevance) {
     for (std::size_t b : form_.calculation_order) {
       const Bind& bind = form_.binds[b];
-      for (NodeId node : selections_.of(b)) {
+      const std::span<const NodeId> nodes = selections_.of(b);
+      xpath::PassMemo memo(*bind.calculate);
+      for (NodeId node : nodes) {
         if (!relevance.relevant(node)) continue;
         auto value = evaluate(*bind.calculate, node);
         if (!value) {
@@ -86,7 +91,11 @@ class Judgement {
     for (std::size_t b = 0; b < form_.binds.size(); ++b) {
       const Bind& bind = form_.binds[b];
       if (!bind.required && !bind.constraint) continue;
-      for (NodeId node : selections_.of(b)) {
+      const std::span<const NodeId> nodes = selections_.of(b);
+      std::optional<xpath::PassMemo> required_memo, constraint_memo;
+      if (bind.required) required_memo.emplace(*bind.required);
+      if (bind.constraint) constraint_memo.emplace(*bind.constraint);
+      for (NodeId node : nodes) {
         if (!relevance.relevant(node)) continue;
         held_.clear();
         tree::append_string_value(model_, node, held_);

@@ -102,6 +102,7 @@ class Recompute {
       if (!bind.calculate || (!plain[k] && !bind.nodeset_path)) continue;
       std::vector<NodeId> nodes = plain[k] ? std::move(*plain[k])
                                            : detail::select_nodes(*bind.nodeset_path, model_, env_);
+      xpath::PassMemo memo(*bind.calculate);
       for (NodeId node : nodes) {
         auto value = xpath::evaluate(*bind.calculate, model_, xpath::EvalContext{node, 1, 1}, env_);
         if (!value) {
@@ -117,6 +118,7 @@ class Recompute {
           calculated_[slot].value = text;
         }
         model_.set_text(node, text);
+        memo.written(model_, node);
       }
     }
   }
