@@ -91,6 +91,11 @@ class Document {
   // element is followed by its attributes and then its children's subtrees.
   // Iterative, so depth does not matter. Call after every change of structure.
   void reindex_document_order();
+  // Brings the order up to date after `element`, a subtree none of whose
+  // nodes is in it, was linked into a document whose order was rebuilt after
+  // every other change of structure: the order a rebuild makes, in time of
+  // the subtree and of what follows it in the order.
+  void index_linked_subtree(NodeId element);
   // The node's position in the order, or kUnindexed.
   std::uint32_t order_position(NodeId id) const;
   // The last position inside the node's subtree (its own position for a leaf
