@@ -23,8 +23,10 @@ using detail::kItextPrefix;
 // Findings gather their node ids; paths are named together at the end.
 class Judgement {
  public:
-  Judgement(const FormModel& form, const tree::Document& model, const xpath::Clock& clock)
-      : form_(form),
+  Judgement(const FormModel& form, const tree::Document& model, const xpath::Clock& clock,
+            bool failures_only = false)
+      : failures_only_(failures_only),
+        form_(form),
         model_(model),
         env_(form, model, std::string(clock.today()), std::string(clock.now())),
         selections_(form.binds, model, env_) {}
@@ -69,6 +71,7 @@ class Judgement {
   void check_calculations(const detail::Relevance& relevance) {
     for (std::size_t b : form_.calculation_order) {
       const Bind& bind = form_.binds[b];
+      if (failures_only_ && xpath::never_fails(*bind.calculate)) continue;
       const std::span<const NodeId> nodes = selections_.of(b);
       xpath::PassMemo memo(*bind.calculate);
       for (NodeId node : nodes) {
@@ -131,6 +134,7 @@ class Judgement {
     }
   }
 
+  bool failures_only_;
   const FormModel& form_;
   const tree::Document& model_;
   FormEnvironment env_;
@@ -150,9 +154,9 @@ std::vector<SubmissionFinding> judge_submission(const FormModel& form,
 }
 
 ModelJudgement judge_model(const FormModel& form, const tree::Document& model,
-                           const xpath::Clock& clock) {
+                           const xpath::Clock& clock, bool failures_only) {
   ModelJudgement judged;
-  judged.findings = Judgement(form, model, clock).run(&judged);
+  judged.findings = Judgement(form, model, clock, failures_only).run(&judged);
   return judged;
 }
 

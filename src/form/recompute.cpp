@@ -164,7 +164,9 @@ class Recompute {
   // Relevance comes from the judgement itself: it is the same evaluation of
   // the same model document, and so are its failures, which lead its findings.
   void judge(detail::PathNamer& namer) {
-    ModelJudgement judged = judge_model(form_, model_, session_.clock);
+    // The calculations ran above; of their second evaluation only failures
+    // would be reported, so one that cannot fail is not run again.
+    ModelJudgement judged = judge_model(form_, model_, session_.clock, true);
     const std::vector<RelevanceMap::State>& states = judged.relevance.by_node;
     for (std::uint32_t i = 0; i < states.size(); ++i) {
       if (states[i] == RelevanceMap::State::unbound) continue;

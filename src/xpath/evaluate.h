@@ -41,6 +41,11 @@ class PassMemo {
   std::size_t values_mark_;
 };
 
+// Whether no document, context or environment can make the expression fail:
+// then its value is all an evaluation gives. Conservative: false for
+// whatever it does not know.
+bool never_fails(const Expr& expr);
+
 // The first element named "instance" (the root included) with an id attribute
 // of that value.
 std::optional<tree::NodeId> find_instance_element(const tree::Document& doc, std::string_view id);

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <iterator>
 #include <memory>
 #include <type_traits>
@@ -671,6 +672,79 @@ void PassMemo::written(const Document& doc, NodeId node) {
     m.value.reset();
     m.reads.clear();
     m.reads_known = false;
+  }
+}
+
+namespace {
+
+bool steps_never_fail(const std::vector<Step>& steps) {
+  for (const Step& step : steps) {
+    for (const Expr& p : step.predicates) {
+      if (!never_fails(p)) return false;
+    }
+  }
+  return true;
+}
+
+// A union of such paths only ever meets nodes of the evaluated document.
+bool plain_node_set(const Expr& expr) {
+  if (const auto* path = std::get_if<Expr::LocationPath>(&expr.node)) {
+    return steps_never_fail(path->steps);
+  }
+  const auto* u = std::get_if<Expr::Union>(&expr.node);
+  return u != nullptr && plain_node_set(*u->lhs) && plain_node_set(*u->rhs);
+}
+
+// Functions that fail only through their arguments, with the argument
+// counts they take; sum and count also need a node-set.
+bool call_never_fails(const Expr::FunctionCall& call) {
+  struct Known {
+    std::string_view name;
+    std::size_t min_args, max_args;
+    bool node_set;
+  };
+  static constexpr std::size_t kAny = SIZE_MAX;
+  static constexpr Known kKnown[] = {
+      {"true", 0, 0, false},    {"false", 0, 0, false},         {"not", 1, 1, false},
+      {"boolean", 1, 1, false}, {"if", 3, 3, false},            {"number", 0, 1, false},
+      {"int", 1, 1, false},     {"abs", 1, 1, false},           {"floor", 1, 1, false},
+      {"ceiling", 1, 1, false}, {"round", 1, 2, false},         {"pow", 2, 2, false},
+      {"min", 0, kAny, false},  {"max", 0, kAny, false},        {"string", 0, 1, false},
+      {"concat", 0, kAny, false}, {"string-length", 0, 1, false}, {"normalize-space", 0, 1, false},
+      {"coalesce", 2, 2, false}, {"sum", 1, 1, true},           {"count", 1, 1, true},
+  };
+  for (const Known& k : kKnown) {
+    if (k.name != call.name) continue;
+    if (call.args.size() < k.min_args || call.args.size() > k.max_args) return false;
+    for (const Expr& a : call.args) {
+      if (k.node_set ? !plain_node_set(a) : !never_fails(a)) return false;
+    }
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool never_fails(const Expr& expr) {
+  switch (expr.node.index()) {
+    case 0:
+    case 1:
+      return true;
+    case 3:
+      return steps_never_fail(std::get<Expr::LocationPath>(expr.node).steps);
+    case 5:
+      return call_never_fails(std::get<Expr::FunctionCall>(expr.node));
+    case 6: {
+      const auto& b = std::get<Expr::Binary>(expr.node);
+      return never_fails(*b.lhs) && never_fails(*b.rhs);
+    }
+    case 7:
+      return never_fails(*std::get<Expr::Negate>(expr.node).operand);
+    case 8:
+      return plain_node_set(expr);
+    default:
+      return false;  // a variable, a path from a function's value
   }
 }
 
