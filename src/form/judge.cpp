@@ -1,5 +1,8 @@
 #include "form/judge.h"
 
+#include <optional>
+#include <span>
+
 #include "form/detail/itext.h"
 #include "form/detail/path_namer.h"
 #include "form/detail/relevance.h"
@@ -20,8 +23,10 @@ using detail::kItextPrefix;
 // Findings gather their node ids; paths are named together at the end.
 class Judgement {
  public:
-  Judgement(const FormModel& form, const tree::Document& model, const xpath::Clock& clock)
-      : form_(form),
+  Judgement(const FormModel& form, const tree::Document& model, const xpath::Clock& clock,
+            bool failures_only = false)
+      : failures_only_(failures_only),
+        form_(form),
         model_(model),
         env_(form, model, std::string(clock.today()), std::string(clock.now())),
         selections_(form.binds, model, env_) {}
@@ -66,7 +71,10 @@ class Judgement {
   void check_calculations(const detail::Relevance& relevance) {
     for (std::size_t b : form_.calculation_order) {
       const Bind& bind = form_.binds[b];
-      for (NodeId node : selections_.of(b)) {
+      if (failures_only_ && xpath::never_fails(*bind.calculate)) continue;
+      const std::span<const NodeId> nodes = selections_.of(b);
+      xpath::PassMemo memo(*bind.calculate);
+      for (NodeId node : nodes) {
         if (!relevance.relevant(node)) continue;
         auto value = evaluate(*bind.calculate, node);
         if (!value) {
@@ -86,7 +94,11 @@ class Judgement {
     for (std::size_t b = 0; b < form_.binds.size(); ++b) {
       const Bind& bind = form_.binds[b];
       if (!bind.required && !bind.constraint) continue;
-      for (NodeId node : selections_.of(b)) {
+      const std::span<const NodeId> nodes = selections_.of(b);
+      std::optional<xpath::PassMemo> required_memo, constraint_memo;
+      if (bind.required) required_memo.emplace(*bind.required);
+      if (bind.constraint) constraint_memo.emplace(*bind.constraint);
+      for (NodeId node : nodes) {
         if (!relevance.relevant(node)) continue;
         held_.clear();
         tree::append_string_value(model_, node, held_);
@@ -122,6 +134,7 @@ class Judgement {
     }
   }
 
+  bool failures_only_;
   const FormModel& form_;
   const tree::Document& model_;
   FormEnvironment env_;
@@ -141,9 +154,9 @@ std::vector<SubmissionFinding> judge_submission(const FormModel& form,
 }
 
 ModelJudgement judge_model(const FormModel& form, const tree::Document& model,
-                           const xpath::Clock& clock) {
+                           const xpath::Clock& clock, bool failures_only) {
   ModelJudgement judged;
-  judged.findings = Judgement(form, model, clock).run(&judged);
+  judged.findings = Judgement(form, model, clock, failures_only).run(&judged);
   return judged;
 }
 

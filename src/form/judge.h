@@ -85,8 +85,10 @@ struct ModelJudgement {
   std::size_t relevance_failures = 0;
   RelevanceMap relevance;
 };
+// With `failures_only`, a calculation that cannot fail is not evaluated at
+// all, so its findings are only those of calculations that failed or may.
 ModelJudgement judge_model(const FormModel& form, const tree::Document& model,
-                           const xpath::Clock& clock);
+                           const xpath::Clock& clock, bool failures_only = false);
 
 // The finding as one sentence.
 std::string finding_text(const SubmissionFinding& finding);

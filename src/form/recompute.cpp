@@ -102,6 +102,7 @@ class Recompute {
       if (!bind.calculate || (!plain[k] && !bind.nodeset_path)) continue;
       std::vector<NodeId> nodes = plain[k] ? std::move(*plain[k])
                                            : detail::select_nodes(*bind.nodeset_path, model_, env_);
+      xpath::PassMemo memo(*bind.calculate);
       for (NodeId node : nodes) {
         auto value = xpath::evaluate(*bind.calculate, model_, xpath::EvalContext{node, 1, 1}, env_);
         if (!value) {
@@ -117,6 +118,7 @@ class Recompute {
           calculated_[slot].value = text;
         }
         model_.set_text(node, text);
+        memo.written(model_, node);
       }
     }
   }
@@ -162,7 +164,9 @@ class Recompute {
   // Relevance comes from the judgement itself: it is the same evaluation of
   // the same model document, and so are its failures, which lead its findings.
   void judge(detail::PathNamer& namer) {
-    ModelJudgement judged = judge_model(form_, model_, session_.clock);
+    // The calculations ran above; of their second evaluation only failures
+    // would be reported, so one that cannot fail is not run again.
+    ModelJudgement judged = judge_model(form_, model_, session_.clock, true);
     const std::vector<RelevanceMap::State>& states = judged.relevance.by_node;
     for (std::uint32_t i = 0; i < states.size(); ++i) {
       if (states[i] == RelevanceMap::State::unbound) continue;

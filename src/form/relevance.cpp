@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <span>
 
 #include "form/detail/path_namer.h"
 #include "form/detail/relevance.h"
@@ -19,7 +20,9 @@ Relevance::Relevance(const std::vector<Bind>& binds, Selections& selections,
   for (std::size_t b = 0; b < binds.size(); ++b) {
     const Bind& bind = binds[b];
     if (!bind.relevant) continue;
-    for (tree::NodeId node : selections.of(b)) {
+    const std::span<const tree::NodeId> nodes = selections.of(b);
+    xpath::PassMemo memo(*bind.relevant);
+    for (tree::NodeId node : nodes) {
       auto value = xpath::evaluate(*bind.relevant, doc, xpath::EvalContext{node, 1, 1}, env);
       std::int8_t& own = own_[tree::index_of(node)];
       if (!value) {

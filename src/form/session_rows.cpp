@@ -15,6 +15,8 @@ std::expected<std::uint64_t, std::string> add_row(Session& session, std::string_
     return std::unexpected(detail::msg::template_empty(path));
 
   tree::Document& doc = session.instance;
+  // Read before the copy, which may mark the order stale by itself.
+  const bool order_current = doc.order_is_current();
   std::vector<tree::NodeId> rows = rows_at(session, path);
   std::optional<tree::NodeId> parent;
   if (rows.empty()) {
@@ -32,8 +34,12 @@ std::expected<std::uint64_t, std::string> add_row(Session& session, std::string_
     doc.append_child(*parent, row);
   else
     doc.insert_after(rows.back(), row);
-  doc.reindex_document_order();
-  return rows_at(session, path).size();
+  // The rows are read from one parent, so the new one is the only change.
+  if (order_current)
+    doc.index_linked_subtree(row);
+  else
+    doc.reindex_document_order();
+  return rows.size() + 1;
 }
 
 std::expected<std::uint64_t, std::string> remove_row(Session& session, std::string_view path,

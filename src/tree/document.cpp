@@ -259,15 +259,77 @@ void Document::reindex_document_order() {
   }
 }
 
-std::uint32_t Document::order_position(NodeId id) const {
-  std::uint32_t i = index_of(id);
-  if (identity_order_) return i < identity_order_size_ ? i : kUnindexed;
-  return i < order_position_.size() ? order_position_[i] : kUnindexed;
-}
+void Document::index_linked_subtree(NodeId element) {
+  const std::uint32_t e = index_of(element);
+  const Node& n = nodes_[e];
+  if (n.parent == kNone || root_ == kNone) return reindex_document_order();
+  if (identity_order_) {
+    order_position_.resize(identity_order_size_);
+    order_nodes_.resize(identity_order_size_);
+    for (std::uint32_t i = 0; i < identity_order_size_; ++i) {
+      order_position_[i] = i;
+      order_nodes_[i] = NodeId{i};
+    }
+    identity_order_ = false;
+    identity_order_size_ = 0;
+  }
+  order_position_.resize(nodes_.size(), kUnindexed);
+  order_subtree_end_.resize(nodes_.size(), kUnindexed);
 
-std::uint32_t Document::order_subtree_end(NodeId id) const {
-  std::uint32_t i = index_of(id);
-  return i < order_subtree_end_.size() ? order_subtree_end_[i] : kUnindexed;
+  // The subtree enters right after its previous sibling's, or else after
+  // its parent and the parent's attributes.
+  const Node& parent = nodes_[n.parent];
+  const std::uint32_t before = n.previous != kNone           ? order_subtree_end_[n.previous]
+                               : parent.last_attribute != kNone ? order_position_[parent.last_attribute]
+                                                                : order_position_[n.parent];
+  if (before == kUnindexed || order_position_[e] != kUnindexed) return reindex_document_order();
+  const std::uint32_t at = before + 1;
+
+  // The subtree's own order, from `at` on, walked as the rebuild walks.
+  std::vector<NodeId> entered;
+  auto record = [&](std::uint32_t id) {
+    order_position_[id] = order_subtree_end_[id] =
+        at + static_cast<std::uint32_t>(entered.size());
+    entered.push_back(NodeId{id});
+  };
+  auto enter = [&](std::uint32_t id) {
+    record(id);
+    for (std::uint32_t a = nodes_[id].first_attribute; a != kNone; a = nodes_[a].next) record(a);
+  };
+  std::uint32_t cur = e;
+  enter(cur);
+  for (bool done = false; !done;) {
+    if (nodes_[cur].first_child != kNone) {
+      cur = nodes_[cur].first_child;
+      enter(cur);
+      continue;
+    }
+    for (;;) {
+      order_subtree_end_[cur] = at + static_cast<std::uint32_t>(entered.size()) - 1;
+      if (cur == e) {
+        done = true;
+        break;
+      }
+      if (nodes_[cur].next != kNone) {
+        cur = nodes_[cur].next;
+        enter(cur);
+        break;
+      }
+      cur = nodes_[cur].parent;
+    }
+  }
+
+  // What follows moves up by the subtree's size, and so do the ends of the
+  // ancestors, the only subtrees that reach across the entry.
+  const auto k = static_cast<std::uint32_t>(entered.size());
+  for (std::size_t p = at; p < order_nodes_.size(); ++p) {
+    const std::uint32_t id = index_of(order_nodes_[p]);
+    order_position_[id] += k;
+    order_subtree_end_[id] += k;
+  }
+  for (std::uint32_t a = n.parent; a != kNone; a = nodes_[a].parent) order_subtree_end_[a] += k;
+  order_nodes_.insert(order_nodes_.begin() + at, entered.begin(), entered.end());
+  order_current_ = true;
 }
 
 // A subtree whose ids run consecutively in document order (a document fresh
@@ -366,8 +428,13 @@ NodeId copy_subtree(Document& destination, const Document& source, NodeId elemen
   // A large secondary instance is copied into every model document: size the
   // tables once instead of letting them double their way up.
   const std::uint32_t first = source.order_position(element);
+  // Never less than doubling, though: rows copied one by one into a growing
+  // instance would otherwise move its whole table each time.
   if (first != Document::kUnindexed && source.order_is_current()) {
-    destination.reserve(destination.size() + (source.order_subtree_end(element) - first + 1));
+    const std::size_t wanted =
+        destination.size() + (source.order_subtree_end(element) - first + 1);
+    if (wanted > destination.nodes_.capacity())
+      destination.reserve(std::max(wanted, 2 * destination.nodes_.capacity()));
   }
   // Walk the source down, across and up, keeping the copy of the current
   // source element's parent as the place to append to.

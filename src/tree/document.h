@@ -91,6 +91,11 @@ class Document {
   // element is followed by its attributes and then its children's subtrees.
   // Iterative, so depth does not matter. Call after every change of structure.
   void reindex_document_order();
+  // Brings the order up to date after `element`, a subtree none of whose
+  // nodes is in it, was linked into a document whose order was rebuilt after
+  // every other change of structure: the order a rebuild makes, in time of
+  // the subtree and of what follows it in the order.
+  void index_linked_subtree(NodeId element);
   // The node's position in the order, or kUnindexed.
   std::uint32_t order_position(NodeId id) const;
   // The last position inside the node's subtree (its own position for a leaf
@@ -203,6 +208,17 @@ inline std::string_view Document::name(NodeId id) const {
 inline std::string_view Document::text(NodeId id) const {
   const Node& n = node(id);
   return std::string_view(chars_.data() + n.text_offset, n.text_length);
+}
+
+// Inline too: sorting and scanning node lists ask these of every node.
+inline std::uint32_t Document::order_position(NodeId id) const {
+  const std::uint32_t i = index_of(id);
+  if (identity_order_) return i < identity_order_size_ ? i : kUnindexed;
+  return i < order_position_.size() ? order_position_[i] : kUnindexed;
+}
+inline std::uint32_t Document::order_subtree_end(NodeId id) const {
+  const std::uint32_t i = index_of(id);
+  return i < order_subtree_end_.size() ? order_subtree_end_[i] : kUnindexed;
 }
 
 inline Document::SiblingRange Document::children(NodeId id) const {

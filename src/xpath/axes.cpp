@@ -26,8 +26,15 @@ class NameTest {
     const std::size_t size = n.size();
     if (size != name_.size()) return false;
     if (size == 0) return true;
-    return n[0] == name_[0] && n[size - 1] == name_[size - 1] &&
-           std::memcmp(n.data(), name_.data(), size) == 0;
+    if (n[0] != name_[0] || n[size - 1] != name_[size - 1]) return false;
+    // Names are short: a loop is cheaper than the call.
+    if (size <= 16) {
+      for (std::size_t i = 1; i + 1 < size; ++i) {
+        if (n[i] != name_[i]) return false;
+      }
+      return true;
+    }
+    return std::memcmp(n.data(), name_.data(), size) == 0;
   }
 
  private:
@@ -151,9 +158,10 @@ void collect_axis(const Document& doc, Axis axis, NodeId node,
       if (doc.is_attribute(node)) return;
       auto parent = doc.parent(node);
       if (!parent) return;
+      // A row reading the rows before it walks this loop for each row.
       for (NodeId s : doc.children(*parent)) {
         if (s == node) return;
-        add(s);
+        if (match.any() || match.named(doc, s)) out.push_back(s);
       }
       return;
     }
@@ -263,6 +271,14 @@ void collect_axis_union(const Document& doc, Axis axis, const NodeList& list,
       });
       return;
     }
+    case Axis::child:
+      // The children of each node of a long list, without a call per node.
+      each([&](NodeId node) {
+        for (NodeId c : doc.children(node)) {
+          if (match.any() || match.named(doc, c)) out.push_back(c);
+        }
+      });
+      return;
     default:
       break;
   }

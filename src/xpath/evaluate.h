@@ -21,6 +21,31 @@ struct EvalContext {
 [[nodiscard]] EvalResult evaluate(const Expr& expr, const tree::Document& doc,
                                   EvalContext context, const Environment& env);
 
+// While alive, each part of `rule` that reads no context (`sum(/data/rep/x)`,
+// an absolute path) is evaluated once per document, however many nodes the
+// rule is evaluated for: one pass of a rule over a bind's nodes. The
+// documents must stay as they are meanwhile, but for texts changed and told
+// through `written`. Lives on one thread, and only while `rule` does.
+class PassMemo {
+ public:
+  explicit PassMemo(const Expr& rule);
+  ~PassMemo();
+  PassMemo(const PassMemo&) = delete;
+  PassMemo& operator=(const PassMemo&) = delete;
+
+  // A node's text changed: forgets every value that may have read it.
+  void written(const tree::Document& doc, tree::NodeId node);
+
+ private:
+  std::size_t paths_mark_;
+  std::size_t values_mark_;
+};
+
+// Whether no document, context or environment can make the expression fail:
+// then its value is all an evaluation gives. Conservative: false for
+// whatever it does not know.
+bool never_fails(const Expr& expr);
+
 // The first element named "instance" (the root included) with an id attribute
 // of that value.
 std::optional<tree::NodeId> find_instance_element(const tree::Document& doc, std::string_view id);

@@ -1,4 +1,8 @@
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <iterator>
+#include <memory>
 #include <type_traits>
 #include <utility>
 #include <variant>
@@ -6,6 +10,7 @@
 #include "tree/query.h"
 #include "xpath/detail/eval_messages.h"
 #include "xpath/detail/location.h"
+#include "xpath/detail/node_texts.h"
 #include "xpath/evaluate.h"
 #include "xpath/functions/functions.h"
 
@@ -31,6 +36,9 @@ struct MemoPath {
   const Expr::LocationPath* path;
   const Document* doc = nullptr;  // set with the nodes
   NodeList nodes;
+  // Their texts, once a comparison asks: x = //y in a predicate then costs
+  // one hash lookup per node rather than a pass over //y.
+  std::unique_ptr<detail::NodeTexts> texts;
 };
 thread_local std::vector<MemoPath> memo_paths;  // outer predicates first
 
@@ -44,7 +52,7 @@ void register_absolute_paths(const Expr& expr) {
       [&](const auto& e) {
         using Kind = std::decay_t<decltype(e)>;
         if constexpr (std::is_same_v<Kind, Expr::LocationPath>) {
-          if (e.absolute) memo_paths.push_back(MemoPath{&e, nullptr, {}});
+          if (e.absolute) memo_paths.push_back(MemoPath{&e, nullptr, {}, nullptr});
           steps(e.steps);
         } else if constexpr (std::is_same_v<Kind, Expr::FilterPath>) {
           register_absolute_paths(*e.primary);
@@ -63,12 +71,172 @@ void register_absolute_paths(const Expr& expr) {
       expr.node);
 }
 
+// A pass memo's value of a part of its rule that reads no context, or the
+// place for it. Kept for the part's address, like the paths above: the rule
+// outlives its memo.
+struct MemoValue {
+  const Expr* expr = nullptr;
+  // Its reads are known: texts under the nodes of absolute paths without
+  // predicates, through functions of nothing but their arguments. Any other
+  // value is forgotten on every write.
+  bool tracked = false;
+  std::vector<const Expr::LocationPath*> paths;  // when tracked
+  const Document* doc = nullptr;                 // set with the value
+  std::optional<EvalResult> value;
+  bool reads_known = false;
+  // The order ranges of the subtrees read, rising and disjoint.
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> reads;
+};
+thread_local std::vector<MemoValue> memo_values;
+
+bool reads_context(const Expr::FunctionCall& call) {
+  const std::string_view name = call.name;
+  if (name == "position" || name == "last" || name == "once" || name == "current") return true;
+  return call.args.empty() && (name == "name" || name == "local-name" || name == "string" ||
+                               name == "number" || name == "string-length" ||
+                               name == "normalize-space");
+}
+
+// Whether the value is the same at every context: no relative path but
+// inside the predicates of a path that starts elsewhere.
+bool context_free(const Expr& expr) {
+  return std::visit(
+      [](const auto& e) {
+        using Kind = std::decay_t<decltype(e)>;
+        if constexpr (std::is_same_v<Kind, Expr::LocationPath>) {
+          return e.absolute;
+        } else if constexpr (std::is_same_v<Kind, Expr::FilterPath>) {
+          return context_free(*e.primary);
+        } else if constexpr (std::is_same_v<Kind, Expr::FunctionCall>) {
+          if (reads_context(e)) return false;
+          for (const Expr& a : e.args) {
+            if (!context_free(a)) return false;
+          }
+          return true;
+        } else if constexpr (std::is_same_v<Kind, Expr::Binary> ||
+                             std::is_same_v<Kind, Expr::Union>) {
+          return context_free(*e.lhs) && context_free(*e.rhs);
+        } else if constexpr (std::is_same_v<Kind, Expr::Negate>) {
+          return context_free(*e.operand);
+        } else {
+          return true;
+        }
+      },
+      expr.node);
+}
+
+// Functions whose value comes from their arguments' values alone (and the
+// names of nodes, which a write of texts leaves alone).
+bool pure_function(std::string_view name) {
+  static constexpr std::string_view kPure[] = {
+      "true",       "false",          "not",         "boolean",          "boolean-from-string",
+      "if",         "number",         "int",         "abs",              "floor",
+      "ceiling",    "round",          "pow",         "sqrt",             "log",
+      "log10",      "exp",            "sum",         "min",              "max",
+      "string",     "concat",         "join",        "string-length",    "normalize-space",
+      "contains",   "starts-with",    "ends-with",   "substring-before", "substring-after",
+      "substring",  "substr",         "translate",   "coalesce",         "count",
+      "name",       "local-name",     "selected",    "selected-at",      "count-selected",
+      "today",      "now",            "format-date", "format-date-time", "regex",
+  };
+  return std::find(std::begin(kPure), std::end(kPure), name) != std::end(kPure);
+}
+
+// Gathers the absolute paths of a context-free part whose reads are known;
+// false when they are not.
+bool tracked_reads(const Expr& expr, std::vector<const Expr::LocationPath*>& paths) {
+  return std::visit(
+      [&](const auto& e) {
+        using Kind = std::decay_t<decltype(e)>;
+        if constexpr (std::is_same_v<Kind, Expr::LocationPath>) {
+          for (const Step& step : e.steps) {
+            if (!step.predicates.empty()) return false;
+          }
+          paths.push_back(&e);
+          return true;
+        } else if constexpr (std::is_same_v<Kind, Expr::FilterPath>) {
+          return false;
+        } else if constexpr (std::is_same_v<Kind, Expr::FunctionCall>) {
+          if (!pure_function(e.name)) return false;
+          for (const Expr& a : e.args) {
+            if (!tracked_reads(a, paths)) return false;
+          }
+          return true;
+        } else if constexpr (std::is_same_v<Kind, Expr::Binary> ||
+                             std::is_same_v<Kind, Expr::Union>) {
+          return tracked_reads(*e.lhs, paths) && tracked_reads(*e.rhs, paths);
+        } else if constexpr (std::is_same_v<Kind, Expr::Negate>) {
+          return tracked_reads(*e.operand, paths);
+        } else {
+          return true;
+        }
+      },
+      expr.node);
+}
+
+// Registers the largest context-free parts worth keeping: not a constant,
+// and not a bare absolute path, which the path memo keeps.
+void register_context_free(const Expr& expr) {
+  const std::size_t kind = expr.node.index();
+  if (kind >= 4 && context_free(expr)) {
+    MemoValue m;
+    m.expr = &expr;
+    m.tracked = tracked_reads(expr, m.paths);
+    if (!m.tracked) m.paths.clear();
+    memo_values.push_back(std::move(m));
+    return;
+  }
+  auto steps = [](const std::vector<Step>& steps) {
+    for (const Step& step : steps) {
+      for (const Expr& p : step.predicates) register_context_free(p);
+    }
+  };
+  std::visit(
+      [&](const auto& e) {
+        using Kind = std::decay_t<decltype(e)>;
+        if constexpr (std::is_same_v<Kind, Expr::LocationPath>) {
+          if (!e.absolute) steps(e.steps);
+        } else if constexpr (std::is_same_v<Kind, Expr::FilterPath>) {
+          register_context_free(*e.primary);
+          for (const Expr& p : e.predicates) register_context_free(p);
+          steps(e.steps);
+        } else if constexpr (std::is_same_v<Kind, Expr::FunctionCall>) {
+          for (const Expr& a : e.args) register_context_free(a);
+        } else if constexpr (std::is_same_v<Kind, Expr::Binary> ||
+                             std::is_same_v<Kind, Expr::Union>) {
+          register_context_free(*e.lhs);
+          register_context_free(*e.rhs);
+        } else if constexpr (std::is_same_v<Kind, Expr::Negate>) {
+          register_context_free(*e.operand);
+        }
+      },
+      expr.node);
+}
+
+MemoValue* memo_value(const Expr& expr) {
+  for (MemoValue& m : memo_values) {
+    if (m.expr == &expr) return &m;
+  }
+  return nullptr;
+}
+
 // The outermost registration of the path, which lives longest.
 MemoPath* memo_path(const Expr::LocationPath& path) {
   for (MemoPath& m : memo_paths) {
     if (m.path == &path) return &m;
   }
   return nullptr;
+}
+
+// The texts of an absolute path already worked out in this document, or
+// nullptr. The texts live as long as the path's registration.
+const detail::NodeTexts* memo_texts(const Expr& expr, const Document& doc) {
+  const auto* path = std::get_if<Expr::LocationPath>(&expr.node);
+  if (path == nullptr || !path->absolute) return nullptr;
+  MemoPath* memo = memo_path(*path);
+  if (memo == nullptr || memo->doc != &doc) return nullptr;
+  if (!memo->texts) memo->texts = std::make_unique<detail::NodeTexts>(NodeSet{&doc, memo->nodes});
+  return memo->texts.get();
 }
 
 Status filter_by_predicates(NodeList& list, const std::vector<Expr>& predicates,
@@ -110,7 +278,12 @@ Status step_into(NodeList& out, const NodeList& list, Axis axis,
                  const Document& doc, const Environment& env) {
   if (predicates.empty()) {
     detail::collect_axis_union(doc, axis, list, name_test, out);
-    sort_document_order(out, doc);
+    // From one node these axes list elements in sibling order, which is the
+    // document order while it is current.
+    const bool in_order = list.size() == 1 && doc.order_is_current() &&
+                          (axis == Axis::child || axis == Axis::preceding_sibling ||
+                           axis == Axis::following_sibling);
+    if (!in_order) sort_document_order(out, doc);
     return {};
   }
   NodeList axis_list;
@@ -358,6 +531,16 @@ std::size_t run_single_node_steps(NodeList& list, const std::vector<Step>& steps
 
 [[gnu::noinline]] EvalResult eval_binary(const Expr::Binary& b, const Document& doc,
                                          EvalContext context, const Environment& env) {
+  if ((b.op == BinaryOp::eq || b.op == BinaryOp::ne) && !memo_paths.empty()) {
+    // A path worked out before cannot fail, so it needs no evaluation, and
+    // the other side is evaluated as it would be anyway.
+    const bool memo_left = memo_texts(*b.lhs, doc) != nullptr;
+    if (memo_left || memo_texts(*b.rhs, doc) != nullptr) {
+      EvalResult other = evaluate(memo_left ? *b.rhs : *b.lhs, doc, context, env);
+      if (!other) return other;
+      return memo_texts(memo_left ? *b.lhs : *b.rhs, doc)->compare(b.op, *other);
+    }
+  }
   EvalResult lhs = evaluate(*b.lhs, doc, context, env);
   if (!lhs) return lhs;
   if (b.op == BinaryOp::logical_or || b.op == BinaryOp::logical_and) {
@@ -402,10 +585,181 @@ std::size_t run_single_node_steps(NodeList& list, const std::vector<Step>& steps
   return -value_to_number(*operand);
 }
 
+EvalResult evaluate_kind(const Expr& expr, const Document& doc, EvalContext context,
+                         const Environment& env);
+
+// Order ranges of the subtrees under the nodes of the paths; false when a
+// node is outside the order.
+bool gather_reads(MemoValue& m, const Document& doc, const Environment& env) {
+  for (const Expr::LocationPath* path : m.paths) {
+    EvalResult nodes = eval_location_path(*path, doc, EvalContext{*doc.root(), 1, 1}, env);
+    if (!nodes || nodes->index() != 3) return false;
+    for (NodeId id : std::get<NodeSet>(*nodes).ids) {
+      const std::uint32_t first = doc.order_position(id);
+      if (first == Document::kUnindexed) return false;
+      m.reads.emplace_back(first, doc.order_subtree_end(id));
+    }
+  }
+  std::sort(m.reads.begin(), m.reads.end());
+  std::size_t kept = 0;
+  for (const auto& range : m.reads) {
+    if (kept > 0 && range.first <= m.reads[kept - 1].second + 1) {
+      m.reads[kept - 1].second = std::max(m.reads[kept - 1].second, range.second);
+    } else {
+      m.reads[kept++] = range;
+    }
+  }
+  m.reads.resize(kept);
+  return true;
+}
+
+[[gnu::noinline]] EvalResult evaluate_remembered(const Expr& expr, const Document& doc,
+                                                 EvalContext context, const Environment& env) {
+  MemoValue* m = memo_value(expr);
+  if (m == nullptr) return evaluate_kind(expr, doc, context, env);
+  if (m->doc == &doc) return *m->value;
+  if (m->doc != nullptr) return evaluate_kind(expr, doc, context, env);
+  EvalResult value = evaluate_kind(expr, doc, context, env);
+  // Looked up again: a nested pass may have moved the vector meanwhile.
+  m = memo_value(expr);
+  m->doc = &doc;
+  m->value = value;
+  m->reads.clear();
+  m->reads_known = m->tracked && doc.root() && gather_reads(*m, doc, env);
+  return value;
+}
+
 }  // namespace
+
+PassMemo::PassMemo(const Expr& rule)
+    : paths_mark_(memo_paths.size()), values_mark_(memo_values.size()) {
+  register_absolute_paths(rule);
+  register_context_free(rule);
+}
+
+PassMemo::~PassMemo() {
+  memo_paths.resize(paths_mark_);
+  memo_values.resize(values_mark_);
+}
+
+void PassMemo::written(const Document& doc, NodeId node) {
+  // Nodes a path without predicates selects depend on names alone; its
+  // texts may have changed.
+  for (std::size_t i = paths_mark_; i < memo_paths.size(); ++i) {
+    MemoPath& m = memo_paths[i];
+    if (m.doc != &doc) continue;
+    m.texts.reset();
+    const bool plain = std::all_of(m.path->steps.begin(), m.path->steps.end(),
+                                   [](const Step& s) { return s.predicates.empty(); });
+    if (!plain) {
+      m.doc = nullptr;
+      m.nodes.clear();
+    }
+  }
+  const std::uint32_t at = doc.order_position(node);
+  for (std::size_t i = values_mark_; i < memo_values.size(); ++i) {
+    MemoValue& m = memo_values[i];
+    if (m.doc != &doc) continue;
+    if (m.reads_known && at != Document::kUnindexed) {
+      auto after = std::upper_bound(
+          m.reads.begin(), m.reads.end(), at,
+          [](std::uint32_t p, const std::pair<std::uint32_t, std::uint32_t>& r) {
+            return p < r.first;
+          });
+      if (after == m.reads.begin() || std::prev(after)->second < at) continue;
+    }
+    m.doc = nullptr;
+    m.value.reset();
+    m.reads.clear();
+    m.reads_known = false;
+  }
+}
+
+namespace {
+
+bool steps_never_fail(const std::vector<Step>& steps) {
+  for (const Step& step : steps) {
+    for (const Expr& p : step.predicates) {
+      if (!never_fails(p)) return false;
+    }
+  }
+  return true;
+}
+
+// A union of such paths only ever meets nodes of the evaluated document.
+bool plain_node_set(const Expr& expr) {
+  if (const auto* path = std::get_if<Expr::LocationPath>(&expr.node)) {
+    return steps_never_fail(path->steps);
+  }
+  const auto* u = std::get_if<Expr::Union>(&expr.node);
+  return u != nullptr && plain_node_set(*u->lhs) && plain_node_set(*u->rhs);
+}
+
+// Functions that fail only through their arguments, with the argument
+// counts they take; sum and count also need a node-set.
+bool call_never_fails(const Expr::FunctionCall& call) {
+  struct Known {
+    std::string_view name;
+    std::size_t min_args, max_args;
+    bool node_set;
+  };
+  static constexpr std::size_t kAny = SIZE_MAX;
+  static constexpr Known kKnown[] = {
+      {"true", 0, 0, false},    {"false", 0, 0, false},         {"not", 1, 1, false},
+      {"boolean", 1, 1, false}, {"if", 3, 3, false},            {"number", 0, 1, false},
+      {"int", 1, 1, false},     {"abs", 1, 1, false},           {"floor", 1, 1, false},
+      {"ceiling", 1, 1, false}, {"round", 1, 2, false},         {"pow", 2, 2, false},
+      {"min", 0, kAny, false},  {"max", 0, kAny, false},        {"string", 0, 1, false},
+      {"concat", 0, kAny, false}, {"string-length", 0, 1, false}, {"normalize-space", 0, 1, false},
+      {"coalesce", 2, 2, false}, {"sum", 1, 1, true},           {"count", 1, 1, true},
+  };
+  for (const Known& k : kKnown) {
+    if (k.name != call.name) continue;
+    if (call.args.size() < k.min_args || call.args.size() > k.max_args) return false;
+    for (const Expr& a : call.args) {
+      if (k.node_set ? !plain_node_set(a) : !never_fails(a)) return false;
+    }
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool never_fails(const Expr& expr) {
+  switch (expr.node.index()) {
+    case 0:
+    case 1:
+      return true;
+    case 3:
+      return steps_never_fail(std::get<Expr::LocationPath>(expr.node).steps);
+    case 5:
+      return call_never_fails(std::get<Expr::FunctionCall>(expr.node));
+    case 6: {
+      const auto& b = std::get<Expr::Binary>(expr.node);
+      return never_fails(*b.lhs) && never_fails(*b.rhs);
+    }
+    case 7:
+      return never_fails(*std::get<Expr::Negate>(expr.node).operand);
+    case 8:
+      return plain_node_set(expr);
+    default:
+      return false;  // a variable, a path from a function's value
+  }
+}
 
 EvalResult evaluate(const Expr& expr, const Document& doc, EvalContext context,
                     const Environment& env) {
+  if (!memo_values.empty() && expr.node.index() >= 4) {
+    return evaluate_remembered(expr, doc, context, env);
+  }
+  return evaluate_kind(expr, doc, context, env);
+}
+
+namespace {
+
+EvalResult evaluate_kind(const Expr& expr, const Document& doc, EvalContext context,
+                         const Environment& env) {
   switch (expr.node.index()) {
     case 0:
       return std::get<Expr::Number>(expr.node).value;
@@ -427,6 +781,8 @@ EvalResult evaluate(const Expr& expr, const Document& doc, EvalContext context,
       return eval_union(std::get<Expr::Union>(expr.node), doc, context, env);
   }
 }
+
+}  // namespace
 
 std::optional<NodeId> find_instance_element(const Document& doc, std::string_view id) {
   const auto root = doc.root();

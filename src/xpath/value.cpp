@@ -11,6 +11,7 @@
 #include "tree/query.h"
 #include "unicode/unicode.h"
 #include "xpath/detail/eval_messages.h"
+#include "xpath/detail/node_texts.h"
 #include "xpath/functions/detail/dates.h"
 
 namespace tovarn::xpath {
@@ -44,6 +45,38 @@ bool any_node_string(const NodeSet& set, Fn&& fn) {
 }
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Short texts, the common case of answers in a repeat, compared without the
+// call into memcmp.
+bool same_text(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  if (a.size() > 16) return a == b;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
+// Up to this many nodes on the smaller side, scanning the larger side once per
+// node is cheaper than hashing.
+constexpr std::size_t kScanLimit = 8;
+
+// `!=` between node-sets: some pair of texts differs, which fails only when
+// a side is empty or every text on both sides is one and the same.
+bool sets_differ(const NodeSet& left, const NodeSet& right) {
+  std::optional<std::string> first;
+  bool uniform = true;
+  any_node_string(right, [&](std::string_view s) {
+    if (!first) {
+      first.emplace(s);
+    } else if (s != *first) {
+      uniform = false;
+    }
+    return !uniform;
+  });
+  if (!first) return false;
+  return any_node_string(left, [&](std::string_view s) { return !uniform || s != *first; });
+}
 
 bool equals_ignoring_ascii_case(std::string_view text, std::string_view lower) {
   if (text.size() != lower.size()) return false;
@@ -284,28 +317,18 @@ bool compare_equal(BinaryOp op, const Value& lhs, const Value& rhs) {
   if (lhs_set && rhs_set) {
     const NodeSet& left = std::get<NodeSet>(lhs);
     const NodeSet& right = std::get<NodeSet>(rhs);
-    // Gather the right side's texts once; every left node is tested against
-    // them, so the cost stays linear in the two sizes for `!=` and for a
-    // sorted lookup for `=`.
-    std::vector<std::string> right_texts;
-    right_texts.reserve(right.ids.size());
-    any_node_string(right, [&](std::string_view s) {
-      right_texts.emplace_back(s);
-      return false;
-    });
-    if (right_texts.empty()) return false;
-    if (eq) {
-      std::sort(right_texts.begin(), right_texts.end());
-      return any_node_string(left, [&](std::string_view s) {
-        return std::binary_search(right_texts.begin(), right_texts.end(), s,
-                                  [](std::string_view a, std::string_view b) { return a < b; });
+    if (!eq) return sets_differ(left, right);
+    // A small side is scanned against the other, which stops at the first
+    // match; two large sides meet through a hash of the smaller one.
+    const NodeSet& small = left.ids.size() <= right.ids.size() ? left : right;
+    const NodeSet& large = &small == &left ? right : left;
+    if (small.ids.size() <= kScanLimit) {
+      return any_node_string(small, [&](std::string_view s) {
+        // Each visit has a scratch text of its own, so `s` outlives the inner one.
+        return any_node_string(large, [&](std::string_view t) { return same_text(t, s); });
       });
     }
-    // Some pair differs unless every text on both sides is one and the same.
-    const std::string& first = right_texts.front();
-    const bool right_uniform = std::all_of(right_texts.begin(), right_texts.end(),
-                                           [&](const std::string& s) { return s == first; });
-    return any_node_string(left, [&](std::string_view s) { return !right_uniform || s != first; });
+    return detail::NodeTexts(small).compare(BinaryOp::eq, large);
   }
 
   const NodeSet& set = std::get<NodeSet>(lhs_set ? lhs : rhs);
@@ -326,6 +349,70 @@ bool compare_equal(BinaryOp op, const Value& lhs, const Value& rhs) {
     }
   }
 }
+
+namespace detail {
+
+NodeTexts::NodeTexts(const NodeSet& set) : has_ids_(!set.ids.empty()) {
+  any_node_string(set, [&](std::string_view s) {
+    if (!any_readable_) {
+      any_readable_ = true;
+      first_ = s;
+    } else if (s != first_) {
+      uniform_ = false;
+    }
+    if (!texts_.contains(s)) texts_.emplace(s);
+    return false;
+  });
+}
+
+const NodeTexts::Numbers& NodeTexts::numbers() const {
+  if (!numbers_) {
+    Numbers& n = numbers_.emplace();
+    for (const std::string& text : texts_) {
+      const double d = string_to_number(text);
+      if (std::isnan(d)) {
+        n.nan = true;
+      } else {
+        n.values.insert(d == 0 ? 0.0 : d);
+      }
+    }
+  }
+  return *numbers_;
+}
+
+bool NodeTexts::compare(BinaryOp op, const Value& other) const {
+  const bool eq = op == BinaryOp::eq;
+  switch (other.index()) {
+    case 0:
+      return (has_ids_ == std::get<bool>(other)) == eq;
+    case 1: {
+      const double d = std::get<double>(other);
+      const Numbers& n = numbers();
+      if (eq) return !std::isnan(d) && n.values.contains(d == 0 ? 0.0 : d);
+      // Some node's number is not d: a NaN, a second number, or one other.
+      return n.nan || n.values.size() > 1 ||
+             (n.values.size() == 1 && (std::isnan(d) || *n.values.begin() != d));
+    }
+    case 2: {
+      const std::string& text = std::get<std::string>(other);
+      if (eq) return texts_.contains(std::string_view(text));
+      return any_readable_ && (!uniform_ || first_ != text);
+    }
+    default:
+      return compare(op, std::get<NodeSet>(other));
+  }
+}
+
+bool NodeTexts::compare(BinaryOp op, const NodeSet& other) const {
+  if (op == BinaryOp::eq) {
+    if (texts_.empty()) return false;
+    return any_node_string(other, [&](std::string_view s) { return texts_.contains(s); });
+  }
+  if (!any_readable_) return false;
+  return any_node_string(other, [&](std::string_view s) { return !uniform_ || s != first_; });
+}
+
+}  // namespace detail
 
 std::string_view kind_phrase(const Value& value) {
   switch (value.index()) {
@@ -349,6 +436,12 @@ void sort_document_order(std::vector<NodeId>& ids, const Document& doc) {
   if (ids.size() < 2) return;
   auto key = [&](NodeId id) { return doc.order_position(id); };
   auto by_key = [&](NodeId a, NodeId b) { return key(a) < key(b); };
+  // Most lists are in order already: strictly rising positions are sorted
+  // and hold no duplicate, so one pass settles them.
+  if (std::adjacent_find(ids.begin(), ids.end(),
+                         [&](NodeId a, NodeId b) { return !(key(a) < key(b)); }) == ids.end()) {
+    return;
+  }
 
   // Evaluated steps and unions nearly always come in one or two ascending
   // runs; those need no full sort.

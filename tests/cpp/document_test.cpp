@@ -278,5 +278,62 @@ TEST(Limits, ReaderRefusesTextsTooLargeForTheStore) {
   EXPECT_EQ(doc.error(), "XML text too large: more than 4294967294 bytes");
 }
 
+
+// Linking one subtree and indexing just it gives the order a rebuild gives,
+// wherever it enters: as the only child after the parent's attributes,
+// between siblings, last; in a document whose ids are its order and in one
+// whose are not.
+TEST(IndexLinkedSubtree, SameOrderAsARebuild) {
+  enum class Place { only_child, middle, last };
+  for (Place place : {Place::only_child, Place::middle, Place::last}) {
+    for (bool ids_in_order : {true, false}) {
+      SCOPED_TRACE(testing::Message() << static_cast<int>(place) << ids_in_order);
+      Document doc;
+      NodeId root = doc.new_element("r", "");
+      doc.set_root(root);
+      doc.add_attribute(root, "a", "1");
+      NodeId g = doc.new_element("g", "");
+      doc.append_child(root, g);
+      doc.add_attribute(g, "b", "2");
+      NodeId x = doc.new_element("x", "");
+      doc.append_child(g, x);
+      NodeId y = doc.new_element("y", "");
+      doc.append_child(g, y);
+      doc.append_child(y, doc.new_element("z", ""));
+      NodeId empty = doc.new_element("empty", "");
+      doc.append_child(root, empty);
+      doc.add_attribute(empty, "d", "4");
+      doc.append_child(root, doc.new_element("tail", ""));
+      if (!ids_in_order) {
+        doc.detach(x);
+        doc.append_child(g, x);
+      }
+      doc.reindex_document_order();
+
+      NodeId row = doc.new_element("row", "");
+      doc.add_attribute(row, "c", "3");
+      doc.append_child(row, doc.new_element("cell", "t"));
+      if (place == Place::only_child) {
+        doc.append_child(empty, row);
+      } else if (place == Place::middle) {
+        doc.insert_after(*doc.children(g).begin(), row);
+      } else {
+        doc.append_child(root, row);
+      }
+      doc.index_linked_subtree(row);
+      Document rebuilt = doc;
+      rebuilt.reindex_document_order();
+      ASSERT_EQ(doc.order_size(), rebuilt.order_size());
+      for (std::uint32_t i = 0; i < doc.size(); ++i) {
+        EXPECT_EQ(doc.order_position(NodeId{i}), rebuilt.order_position(NodeId{i})) << i;
+        EXPECT_EQ(doc.order_subtree_end(NodeId{i}), rebuilt.order_subtree_end(NodeId{i})) << i;
+      }
+      for (std::uint32_t p = 0; p < doc.order_size(); ++p)
+        EXPECT_EQ(doc.at_order_position(p), rebuilt.at_order_position(p)) << p;
+      EXPECT_TRUE(doc.order_is_current());
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tovarn::tree

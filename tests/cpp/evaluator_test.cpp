@@ -260,5 +260,34 @@ TEST(Evaluate, DocumentWithoutRoot) {
   }
 }
 
+// Recompute skips the second run of a calculation that cannot fail, so a
+// "cannot fail" that could would hide a failure.
+TEST(NeverFails, Table) {
+  struct Case {
+    const char* expression;
+    bool never_fails;
+  };
+  const Case cases[] = {
+      {"../amount div sum(/data/rep/amount)", true},
+      {"if(. = '', 0, concat(../a, 'x', -../b))", true},
+      {"count(/a | ../b[. > 1])", true},
+      {"round(../x, 2) + string-length()", true},
+      {"$v", false},
+      {"sum('1')", false},                 // needs a node-set
+      {"count(instance('c')/item)", false},  // the instance may be missing
+      {"/a | instance('c')/b", false},       // two documents
+      {"round(1, 2, 3)", false},             // the wrong count
+      {"../x[regex(., '(')]", false},
+      {"Sum(/a)", false},                    // names match exactly
+      {"position() + today()", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expression);
+    auto expr = parse_expression(c.expression);
+    ASSERT_TRUE(expr.has_value());
+    EXPECT_EQ(never_fails(*expr), c.never_fails);
+  }
+}
+
 }  // namespace
 }  // namespace tovarn::xpath

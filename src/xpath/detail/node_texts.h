@@ -1,0 +1,44 @@
+#pragma once
+// A node-set's string values gathered once, for comparing the set with `=`
+// and `!=` many times over while its document stays unchanged.
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+
+#include "xpath/expr.h"
+#include "xpath/value.h"
+
+namespace tovarn::xpath::detail {
+
+class NodeTexts {
+ public:
+  explicit NodeTexts(const NodeSet& set);
+
+  // compare_equal(op, set, other), and so also compare_equal(op, other, set).
+  bool compare(BinaryOp op, const Value& other) const;
+  bool compare(BinaryOp op, const NodeSet& other) const;
+
+ private:
+  struct Hash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  struct Numbers {
+    std::unordered_set<double> values;  // the texts' numbers but NaN, zero unsigned
+    bool nan = false;
+  };
+  const Numbers& numbers() const;
+
+  bool has_ids_ = false;       // the set is not empty (a boolean compares that)
+  bool any_readable_ = false;  // some id names a node of the document
+  bool uniform_ = true;        // every text read is the first one
+  std::string first_;
+  std::unordered_set<std::string, Hash, std::equal_to<>> texts_;
+  mutable std::optional<Numbers> numbers_;
+};
+
+}  // namespace tovarn::xpath::detail
