@@ -6,8 +6,10 @@
 #include "tree/query.h"
 #include "xpath/detail/eval_messages.h"
 #include "xpath/detail/location.h"
+#include "xpath/detail/parse_messages.h"
 #include "xpath/evaluate.h"
 #include "xpath/functions/functions.h"
+#include "xpath/watch.h"
 
 namespace tovarn::xpath {
 
@@ -402,10 +404,20 @@ std::size_t run_single_node_steps(NodeList& list, const std::vector<Step>& steps
   return -value_to_number(*operand);
 }
 
+// A stopped or too deep evaluation fails every evaluation after it, so that
+// the error reaches the watch's owner at once.
+[[gnu::noinline, gnu::cold]] EvalResult watch_failure(const Watch& watch) {
+  if (watch.stopped()) return std::unexpected(interrupted_message());
+  return std::unexpected(detail::msg::nests_too_deep(watch.max_depth()));
+}
+
 }  // namespace
 
 EvalResult evaluate(const Expr& expr, const Document& doc, EvalContext context,
                     const Environment& env) {
+  if (Watch* watch = current_watch(); watch != nullptr) {
+    if (watch->interrupted() || watch->stack_low()) return watch_failure(*watch);
+  }
   switch (expr.node.index()) {
     case 0:
       return std::get<Expr::Number>(expr.node).value;
