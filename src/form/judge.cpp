@@ -12,6 +12,7 @@
 #include "unicode/unicode.h"
 #include "xpath/evaluate.h"
 #include "xpath/value.h"
+#include "xpath/watch.h"
 
 namespace tovarn::form {
 namespace {
@@ -150,7 +151,11 @@ std::vector<SubmissionFinding> judge_submission(const FormModel& form,
                                                 const tree::Document& instance,
                                                 const xpath::Clock& clock) {
   tree::Document model = model_document(form, instance);
-  return Judgement(form, model, clock).run();
+  std::vector<SubmissionFinding> findings = Judgement(form, model, clock).run();
+  // Rules cut short by a stop did not run: they are not findings.
+  if (const xpath::Watch* watch = xpath::current_watch(); watch != nullptr && watch->stopped())
+    findings.clear();
+  return findings;
 }
 
 ModelJudgement judge_model(const FormModel& form, const tree::Document& model,

@@ -12,6 +12,7 @@
 #include "tree/query.h"
 #include "xpath/evaluate.h"
 #include "xpath/value.h"
+#include "xpath/watch.h"
 
 namespace tovarn::form {
 namespace {
@@ -62,14 +63,25 @@ class Recompute {
 
   RecomputeResult run() {
     calculate();
+    if (stopped()) return {};
     write_back();
     // The model now holds the updated instance, as a fresh one would.
     restore_model();
     detail::PathNamer namer(model_);
     report_calculated(namer);
     judge(namer);
+    if (stopped()) {
+      undo_write_back();
+      return {};
+    }
     count_rows();
     return std::move(result_);
+  }
+
+  // A stopped recompute leaves the session as it found it.
+  static bool stopped() {
+    const xpath::Watch* watch = xpath::current_watch();
+    return watch != nullptr && watch->stopped();
   }
 
  private:
@@ -139,9 +151,15 @@ class Recompute {
       held_.clear();
       tree::append_string_value(instance, *target, held_);
       if (held_ == c.value) continue;
+      overwritten_.emplace_back(*target, instance.text(*target));
       instance.set_text(*target, c.value);
       c.written = true;
     }
+  }
+
+  void undo_write_back() {
+    for (auto it = overwritten_.rbegin(); it != overwritten_.rend(); ++it)
+      session_.instance.set_text(it->first, it->second);
   }
 
   void restore_model() {
@@ -211,6 +229,7 @@ class Recompute {
   std::vector<std::uint32_t> slot_;  // by model node id: index into calculated_
   std::vector<Calculated> calculated_;
   std::string held_;
+  std::vector<std::pair<NodeId, std::string>> overwritten_;  // with the text each held
   RecomputeResult result_;
 };
 
@@ -218,6 +237,7 @@ class Recompute {
 
 RecomputeResult recompute_session(Session& session) {
   RecomputeResult result = Recompute(session).run();
+  if (Recompute::stopped()) return result;
   detail::compact_if_sparse(session);
   return result;
 }

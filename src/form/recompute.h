@@ -31,7 +31,8 @@ struct RecomputeResult {
 // Runs the calculations in order and writes each changed value into the
 // instance node it was calculated for (never into a secondary instance),
 // then judges the updated instance and counts the rows. Never fails: a rule
-// that cannot be evaluated is reported in `failed`.
+// that cannot be evaluated is reported in `failed`. Stopped by the thread's
+// watch, it leaves the instance as it was and reports nothing.
 RecomputeResult recompute_session(Session& session);
 
 }  // namespace tovarn::form

@@ -6,6 +6,7 @@
 #include "python/binder.h"
 #include "python/frame.h"
 #include "python/guard.h"
+#include "python/interrupt.h"
 
 namespace tovarn::python {
 namespace {
@@ -26,7 +27,9 @@ PyObject* check_form_entry(PyObject*, PyObject* args, PyObject* kwargs) {
     Bound bound;
     std::string form;
     if (!bind(kCheckForm, args, kwargs, bound) || !convert(kCheckForm, bound, form)) return {};
-    return deliver(check_form(std::move(form)));
+    auto outcome = watched_without_lock([&] { return check_form(std::move(form)); });
+    if (!outcome) return {};
+    return deliver(std::move(*outcome));
   });
 }
 
@@ -39,8 +42,12 @@ PyObject* submission_findings_entry(PyObject*, PyObject* args, PyObject* kwargs)
         !convert(kSubmissionFindings, bound, form, submission, today, now)) {
       return {};
     }
-    return deliver(submission_findings(std::move(form), std::move(submission), std::move(today),
-                                       std::move(now)));
+    auto outcome = watched_without_lock([&] {
+      return submission_findings(std::move(form), std::move(submission), std::move(today),
+                                 std::move(now));
+    });
+    if (!outcome) return {};
+    return deliver(std::move(*outcome));
   });
 }
 
@@ -53,8 +60,12 @@ PyObject* eval_expression_entry(PyObject*, PyObject* args, PyObject* kwargs) {
         !convert(kEvalExpression, bound, expression, submission, today, now)) {
       return {};
     }
-    return deliver(eval_expression(std::move(expression), std::move(submission), std::move(today),
-                                   std::move(now)));
+    auto outcome = watched_without_lock([&] {
+      return eval_expression(std::move(expression), std::move(submission), std::move(today),
+                             std::move(now));
+    });
+    if (!outcome) return {};
+    return deliver(std::move(*outcome));
   });
 }
 

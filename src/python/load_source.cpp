@@ -1,13 +1,17 @@
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstddef>
+#include <cstdint>
+#include <vector>
 
 #include "python/messages.h"
 #include "python/sources.h"
 #include "unicode/unicode.h"
+#include "xpath/watch.h"
 
 namespace tovarn::python {
 namespace {
@@ -37,14 +41,37 @@ bool is_xml_text(std::string_view argument) {
   return false;
 }
 
-// The file's bytes, or the reason it could not be read.
-std::expected<std::string, std::string> read_file(const std::string& path) {
+// The most the XML reader takes.
+constexpr std::uint64_t kMaxSourceBytes = UINT32_MAX - 1;
+
+using Read = std::expected<std::string, std::string>;
+
+Read too_large() { return std::unexpected(std::string(msg::text(msg::Text::source_too_large))); }
+
+// Waits until the descriptor has something to read or its writer is gone,
+// asking the call's watch every few milliseconds whether to give up. False
+// when the call is stopped; the stop is then its result.
+bool wait_readable(int fd) {
+  for (;;) {
+    pollfd waiting{fd, POLLIN, 0};
+    const int ready = ::poll(&waiting, 1, 5);
+    if (ready > 0) return true;
+    if (ready < 0 && errno != EINTR) return true;  // the read reports it
+    if (xpath::Watch* watch = xpath::current_watch(); watch != nullptr && watch->poll_now())
+      return false;
+  }
+}
+
+// The file's bytes, or the reason it could not be read. Opening never waits,
+// so a FIFO without a writer reads as empty, and a pipe is waited on with the
+// call still able to stop.
+Read read_file(const std::string& path) {
   if (path.find('\0') != std::string::npos) {
     return std::unexpected(std::string(msg::text(msg::Text::nul_in_path)));
   }
   int fd;
   do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return std::unexpected(msg::os_error(errno));
   File file(fd);
@@ -59,16 +86,24 @@ std::expected<std::string, std::string> read_file(const std::string& path) {
 
   std::string content;
   if (S_ISREG(info.st_mode) && info.st_size > 0) {
+    if (static_cast<std::uint64_t>(info.st_size) > kMaxSourceBytes) return too_large();
     content.reserve(static_cast<std::size_t>(info.st_size));
   }
-  char buffer[1 << 16];
+  // On the heap: a thread's whole stack may be smaller.
+  std::vector<char> buffer(std::size_t{1} << 16);
   for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    const ssize_t n = ::read(fd, buffer.data(), buffer.size());
     if (n > 0) {
-      content.append(buffer, static_cast<std::size_t>(n));
+      if (content.size() + static_cast<std::size_t>(n) > kMaxSourceBytes) return too_large();
+      content.append(buffer.data(), static_cast<std::size_t>(n));
     } else if (n == 0) {
       return content;
-    } else if (errno != EINTR) {
+    } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      if (!wait_readable(fd)) return std::unexpected(xpath::interrupted_message());
+    } else if (errno == EINTR) {
+      if (xpath::Watch* watch = xpath::current_watch(); watch != nullptr && watch->poll_now())
+        return std::unexpected(xpath::interrupted_message());
+    } else {
       return std::unexpected(msg::os_error(errno));
     }
   }

@@ -6,7 +6,7 @@
 namespace tovarn::python::msg {
 namespace {
 
-constexpr std::array<std::string_view, 7> kTexts = {
+constexpr std::array<std::string_view, 8> kTexts = {
     "PyO3 modules compiled for CPython 3.8 or older may only be initialized once per "
     "interpreter process",
     "Already borrowed",
@@ -15,6 +15,7 @@ constexpr std::array<std::string_view, 7> kTexts = {
     "stream did not contain valid UTF-8",
     "not a regular file",
     "the submission has no root element",
+    "XML text too large: more than 4294967294 bytes",
 };
 
 std::string number(std::size_t n) { return std::to_string(n); }

@@ -17,6 +17,7 @@ enum class Text : std::uint8_t {
   invalid_utf8,
   not_regular_file,
   no_submission_root,
+  source_too_large,
 };
 std::string_view text(Text which);
 

@@ -12,6 +12,7 @@
 #include "python/binder.h"
 #include "python/frame.h"
 #include "python/guard.h"
+#include "python/interrupt.h"
 #include "python/messages.h"
 
 namespace tovarn::python {
@@ -97,6 +98,15 @@ constexpr std::array<std::string_view, 2> kRemoveRowParams = {"path", "position"
 constexpr Signature kRemoveRow = {"Session.remove_row()", kRemoveRowParams, 2};
 constexpr Signature kChoices = {"Session.choices()", kPathParams, 1};
 
+// Session methods keep the lock, which their borrows rely on, and are watched
+// all the same.
+template <class Body>
+Ref deliver_watched(Body&& body) {
+  auto outcome = watched(body);
+  if (!outcome) return {};
+  return deliver(std::move(*outcome));
+}
+
 PyObject* new_entry(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   return guard([&]() -> Ref {
     Bound bound;
@@ -105,8 +115,11 @@ PyObject* new_entry(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     if (!bind(kNew, args, kwargs, bound) || !convert(kNew, bound, form, instance, today, now)) {
       return {};
     }
-    auto record = session_new(std::move(form), std::move(instance), std::move(today),
-                              std::move(now));
+    auto built = watched_without_lock([&] {
+      return session_new(std::move(form), std::move(instance), std::move(today), std::move(now));
+    });
+    if (!built) return {};
+    auto& record = *built;
     if (!record) {
       raise_failure(record.error());
       return {};
@@ -134,7 +147,7 @@ PyObject* set_entry(PyObject* self, PyObject* args, PyObject* kwargs) {
     ExclusiveBorrow borrow(self);
     std::string path, value;
     if (!borrow || !convert(kSet, bound, path, value)) return {};
-    return deliver(session_set(borrow.record(), std::move(path), std::move(value)));
+    return deliver_watched([&] { return session_set(borrow.record(), std::move(path), std::move(value)); });
   });
 }
 
@@ -145,7 +158,7 @@ PyObject* get_entry(PyObject* self, PyObject* args, PyObject* kwargs) {
     SharedBorrow borrow(self);
     std::string path;
     if (!borrow || !convert(kGet, bound, path)) return {};
-    return deliver(session_get(borrow.record(), std::move(path)));
+    return deliver_watched([&] { return session_get(borrow.record(), std::move(path)); });
   });
 }
 
@@ -156,7 +169,7 @@ PyObject* add_row_entry(PyObject* self, PyObject* args, PyObject* kwargs) {
     ExclusiveBorrow borrow(self);
     std::string path;
     if (!borrow || !convert(kAddRow, bound, path)) return {};
-    return deliver(session_add_row(borrow.record(), std::move(path)));
+    return deliver_watched([&] { return session_add_row(borrow.record(), std::move(path)); });
   });
 }
 
@@ -169,7 +182,7 @@ PyObject* remove_row_entry(PyObject* self, PyObject* args, PyObject* kwargs) {
     std::uint64_t position = 0;
     // Converting `position` may run the caller's __index__ under the borrow.
     if (!borrow || !convert(kRemoveRow, bound, path, position)) return {};
-    return deliver(session_remove_row(borrow.record(), std::move(path), position));
+    return deliver_watched([&] { return session_remove_row(borrow.record(), std::move(path), position); });
   });
 }
 
@@ -177,7 +190,7 @@ PyObject* recompute_entry(PyObject* self, PyObject*) {
   return guard([&]() -> Ref {
     ExclusiveBorrow borrow(self);
     if (!borrow) return {};
-    return deliver(session_recompute(borrow.record()));
+    return deliver_watched([&] { return session_recompute(borrow.record()); });
   });
 }
 
@@ -188,7 +201,7 @@ PyObject* choices_entry(PyObject* self, PyObject* args, PyObject* kwargs) {
     SharedBorrow borrow(self);
     std::string path;
     if (!borrow || !convert(kChoices, bound, path)) return {};
-    return deliver(session_choices(borrow.record(), std::move(path)));
+    return deliver_watched([&] { return session_choices(borrow.record(), std::move(path)); });
   });
 }
 

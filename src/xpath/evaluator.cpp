@@ -11,8 +11,10 @@
 #include "xpath/detail/eval_messages.h"
 #include "xpath/detail/location.h"
 #include "xpath/detail/node_texts.h"
+#include "xpath/detail/parse_messages.h"
 #include "xpath/evaluate.h"
 #include "xpath/functions/functions.h"
+#include "xpath/watch.h"
 
 namespace tovarn::xpath {
 
@@ -629,6 +631,13 @@ bool gather_reads(MemoValue& m, const Document& doc, const Environment& env) {
   return value;
 }
 
+// A stopped or too deep evaluation fails every evaluation after it, so that
+// the error reaches the watch's owner at once.
+[[gnu::noinline, gnu::cold]] EvalResult watch_failure(const Watch& watch) {
+  if (watch.stopped()) return std::unexpected(interrupted_message());
+  return std::unexpected(detail::msg::nests_too_deep(watch.max_depth()));
+}
+
 }  // namespace
 
 PassMemo::PassMemo(const Expr& rule)
@@ -760,6 +769,9 @@ namespace {
 
 EvalResult evaluate_kind(const Expr& expr, const Document& doc, EvalContext context,
                          const Environment& env) {
+  if (Watch* watch = current_watch(); watch != nullptr) {
+    if (watch->interrupted() || watch->stack_low()) return watch_failure(*watch);
+  }
   switch (expr.node.index()) {
     case 0:
       return std::get<Expr::Number>(expr.node).value;

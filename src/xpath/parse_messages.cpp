@@ -43,8 +43,8 @@ std::string trailing_input(std::string_view text, std::size_t token_index) {
          std::to_string(token_index);
 }
 
-std::string nests_too_deep() {
-  return "expression nests deeper than " + std::to_string(kMaxExprDepth) + " levels";
+std::string nests_too_deep(int limit) {
+  return "expression nests deeper than " + std::to_string(limit) + " levels";
 }
 
 }  // namespace tovarn::xpath::detail::msg

@@ -9,6 +9,7 @@
 #include "xpath/detail/parse_messages.h"
 #include "xpath/detail/token.h"
 #include "xpath/parse.h"
+#include "xpath/watch.h"
 
 namespace tovarn::xpath {
 
@@ -189,7 +190,8 @@ void count_items(std::span<const Token> tokens, std::pmr::vector<std::uint32_t>&
 // the parser's own stack. The depth each rule reports, the levels below the
 // node it built, bounds the tree; it is measured bottom-up because a left-deep
 // chain such as 1+1+... only learns how deep its first operand sits as the
-// chain grows. Nothing deeper than kMaxExprDepth is built.
+// chain grows. Nothing deeper than the limit (kMaxExprDepth, or less where the
+// thread's stack is small) is built.
 //
 // Rules parse into the node they are given and answer false with error_ set.
 // Frames on the recursive path hold at most one Expr and no message, so the
@@ -211,7 +213,7 @@ class Parser {
 
  private:
   [[gnu::noinline, gnu::cold]] bool fail_too_deep() {
-    error_ = detail::msg::nests_too_deep();
+    error_ = detail::msg::nests_too_deep(limit_);
     return false;
   }
   [[gnu::noinline, gnu::cold]] bool fail_expected(TokenKind kind) {
@@ -227,17 +229,20 @@ class Parser {
     return false;
   }
 
+  // A backstop under the depth limit, for a stack smaller than measured.
+  bool stack_low() const { return watch_ != nullptr && watch_->stack_low(); }
+
   // Raises `depth` to hold a child of depth `child` one level down.
   [[nodiscard]] bool hold(int& depth, int child) {
     depth = std::max(depth, child + 1);
-    return depth <= kMaxExprDepth || fail_too_deep();
+    return depth <= limit_ || fail_too_deep();
   }
 
   // Used only for the payload-less closers RightParen and RightBracket.
   [[nodiscard]] bool expect(TokenKind kind) { return cursor_.eat(kind) || fail_expected(kind); }
 
   [[nodiscard, gnu::noinline]] bool parse_nested(Expr& out, int& depth) {
-    if (nesting_ == kMaxExprDepth) return fail_too_deep();
+    if (nesting_ == limit_ || stack_low()) return fail_too_deep();
     ++nesting_;
     const bool ok = parse_or(out, depth);
     --nesting_;
@@ -256,7 +261,7 @@ class Parser {
       for (auto next = binary_operator(cursor_.peek_token());
            next && next->precedence > op->precedence;
            next = binary_operator(cursor_.peek_token())) {
-        if (nesting_ == kMaxExprDepth) return fail_too_deep();
+        if (nesting_ == limit_ || stack_low()) return fail_too_deep();
         ++nesting_;
         const bool ok = parse_operators(rhs, rhs_depth, next->precedence);
         --nesting_;
@@ -291,11 +296,11 @@ class Parser {
   [[nodiscard, gnu::noinline]] bool parse_unary(Expr& out, int& depth) {
     int negations = 0;
     while (cursor_.eat(TokenKind::minus)) {
-      if (++negations > kMaxExprDepth) return fail_too_deep();
+      if (++negations > limit_) return fail_too_deep();
     }
     if (!parse_union(out, depth)) return false;
     if (negations == 0) return true;
-    if (depth + negations > kMaxExprDepth) return fail_too_deep();
+    if (depth + negations > limit_) return fail_too_deep();
     negate(out, negations);
     depth += negations;
     return true;
@@ -475,12 +480,16 @@ class Parser {
   TokenCursor cursor_;
   std::span<const std::uint32_t> items_;  // count_items of the tokens
   int nesting_ = 0;  // open parse_or calls below the outermost
+  const Watch* watch_ = current_watch();
+  const int limit_ = max_expr_depth();  // what the thread's stack holds
   std::string error_;
 };
 
 }  // namespace
 
 std::expected<Expr, std::string> parse_expression(std::string_view text) {
+  if (Watch* watch = current_watch(); watch != nullptr && watch->interrupted())
+    return std::unexpected(interrupted_message());
   // The token list and its item counts live only for this call: a buffer on
   // the stack holds them for expressions of a few hundred bytes, which is
   // nearly all of them, and longer ones spill to the heap.

@@ -4,6 +4,9 @@ __all__ = ["__version__", "check_form", "submission_findings", "eval_expression"
 
 __version__: str
 
+# The three functions release the GIL while the engine works; every call ends
+# with the exception of a signal handler that raises meanwhile.
+
 def check_form(form: str) -> list[dict[str, str | None]]:
     """Will this form mean the same thing on a tablet and in a browser?"""
 

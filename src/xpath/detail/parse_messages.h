@@ -21,6 +21,6 @@ std::string expected_node_test(const Token* found);
 std::string unsupported_axis(std::string_view name);
 // The whole text in its quoted form; `token_index` counts from 0.
 std::string trailing_input(std::string_view text, std::size_t token_index);
-std::string nests_too_deep();
+std::string nests_too_deep(int limit);
 
 }  // namespace tovarn::xpath::detail::msg

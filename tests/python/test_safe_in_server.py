@@ -1,0 +1,204 @@
+"""What a server needs of the module: no source blocks for ever, no rule
+overflows a small thread stack, and a signal handler that raises ends any long
+call, leaving a Session as it was. Each runs in a child process, so that a
+regression fails its test instead of hanging or killing the suite."""
+
+import pathlib
+import subprocess
+import sys
+
+import pytest
+
+from support import run_child
+
+# Puts a bound on the child: past it, faulthandler prints where it hung and
+# exits, so a regression reads as a failure with its stack.
+BOUND = """
+import faulthandler, os, signal, sys, threading, time
+import tovarn
+faulthandler.dump_traceback_later({seconds}, exit=True)
+"""
+
+
+def child(code, seconds=5, input=None):
+    run = run_child(BOUND.format(seconds=seconds) + code, input=input, timeout=60)
+    assert run.returncode == 0, (run.returncode, run.stdout[-2000:], run.stderr[-3000:])
+    return run.stdout.splitlines()
+
+
+def test_fifo_without_writer_reads_as_empty():
+    # Every entry point that reads a source, each ending in the refusal of an
+    # empty source rather than waiting for a writer.
+    out = child("""
+import tempfile
+folder = tempfile.mkdtemp()
+path = os.path.join(folder, "fifo")
+os.mkfifo(path)
+calls = [
+    lambda: tovarn.eval_expression("1", path),
+    lambda: tovarn.submission_findings(path, "<data/>"),
+    lambda: tovarn.check_form(path),
+    lambda: tovarn.Session(path),
+]
+for call in calls:
+    try:
+        call()
+    except RuntimeError as e:
+        print(type(e).__name__, e)
+""", seconds=1)
+    assert len(out) == 4
+    assert all(line.startswith("RuntimeError") for line in out), out
+
+
+@pytest.mark.parametrize("source", ["/dev/stdin", "/proc/self/fd/0"])
+def test_silent_pipe_is_ended_by_an_alarm_handler(source):
+    # stdin is a pipe whose writer, this process, stays silent and open.
+    code = f"""
+def on_alarm(*_):
+    raise TimeoutError("watchdog")
+signal.signal(signal.SIGALRM, on_alarm)
+ticks = []
+ticker = threading.Thread(target=lambda: [ticks.append(time.sleep(0.01)) for _ in range(20)])
+ticker.start()
+signal.setitimer(signal.ITIMER_REAL, 0.3)
+try:
+    tovarn.eval_expression("1", {source!r})
+except TimeoutError as e:
+    ticker.join()
+    # The wait left the lock to other threads.
+    print("TimeoutError", e, len(ticks))
+"""
+    with subprocess.Popen([sys.executable, "-c", BOUND.format(seconds=1) + code],
+                          stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                          text=True) as process:
+        # The pipe stays open and silent until the child is done.
+        try:
+            process.wait(timeout=60)
+        finally:
+            process.kill()
+        stdout, stderr = process.stdout.read(), process.stderr.read()
+    assert process.returncode == 0, stderr[-3000:]
+    assert stdout.splitlines() == ["TimeoutError watchdog 20"]
+
+
+def test_source_larger_than_the_reader_takes_is_refused_by_name(tmp_path):
+    # Sparse: nothing is written, and nothing may be reserved either.
+    path = tmp_path / "huge.xml"
+    with open(path, "wb") as f:
+        f.truncate(5 << 30)
+    out = child(f"""
+for call, name in [(lambda: tovarn.eval_expression("1", {str(path)!r}), "submission"),
+                   (lambda: tovarn.check_form({str(path)!r}), "form")]:
+    try:
+        call()
+    except ValueError as e:
+        print(e)
+""")
+    assert out == [f"{name}: could not read '{path}': XML text too large: more than 4294967294 bytes"
+                   for name in ["submission", "form"]]
+
+
+DEEP = """
+import sys
+sys.path.insert(0, {tests!r})
+from support import xform
+n = 999
+nested = "abs(" * n + "1" + ")" * n
+predicates = "/data/q" + "[/data/q" * (n - 1) + "]" * (n - 1)
+instance = "<data><q>1</q></data>"
+calls = {{
+    "eval nested calls": lambda: tovarn.eval_expression(nested, instance),
+    "eval nested predicates": lambda: tovarn.eval_expression(predicates, instance),
+    "judge": lambda: tovarn.submission_findings(
+        xform(f'<bind nodeset="/data/q" constraint="{{predicates}}"/>', instance), instance),
+    "check_form": lambda: tovarn.check_form(
+        xform(f'<bind nodeset="/data/q" constraint="{{predicates}}"/>', instance)),
+    "recompute": lambda: tovarn.Session(
+        xform(f'<bind nodeset="/data/q" calculate="{{predicates}}"/>', instance)).recompute(),
+    "session path": lambda: tovarn.Session(xform('<bind nodeset="/data/q" required="true()"/>', instance)).get(predicates),
+}}
+"""
+
+
+@pytest.mark.parametrize("kib", [64, 256, 512])
+def test_deep_rules_on_small_thread_stacks(kib):
+    tests = str(pathlib.Path(__file__).parent)
+    out = child(DEEP.format(tests=tests) + f"""
+threading.stack_size({kib} * 1024)
+results = []
+def run():
+    for name, call in calls.items():
+        try:
+            call()
+            results.append(name + ": answered")
+        except (RuntimeError, ValueError) as e:
+            results.append(name + ": " + ("refused" if "nests deeper than" in str(e) else str(e)))
+worker = threading.Thread(target=run)
+worker.start()
+worker.join()
+print("\\n".join(results))
+""", seconds=60)
+    assert len(out) == 6, out
+    for line in out:
+        assert line.endswith((": answered", ": refused")), line
+
+
+def test_deep_rule_on_the_main_thread_keeps_the_limit():
+    out = child("""
+try:
+    tovarn.eval_expression("abs(" * 1001 + "1" + ")" * 1001, "<a/>")
+except RuntimeError as e:
+    print(e)
+print(tovarn.eval_expression("abs(" * 999 + "-1" + ")" * 999, "<a/>"))
+""")
+    assert out == ["expression nests deeper than 1000 levels", "1"]
+
+
+# The long calls: quadratic, with many small evaluations, each a few seconds.
+LONG = """
+import sys
+sys.path.insert(0, {tests!r})
+from support import xform
+rows = "<a>1</a>" * 6000
+instance = f"<data><r/>{{rows}}</data>"
+slow = "count(../a[. = 1]) > 0"
+form = xform('<bind nodeset="/data/r" calculate="1 + 1"/>'
+             f'<bind nodeset="/data/a" constraint="{{slow}}"/>', instance)
+
+import subprocess
+# From another process: a Session method keeps the lock, so no thread of this
+# one could send it. The monotonic clock is the machine's, so both read it.
+SENDER = ("import os, signal, sys, time; time.sleep(0.3); print(time.monotonic(), flush=True); "
+          "os.kill(int(sys.argv[1]), signal.SIGINT)")
+
+def delay(call):
+    sender = subprocess.Popen([sys.executable, "-c", SENDER, str(os.getpid())],
+                              stdout=subprocess.PIPE, text=True)
+    try:
+        call()
+        return "finished"
+    except KeyboardInterrupt:
+        return time.monotonic() - float(sender.stdout.readline())
+    finally:
+        sender.wait()
+"""
+
+
+def test_sigint_ends_long_calls_and_leaves_the_session_as_it_was():
+    tests = str(pathlib.Path(__file__).parent)
+    out = child(LONG.format(tests=tests) + """
+session = tovarn.Session(form, instance)
+before = session.instance_xml()
+delays = {
+    "eval": delay(lambda: tovarn.eval_expression("count(/data/a[" + slow + "])", instance)),
+    "judge": delay(lambda: tovarn.submission_findings(form, instance)),
+    "recompute": delay(session.recompute),
+}
+for name, seconds in delays.items():
+    print(name, seconds if seconds == "finished" else seconds < 0.2)
+print("unchanged", session.instance_xml() == before)
+# Nothing half-done is left to get in the way of the next call.
+print("calculated", session.recompute()["calculated"])
+""", seconds=120)
+    assert out == ["eval True", "judge True", "recompute True", "unchanged True",
+                   "calculated {'/data/r': '2'}"]
