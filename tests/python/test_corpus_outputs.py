@@ -13,9 +13,9 @@ KEPT = REPO / "tests" / "python" / "data" / "corpus_outputs.jsonl.gz"
 
 
 def load_tool():
-    spec = importlib.util.spec_from_file_location("corpus_outputs", REPO / "tools" / "corpus_outputs.py")
-    tool = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(tool)
+    found = importlib.util.spec_from_file_location("corpus_outputs", REPO / "tools" / "corpus_outputs.py")
+    tool = importlib.util.module_from_spec(found)
+    found.loader.exec_module(tool)
     return tool
 
 
