@@ -165,7 +165,11 @@ slow = "count(../a[. = 1]) > 0"
 form = xform('<bind nodeset="/data/r" calculate="1 + 1"/>'
              f'<bind nodeset="/data/a" constraint="{{slow}}"/>', instance)
 
+import signal
 import subprocess
+# A shell that starts the suite in the background leaves SIGINT ignored, and
+# Python then installs no handler of its own.
+signal.signal(signal.SIGINT, signal.default_int_handler)
 # From another process: a Session method keeps the lock, so no thread of this
 # one could send it. The monotonic clock is the machine's, so both read it.
 SENDER = ("import os, signal, sys, time; time.sleep(0.3); print(time.monotonic(), flush=True); "
