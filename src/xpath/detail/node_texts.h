@@ -14,6 +14,13 @@
 
 namespace tovarn::xpath::detail {
 
+// Outside NodeTexts: clang takes a nested class with member initializers as not
+// default-constructible within its enclosing class, and std::optional asks.
+struct NodeTextNumbers {
+  std::unordered_set<double> values;  // the texts' numbers but NaN, zero unsigned
+  bool nan = false;
+};
+
 class NodeTexts {
  public:
   explicit NodeTexts(const NodeSet& set);
@@ -27,10 +34,7 @@ class NodeTexts {
     using is_transparent = void;
     std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
   };
-  struct Numbers {
-    std::unordered_set<double> values;  // the texts' numbers but NaN, zero unsigned
-    bool nan = false;
-  };
+  using Numbers = NodeTextNumbers;
   const Numbers& numbers() const;
 
   bool has_ids_ = false;       // the set is not empty (a boolean compares that)
