@@ -42,15 +42,19 @@ CORPUS = next((p / "shared" / "corpus" for p in REPO.parents if (p / "shared" / 
               REPO.parent / "shared" / "corpus")
 
 
+def missing(reason):
+    """Skips the test for something absent here, or fails it under CI, which
+    must not pass without it."""
+    if os.environ.get("CI"):
+        pytest.fail(reason)
+    pytest.skip(reason)
+
+
 @pytest.fixture
 def corpus():
-    """The shared corpus. Where it is absent the test is skipped, or failed
-    under CI, which must not pass without it; the reason names the folder."""
+    """The shared corpus; where it is absent, the reason names the folder."""
     if not CORPUS.is_dir():
-        reason = f"the shared corpus is absent: no folder {CORPUS}"
-        if os.environ.get("CI"):
-            pytest.fail(reason)
-        pytest.skip(reason)
+        missing(f"the shared corpus is absent: no folder {CORPUS}")
     return CORPUS
 
 HEAD = ('<h:html xmlns="http://www.w3.org/2002/xforms" xmlns:h="http://www.w3.org/1999/xhtml"'
