@@ -216,6 +216,41 @@ bool Document::index_identity_order() {
   }
 }
 
+// Records the order of the subtree under `top`, its attributes included,
+// from position `first` on, appending its nodes to `out`.
+// Down, across and up: each element is entered once and closed once.
+void Document::order_subtree(std::uint32_t top, std::uint32_t first, std::vector<NodeId>& out) {
+  const std::size_t start = out.size();
+  auto next_position = [&] { return first + static_cast<std::uint32_t>(out.size() - start); };
+  auto record = [&](std::uint32_t id) {
+    order_position_[id] = order_subtree_end_[id] = next_position();
+    out.push_back(NodeId{id});
+  };
+  auto enter = [&](std::uint32_t id) {
+    record(id);
+    for (std::uint32_t a = nodes_[id].first_attribute; a != kNone; a = nodes_[a].next) record(a);
+  };
+  std::uint32_t cur = top;
+  enter(cur);
+  for (;;) {
+    if (nodes_[cur].first_child != kNone) {
+      cur = nodes_[cur].first_child;
+      enter(cur);
+      continue;
+    }
+    for (;;) {
+      order_subtree_end_[cur] = next_position() - 1;
+      if (cur == top) return;
+      if (nodes_[cur].next != kNone) {
+        cur = nodes_[cur].next;
+        enter(cur);
+        break;
+      }
+      cur = nodes_[cur].parent;
+    }
+  }
+}
+
 void Document::reindex_document_order() {
   identity_order_ = false;
   identity_order_size_ = 0;
@@ -228,35 +263,7 @@ void Document::reindex_document_order() {
   order_nodes_.reserve(nodes_.size());
   if (root_ == kNone) return;
 
-  auto record = [&](std::uint32_t id) {
-    order_position_[id] = static_cast<std::uint32_t>(order_nodes_.size());
-    order_subtree_end_[id] = order_position_[id];
-    order_nodes_.push_back(NodeId{id});
-  };
-  auto enter = [&](std::uint32_t id) {
-    record(id);
-    for (std::uint32_t a = nodes_[id].first_attribute; a != kNone; a = nodes_[a].next) record(a);
-  };
-  // Down, across and up: each element is entered once and closed once.
-  std::uint32_t cur = root_;
-  enter(cur);
-  for (;;) {
-    if (nodes_[cur].first_child != kNone) {
-      cur = nodes_[cur].first_child;
-      enter(cur);
-      continue;
-    }
-    for (;;) {
-      order_subtree_end_[cur] = static_cast<std::uint32_t>(order_nodes_.size() - 1);
-      if (cur == root_) return;
-      if (nodes_[cur].next != kNone) {
-        cur = nodes_[cur].next;
-        enter(cur);
-        break;
-      }
-      cur = nodes_[cur].parent;
-    }
-  }
+  order_subtree(root_, 0, order_nodes_);
 }
 
 void Document::index_linked_subtree(NodeId element) {
@@ -285,39 +292,8 @@ void Document::index_linked_subtree(NodeId element) {
   if (before == kUnindexed || order_position_[e] != kUnindexed) return reindex_document_order();
   const std::uint32_t at = before + 1;
 
-  // The subtree's own order, from `at` on, walked as the rebuild walks.
   std::vector<NodeId> entered;
-  auto record = [&](std::uint32_t id) {
-    order_position_[id] = order_subtree_end_[id] =
-        at + static_cast<std::uint32_t>(entered.size());
-    entered.push_back(NodeId{id});
-  };
-  auto enter = [&](std::uint32_t id) {
-    record(id);
-    for (std::uint32_t a = nodes_[id].first_attribute; a != kNone; a = nodes_[a].next) record(a);
-  };
-  std::uint32_t cur = e;
-  enter(cur);
-  for (bool done = false; !done;) {
-    if (nodes_[cur].first_child != kNone) {
-      cur = nodes_[cur].first_child;
-      enter(cur);
-      continue;
-    }
-    for (;;) {
-      order_subtree_end_[cur] = at + static_cast<std::uint32_t>(entered.size()) - 1;
-      if (cur == e) {
-        done = true;
-        break;
-      }
-      if (nodes_[cur].next != kNone) {
-        cur = nodes_[cur].next;
-        enter(cur);
-        break;
-      }
-      cur = nodes_[cur].parent;
-    }
-  }
+  order_subtree(e, at, entered);
 
   // What follows moves up by the subtree's size, and so do the ends of the
   // ancestors, the only subtrees that reach across the entry.

@@ -145,6 +145,8 @@ class Document {
   // reindex_document_order's walk for ids that already are the order; false
   // (order_subtree_end_ left partial) where they are not.
   bool index_identity_order();
+  // The walk that a rebuild of the order and an entered subtree share.
+  void order_subtree(std::uint32_t top, std::uint32_t first, std::vector<NodeId>& out);
   // copy_subtree's fast path; false (nothing done) where it does not apply.
   static bool copy_ordered_run(Document& destination, const Document& source, NodeId element,
                                NodeId& copy);
