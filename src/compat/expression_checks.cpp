@@ -36,7 +36,7 @@ struct StepPredicate {
 };
 using Task = std::variant<const Expr*, const Step*, StepPredicate>;
 
-void push_steps(const std::vector<Step>& steps, std::vector<Task>& stack) {
+void push_steps(std::span<const Step> steps, std::vector<Task>& stack) {
   for (auto it = steps.rbegin(); it != steps.rend(); ++it) stack.emplace_back(&*it);
 }
 

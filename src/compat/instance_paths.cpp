@@ -164,7 +164,7 @@ class BindPath {
   std::size_t first_at_ = 0;
 };
 
-void push_step_predicates(const std::vector<Step>& steps,
+void push_step_predicates(std::span<const Step> steps,
                           std::vector<std::pair<const Expr*, bool>>& stack) {
   for (auto step = steps.rbegin(); step != steps.rend(); ++step)
     for (auto it = step->predicates.rbegin(); it != step->predicates.rend(); ++it)

@@ -62,30 +62,30 @@ std::optional<std::string> owned(std::optional<std::string_view> text) {
   return std::string(*text);
 }
 
-// Fills `bind` in place: a Bind holds five expression trees, costly to move.
+// Fills `bind` in place, its trees going to `arena`.
 [[nodiscard]] std::expected<void, std::string> read_bind(const Document& doc, NodeId element,
-                                                         Bind& bind) {
+                                                         Bind& bind, xpath::ExprArena& arena) {
   auto attributes = read_bind_attributes(doc, element);
   std::optional<std::string_view> nodeset =
       attributes[kNodeset] ? attributes[kNodeset] : attributes[kRef];
   if (!nodeset) return std::unexpected(detail::msg::bind_without_nodeset());
 
   bind.nodeset = std::string(*nodeset);
-  std::array<std::optional<xpath::Expr>*, kRuleCount> rules = {
+  std::array<const xpath::Expr**, kRuleCount> rules = {
       &bind.relevant, &bind.calculate, &bind.constraint, &bind.readonly, &bind.required};
   for (int k = 0; k < kRuleCount; ++k) {
     if (!attributes[k]) continue;
-    auto parsed = xpath::parse_expression(*attributes[k]);
+    auto parsed = xpath::parse_expression(*attributes[k], arena);
     if (!parsed)
       return std::unexpected(detail::msg::rule_does_not_parse(
           kBindAttributeNames[k], bind.nodeset, parsed.error(), *attributes[k]));
-    *rules[k] = std::move(*parsed);
+    *rules[k] = *parsed;
   }
   bind.constraintMsg = owned(attributes[kConstraintMsg]);
   bind.requiredMsg = owned(attributes[kRequiredMsg]);
   bind.nodeset_plain = detail::is_plain_child_path(bind.nodeset);
   if (!bind.nodeset_plain)
-    if (auto path = xpath::parse_expression(bind.nodeset)) bind.nodeset_path = std::move(*path);
+    if (auto path = xpath::parse_expression(bind.nodeset, arena)) bind.nodeset_path = *path;
   return {};
 }
 
@@ -202,7 +202,7 @@ std::expected<FormModel, std::string> load_parsed(std::expected<Document, std::s
   }
   model.binds.resize(binds.size());
   for (std::size_t i = 0; i < binds.size(); ++i)
-    if (auto read = read_bind(doc, binds[i], model.binds[i]); !read)
+    if (auto read = read_bind(doc, binds[i], model.binds[i], model.expressions); !read)
       return std::unexpected(std::move(read.error()));
   if (model.binds.empty()) return std::unexpected(detail::msg::no_binds());
 

@@ -18,24 +18,25 @@
 
 namespace tovarn::form {
 
+// Rules are null where the bind has none; they live in their form's arena.
 struct Bind {
   // The "nodeset" attribute, else "ref", as written (untrimmed).
   std::string nodeset;
   std::optional<std::string> constraintMsg;
   std::optional<std::string> requiredMsg;
-  std::optional<xpath::Expr> relevant;
-  std::optional<xpath::Expr> calculate;
-  std::optional<xpath::Expr> constraint;
-  std::optional<xpath::Expr> required;
+  const xpath::Expr* relevant = nullptr;
+  const xpath::Expr* calculate = nullptr;
+  const xpath::Expr* constraint = nullptr;
+  const xpath::Expr* required = nullptr;
   // Parsed so that a broken one refuses the form; never evaluated.
-  std::optional<xpath::Expr> readonly;
+  const xpath::Expr* readonly = nullptr;
   // How `nodeset` was read at load. Most nodesets are plain child paths
   // ("/data/group/q": ASCII names, nothing else), which select child by child
   // from the root and need no tree; any other nodeset is kept parsed. With
   // neither, the nodeset does not parse and selects no node; that never
   // refuses the form.
   bool nodeset_plain = false;
-  std::optional<xpath::Expr> nodeset_path;
+  const xpath::Expr* nodeset_path = nullptr;
 };
 
 using SecondaryInstances = std::map<std::string, tree::Document, std::less<>>;
@@ -46,6 +47,8 @@ class InstanceShape;  // what completion reads of the instance (completion.cpp)
 
 struct FormModel {
   tree::Document form_document;
+  // Every expression tree of the binds.
+  xpath::ExprArena expressions;
   // One per bind element, in document order.
   std::vector<Bind> binds;
   // Indices into `binds` of every bind with a calculate, each after every

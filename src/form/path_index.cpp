@@ -90,7 +90,7 @@ bool PathIndex::first(const tree::Document& doc, const xpath::Expr& expr,
                       std::optional<NodeId>& node) const {
   const auto* path = std::get_if<xpath::Expr::LocationPath>(&expr.node);
   if (!path || !path->absolute || path->steps.empty()) return false;
-  const std::vector<xpath::Step>& steps = path->steps;
+  std::span<const xpath::Step> steps = path->steps;
   std::vector<Wanted> wanted(steps.size());
   std::vector<double> positions(steps.size());
   for (std::size_t s = 0; s < steps.size(); ++s) {

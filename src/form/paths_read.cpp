@@ -49,7 +49,7 @@ class PathWalker {
     walk(*u.rhs);
   }
 
-  void walk_step_predicates(const std::vector<Step>& steps) {
+  void walk_step_predicates(std::span<const Step> steps) {
     for (const Step& step : steps)
       for (const Expr& predicate : step.predicates) walk(predicate);
   }

@@ -20,7 +20,7 @@ std::span<const tree::NodeId> Selections::of(std::size_t bind) {
   if (plain_.covers(bind)) return plain_.of(bind);
   std::optional<std::vector<tree::NodeId>>& nodes = nodes_[bind];
   if (!nodes) {
-    const std::optional<xpath::Expr>& path = binds_[bind].nodeset_path;
+    const xpath::Expr* path = binds_[bind].nodeset_path;
     nodes = path ? select_nodes(*path, doc_, env_) : std::vector<tree::NodeId>();
   }
   return *nodes;

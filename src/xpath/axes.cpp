@@ -15,8 +15,8 @@ using tree::NodeId;
 
 class NameTest {
  public:
-  explicit NameTest(const std::optional<std::string>& name)
-      : any_(!name), name_(name ? std::string_view(*name) : std::string_view()) {}
+  explicit NameTest(std::optional<std::string_view> name)
+      : any_(!name), name_(name.value_or(std::string_view())) {}
   bool operator()(const Document& doc, NodeId id) const { return any_ || named(doc, id); }
   bool any() const { return any_; }
   bool named(const Document& doc, NodeId id) const {
@@ -105,7 +105,7 @@ void collect_preceding(const Document& doc, NodeId node, const NameTest& match, 
 }  // namespace
 
 void collect_axis(const Document& doc, Axis axis, NodeId node,
-                  const std::optional<std::string>& name_test, NodeList& out) {
+                  std::optional<std::string_view> name_test, NodeList& out) {
   const NameTest match(name_test);
   auto add = [&](NodeId id) {
     if (match(doc, id)) out.push_back(id);
@@ -169,7 +169,7 @@ void collect_axis(const Document& doc, Axis axis, NodeId node,
 }
 
 void collect_axis_union(const Document& doc, Axis axis, const NodeList& list,
-                        const std::optional<std::string>& name_test, NodeList& out) {
+                        std::optional<std::string_view> name_test, NodeList& out) {
   const NameTest match(name_test);
   auto each = [&](auto&& fn) {
     for (NodeId node : list) {

@@ -36,7 +36,7 @@ std::string_view binary_op_name(BinaryOp op) {
 
 void dump_to(std::string& out, const Expr& expr);
 
-void dump_predicates(std::string& out, const std::vector<Expr>& predicates) {
+void dump_predicates(std::string& out, std::span<const Expr> predicates) {
   for (const Expr& predicate : predicates) {
     out += '[';
     dump_to(out, predicate);
@@ -44,7 +44,7 @@ void dump_predicates(std::string& out, const std::vector<Expr>& predicates) {
   }
 }
 
-void dump_steps(std::string& out, const std::vector<Step>& steps, bool leading_space) {
+void dump_steps(std::string& out, std::span<const Step> steps, bool leading_space) {
   for (const Step& step : steps) {
     if (leading_space) out += ' ';
     leading_space = true;

@@ -45,7 +45,7 @@ struct MemoPath {
 thread_local std::vector<MemoPath> memo_paths;  // outer predicates first
 
 void register_absolute_paths(const Expr& expr) {
-  auto steps = [](const std::vector<Step>& steps) {
+  auto steps = [](std::span<const Step> steps) {
     for (const Step& step : steps) {
       for (const Expr& p : step.predicates) register_absolute_paths(p);
     }
@@ -188,7 +188,7 @@ void register_context_free(const Expr& expr) {
     memo_values.push_back(std::move(m));
     return;
   }
-  auto steps = [](const std::vector<Step>& steps) {
+  auto steps = [](std::span<const Step> steps) {
     for (const Step& step : steps) {
       for (const Expr& p : step.predicates) register_context_free(p);
     }
@@ -241,7 +241,7 @@ const detail::NodeTexts* memo_texts(const Expr& expr, const Document& doc) {
   return memo->texts.get();
 }
 
-Status filter_by_predicates(NodeList& list, const std::vector<Expr>& predicates,
+Status filter_by_predicates(NodeList& list, std::span<const Expr> predicates,
                             const Document& doc, const Environment& env) {
   struct Registered {
     std::size_t mark = memo_paths.size();
@@ -276,7 +276,7 @@ Status filter_by_predicates(NodeList& list, const std::vector<Expr>& predicates,
 }
 
 Status step_into(NodeList& out, const NodeList& list, Axis axis,
-                 const std::optional<std::string>& name_test, const std::vector<Expr>& predicates,
+                 std::optional<std::string_view> name_test, std::span<const Expr> predicates,
                  const Document& doc, const Environment& env) {
   if (predicates.empty()) {
     detail::collect_axis_union(doc, axis, list, name_test, out);
@@ -302,7 +302,7 @@ Status step_into(NodeList& out, const NodeList& list, Axis axis,
 
 bool calls_position_or_last(const Expr& expr);
 
-bool steps_call_position_or_last(const std::vector<Step>& steps) {
+bool steps_call_position_or_last(std::span<const Step> steps) {
   for (const Step& step : steps) {
     for (const Expr& p : step.predicates) {
       if (calls_position_or_last(p)) return true;
@@ -349,7 +349,7 @@ bool calls_position_or_last(const Expr& expr) {
 // Whether a predicate keeps the same nodes whatever their positions: it
 // yields a boolean (a comparison or a logical operator) and never asks for
 // the context position or size, not even inside.
-bool ignores_position(const std::vector<Expr>& predicates) {
+bool ignores_position(std::span<const Expr> predicates) {
   for (const Expr& p : predicates) {
     const auto* b = std::get_if<Expr::Binary>(&p.node);
     if (b == nullptr || b->op >= BinaryOp::add || calls_position_or_last(p)) return false;
@@ -358,7 +358,7 @@ bool ignores_position(const std::vector<Expr>& predicates) {
 }
 
 // Runs steps[first..] from the list, replacing it with the result.
-Status run_steps(NodeList& list, const std::vector<Step>& steps, std::size_t first,
+Status run_steps(NodeList& list, std::span<const Step> steps, std::size_t first,
                  const Document& doc, const Environment& env) {
   NodeList out;
   for (std::size_t i = first; i < steps.size(); ++i) {
@@ -394,7 +394,7 @@ Status run_steps(NodeList& list, const std::vector<Step>& steps, std::size_t fir
 // step is a plain self, parent, child or attribute step, straight into the
 // list: the common ".", "..", "../q" and "@x" need no second list. Answers
 // the first step left for run_steps.
-std::size_t run_single_node_steps(NodeList& list, const std::vector<Step>& steps,
+std::size_t run_single_node_steps(NodeList& list, std::span<const Step> steps,
                                   std::size_t first, const Document& doc) {
   std::size_t i = first;
   for (; i < steps.size() && list.size() == 1 && doc.contains(list.front()); ++i) {
@@ -686,7 +686,7 @@ void PassMemo::written(const Document& doc, NodeId node) {
 
 namespace {
 
-bool steps_never_fail(const std::vector<Step>& steps) {
+bool steps_never_fail(std::span<const Step> steps) {
   for (const Step& step : steps) {
     for (const Expr& p : step.predicates) {
       if (!never_fails(p)) return false;
@@ -776,7 +776,7 @@ EvalResult evaluate_kind(const Expr& expr, const Document& doc, EvalContext cont
     case 0:
       return std::get<Expr::Number>(expr.node).value;
     case 1:
-      return std::get<Expr::Literal>(expr.node).text;
+      return std::string(std::get<Expr::Literal>(expr.node).text);
     case 2:
       return std::unexpected(detail::msg::variable(std::get<Expr::Variable>(expr.node).name));
     case 3:
@@ -820,7 +820,7 @@ std::optional<NodeId> find_instance_element(const Document& doc, std::string_vie
 namespace detail {
 
 std::expected<NodeList, std::string> apply_predicates(NodeList list,
-                                                      const std::vector<Expr>& predicates,
+                                                      std::span<const Expr> predicates,
                                                       const Document& doc, const Environment& env) {
   if (Status s = filter_by_predicates(list, predicates, doc, env); !s) {
     return std::unexpected(std::move(s.error()));

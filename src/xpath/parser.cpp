@@ -84,20 +84,6 @@ bool starts_step(const Token* token) {
   }
 }
 
-// Out of line, like the other builders below: they keep vector growth and
-// string copies off the frames of the recursive rules.
-[[gnu::noinline]] void add_descendant_or_self(std::vector<Step>& steps) {
-  steps.push_back(Step{Axis::descendant_or_self, std::nullopt, {}});
-}
-
-[[gnu::noinline]] Step& add_step(std::vector<Step>& steps) { return steps.emplace_back(); }
-[[gnu::noinline]] Expr& add_expr(std::vector<Expr>& exprs) { return exprs.emplace_back(); }
-
-// Local names only: "jr:x" tests x, "a:" the empty name.
-[[gnu::noinline]] void set_name_test(Step& step, std::string_view name) {
-  step.name_test.emplace(name.substr(name.rfind(':') + 1));
-}
-
 // The parser's place in the token list, for one parse_expression call.
 class TokenCursor {
  public:
@@ -125,64 +111,10 @@ class TokenCursor {
 
   void advance(std::size_t n = 1) { position_ += n; }
 
-  bool at_index(std::size_t i, TokenKind kind) const {
-    return i < tokens_.size() && tokens_[i].kind == kind;
-  }
-
-  // The number of steps of the path that starts here, exact up to its first
-  // predicate, so that its step list is allocated once. Reads only the
-  // path's own tokens, so parsing stays linear.
-  std::size_t steps_ahead() const {
-    std::size_t steps = 1;
-    for (std::size_t i = position_;; ++i) {
-      if (at_index(i, TokenKind::dot) || at_index(i, TokenKind::double_dot)) {
-        ++i;
-      } else {
-        if (at_index(i, TokenKind::at)) {
-          ++i;
-        } else if (at_index(i, TokenKind::name) && at_index(i + 1, TokenKind::double_colon)) {
-          i += 2;
-        }
-        if (!at_index(i, TokenKind::name) && !at_index(i, TokenKind::star)) return steps;
-        ++i;
-      }
-      if (at_index(i, TokenKind::slash)) {
-        steps += 1;
-      } else if (at_index(i, TokenKind::double_slash)) {
-        steps += 2;
-      } else {
-        return steps;
-      }
-    }
-  }
-
  private:
   std::span<const Token> tokens_;
   std::size_t position_ = 0;
 };
-
-// For each "(" the number of items up to its ")" (commas at its own level
-// plus one), so that a call's argument list is allocated once rather than
-// grown and moved on every argument. Brackets are levels of their own. Only a
-// hint: unbalanced input miscounts harmlessly, as the parser refuses it.
-void count_items(std::span<const Token> tokens, std::pmr::vector<std::uint32_t>& items) {
-  items.assign(tokens.size(), 1);
-  std::pmr::vector<std::uint32_t> open(items.get_allocator());
-  for (std::uint32_t i = 0; i < tokens.size(); ++i) {
-    switch (tokens[i].kind) {
-      case TokenKind::left_paren:
-      case TokenKind::left_bracket: open.push_back(i); break;
-      case TokenKind::right_paren:
-      case TokenKind::right_bracket:
-        if (!open.empty()) open.pop_back();
-        break;
-      case TokenKind::comma:
-        if (!open.empty()) ++items[open.back()];
-        break;
-      default: break;
-    }
-  }
-}
 
 // Recursive descent over the token list. Two budgets keep it and the tree
 // shallow. `nesting_` counts the parse_or calls that are open (parentheses,
@@ -197,10 +129,15 @@ void count_items(std::span<const Token> tokens, std::pmr::vector<std::uint32_t>&
 // Frames on the recursive path hold at most one Expr and no message, so the
 // deepest accepted input stays well inside a thread's stack, sanitizers
 // included; texts are built in the cold fail_ functions.
+//
+// Nodes go to the arena. A list (arguments, predicates, steps) is gathered on
+// a stack of the parse, above whatever the lists still open below it hold,
+// and copied out whole once it ends; an item joins its stack only when
+// complete, so no rule holds a reference into one while it grows.
 class Parser {
  public:
-  Parser(std::span<const Token> tokens, std::span<const std::uint32_t> items)
-      : cursor_(tokens), items_(items) {}
+  Parser(std::span<const Token> tokens, ExprArena& arena, std::pmr::memory_resource* scratch)
+      : cursor_(tokens), arena_(arena), exprs_(scratch), steps_(scratch) {}
 
   const TokenCursor& cursor() const { return cursor_; }
   std::string& error() { return error_; }
@@ -269,27 +206,38 @@ class Parser {
       }
       int depth = 0;
       if (!hold(depth, std::max(lhs_depth, rhs_depth))) return false;
-      join_binary(op->op, lhs, std::move(rhs));
+      join_binary(op->op, lhs, rhs);
       lhs_depth = depth;
     }
     return true;
   }
 
-  [[gnu::noinline]] static void join_binary(BinaryOp op, Expr& lhs, Expr&& rhs) {
-    auto left = std::make_unique<Expr>(std::move(lhs));
-    lhs.node.emplace<Expr::Binary>(op, std::move(left), std::make_unique<Expr>(std::move(rhs)));
+  // The two operands side by side, in one piece of the arena.
+  std::pair<const Expr*, const Expr*> place_pair(const Expr& lhs, const Expr& rhs) {
+    const auto both = arena_.copy(std::span<const Expr>(std::array<Expr, 2>{lhs, rhs}));
+    return {&both[0], &both[1]};
   }
 
-  [[gnu::noinline]] static void join_union(Expr& lhs, Expr&& rhs) {
-    auto left = std::make_unique<Expr>(std::move(lhs));
-    lhs.node.emplace<Expr::Union>(std::move(left), std::make_unique<Expr>(std::move(rhs)));
+  void join_binary(BinaryOp op, Expr& lhs, const Expr& rhs) {
+    const auto [left, right] = place_pair(lhs, rhs);
+    lhs.node.emplace<Expr::Binary>(op, left, right);
   }
 
-  [[gnu::noinline]] static void negate(Expr& operand, int times) {
-    for (int i = 0; i < times; ++i) {
-      auto inner = std::make_unique<Expr>(std::move(operand));
-      operand.node.emplace<Expr::Negate>(std::move(inner));
-    }
+  void join_union(Expr& lhs, const Expr& rhs) {
+    const auto [left, right] = place_pair(lhs, rhs);
+    lhs.node.emplace<Expr::Union>(left, right);
+  }
+
+  void negate(Expr& operand, int times) {
+    for (int i = 0; i < times; ++i) operand.node.emplace<Expr::Negate>(arena_.make(operand));
+  }
+
+  // The items gathered above `base` on a list's stack, moved to the arena.
+  template <class T>
+  std::span<const T> take(std::pmr::vector<T>& stack, std::size_t base) {
+    const auto items = arena_.copy(std::span<const T>(stack).subspan(base));
+    stack.resize(base);
+    return items;
   }
 
   // Minus signs, counted rather than recursed into, then a union.
@@ -314,32 +262,38 @@ class Parser {
       if (!parse_path_expr(rhs, rhs_depth)) return false;
       int joined = 0;
       if (!hold(joined, std::max(depth, rhs_depth))) return false;
-      join_union(out, std::move(rhs));
+      join_union(out, rhs);
       depth = joined;
     }
     return true;
   }
 
-  static std::vector<Step>& make_path(Expr& out, bool absolute) {
+  void add_descendant_or_self() { steps_.push_back(Step{Axis::descendant_or_self, {}, {}}); }
+
+  // A path of the steps that follow, after a "//" when `descend`.
+  [[nodiscard]] bool parse_path(Expr& out, int& depth, bool absolute, bool descend) {
     auto& path = out.node.emplace<Expr::LocationPath>();
     path.absolute = absolute;
-    return path.steps;
+    const std::size_t base = steps_.size();
+    if (descend) add_descendant_or_self();
+    if (!parse_relative_path(depth)) return false;
+    path.steps = take(steps_, base);
+    return true;
   }
 
   [[nodiscard, gnu::noinline]] bool parse_path_expr(Expr& out, int& depth) {
-    if (cursor_.eat(TokenKind::double_slash)) {
-      auto& steps = make_path(out, true);
-      add_descendant_or_self(steps);
-      return parse_relative_path(steps, depth);
-    }
+    if (cursor_.eat(TokenKind::double_slash)) return parse_path(out, depth, true, true);
     if (cursor_.eat(TokenKind::slash)) {
       // "/" alone is the root; what follows is left for the levels above.
-      auto& steps = make_path(out, true);
-      return !starts_step(cursor_.peek_token()) || parse_relative_path(steps, depth);
+      if (!starts_step(cursor_.peek_token())) {
+        out.node.emplace<Expr::LocationPath>().absolute = true;
+        return true;
+      }
+      return parse_path(out, depth, true, false);
     }
     switch (parse_primary(out, depth)) {
       case Primary::failed: return false;
-      case Primary::absent: return parse_relative_path(make_path(out, false), depth);
+      case Primary::absent: return parse_path(out, depth, false, false);
       case Primary::parsed: return parse_filter(out, depth);
     }
     return false;
@@ -359,11 +313,11 @@ class Parser {
         return Primary::parsed;
       case TokenKind::literal:
         cursor_.advance();
-        out.node.emplace<Expr::Literal>().text.assign(token->text);
+        out.node.emplace<Expr::Literal>(arena_.copy(token->text));
         return Primary::parsed;
       case TokenKind::variable:
         cursor_.advance();
-        out.node.emplace<Expr::Variable>().name.assign(token->text);
+        out.node.emplace<Expr::Variable>(arena_.copy(token->text));
         return Primary::parsed;
       case TokenKind::left_paren:
         cursor_.advance();
@@ -379,24 +333,19 @@ class Parser {
 
   [[nodiscard, gnu::noinline]] bool parse_call(Expr& out, int& depth) {
     auto& call = out.node.emplace<Expr::FunctionCall>();
-    call.name.assign(cursor_.peek_token()->text);
+    call.name = arena_.copy(cursor_.peek_token()->text);
     cursor_.advance(2);  // the name and "("
     if (cursor_.eat(TokenKind::right_paren)) return true;
-    call.args.reserve(items_[cursor_.position() - 1]);
+    const std::size_t base = exprs_.size();
     do {
+      Expr arg;
       int arg_depth = 0;
-      if (!parse_nested(add_expr(call.args), arg_depth) || !hold(depth, arg_depth)) {
-        return false;
-      }
+      if (!parse_nested(arg, arg_depth) || !hold(depth, arg_depth)) return false;
+      exprs_.push_back(arg);
     } while (cursor_.eat(TokenKind::comma));
-    return expect(TokenKind::right_paren);
-  }
-
-  [[gnu::noinline]] static Expr::FilterPath& make_filter(Expr& primary) {
-    auto inner = std::make_unique<Expr>(std::move(primary));
-    auto& filter = primary.node.emplace<Expr::FilterPath>();
-    filter.primary = std::move(inner);
-    return filter;
+    if (!expect(TokenKind::right_paren)) return false;
+    call.args = take(exprs_, base);
+    return true;
   }
 
   // The predicates and trailing steps after the primary in `out`, which
@@ -406,36 +355,39 @@ class Parser {
         !cursor_.at(TokenKind::double_slash)) {
       return true;
     }
-    auto& filter = make_filter(out);
+    const Expr* primary = arena_.make(out);
+    auto& filter = out.node.emplace<Expr::FilterPath>();
+    filter.primary = primary;
     int primary_depth = depth;
     depth = 0;
     if (!hold(depth, primary_depth) || !parse_predicates(filter.predicates, depth)) return false;
+    const std::size_t base = steps_.size();
     for (;;) {
       if (cursor_.eat(TokenKind::double_slash)) {
-        add_descendant_or_self(filter.steps);
+        add_descendant_or_self();
       } else if (!cursor_.eat(TokenKind::slash)) {
+        filter.steps = take(steps_, base);
         return true;
       }
-      if (!parse_relative_path(filter.steps, depth)) return false;
+      if (!parse_relative_path(depth)) return false;
     }
   }
 
   // Steps separated by "/" or "//" (which adds a descendant-or-self step),
-  // appended to `steps`; `depth` holds the deepest predicate.
-  [[nodiscard, gnu::noinline]] bool parse_relative_path(std::vector<Step>& steps, int& depth) {
-    steps.reserve(steps.size() + cursor_.steps_ahead());
+  // pushed on the steps' stack; `depth` holds the deepest predicate.
+  [[nodiscard, gnu::noinline]] bool parse_relative_path(int& depth) {
     for (;;) {
-      if (!parse_step(steps, depth)) return false;
+      if (!parse_step(depth)) return false;
       if (cursor_.eat(TokenKind::double_slash)) {
-        add_descendant_or_self(steps);
+        add_descendant_or_self();
       } else if (!cursor_.eat(TokenKind::slash)) {
         return true;
       }
     }
   }
 
-  [[nodiscard, gnu::noinline]] bool parse_step(std::vector<Step>& steps, int& depth) {
-    Step& step = add_step(steps);
+  [[nodiscard, gnu::noinline]] bool parse_step(int& depth) {
+    Step step;
     if (cursor_.eat(TokenKind::dot)) {
       step.axis = Axis::self;
     } else if (cursor_.eat(TokenKind::double_dot)) {
@@ -457,28 +409,39 @@ class Parser {
         if (is_node_type_name(test->text) && cursor_.eat(TokenKind::left_paren)) {
           if (!expect(TokenKind::right_paren)) return false;
         } else {
-          set_name_test(step, test->text);
+          // Local names only: "jr:x" tests x, "a:" the empty name.
+          step.name_test = arena_.copy(test->text.substr(test->text.rfind(':') + 1));
         }
       } else {
         return fail_node_test();
       }
     }
-    return parse_predicates(step.predicates, depth);
+    if (!parse_predicates(step.predicates, depth)) return false;
+    steps_.push_back(step);
+    return true;
   }
 
-  [[nodiscard, gnu::noinline]] bool parse_predicates(std::vector<Expr>& predicates, int& depth) {
+  [[nodiscard, gnu::noinline]] bool parse_predicates(std::span<const Expr>& predicates,
+                                                     int& depth) {
+    if (!cursor_.at(TokenKind::left_bracket)) return true;
+    const std::size_t base = exprs_.size();
     while (cursor_.eat(TokenKind::left_bracket)) {
+      Expr predicate;
       int predicate_depth = 0;
-      if (!parse_nested(add_expr(predicates), predicate_depth) || !hold(depth, predicate_depth) ||
+      if (!parse_nested(predicate, predicate_depth) || !hold(depth, predicate_depth) ||
           !expect(TokenKind::right_bracket)) {
         return false;
       }
+      exprs_.push_back(predicate);
     }
+    predicates = take(exprs_, base);
     return true;
   }
 
   TokenCursor cursor_;
-  std::span<const std::uint32_t> items_;  // count_items of the tokens
+  ExprArena& arena_;
+  std::pmr::vector<Expr> exprs_;  // the open lists of arguments and predicates
+  std::pmr::vector<Step> steps_;  // the open lists of steps
   int nesting_ = 0;  // open parse_or calls below the outermost
   const Watch* watch_ = current_watch();
   const int limit_ = max_expr_depth();  // what the thread's stack holds
@@ -487,10 +450,11 @@ class Parser {
 
 }  // namespace
 
-std::expected<Expr, std::string> parse_expression(std::string_view text) {
+std::expected<const Expr*, std::string> parse_expression(std::string_view text,
+                                                         ExprArena& arena) {
   if (Watch* watch = current_watch(); watch != nullptr && watch->interrupted())
     return std::unexpected(interrupted_message());
-  // The token list and its item counts live only for this call: a buffer on
+  // The token list and the lists' stacks live only for this call: a buffer on
   // the stack holds them for expressions of a few hundred bytes, which is
   // nearly all of them, and longer ones spill to the heap.
   alignas(std::max_align_t) std::array<std::byte, 8192> buffer;
@@ -498,16 +462,24 @@ std::expected<Expr, std::string> parse_expression(std::string_view text) {
   std::pmr::vector<Token> tokens(&memory);
   if (auto scanned = detail::tokenize_into(text, tokens); !scanned)
     return std::unexpected(std::move(scanned.error()));
-  std::pmr::vector<std::uint32_t> items(&memory);
-  count_items(tokens, items);
-  Parser parser(tokens, items);
+  Parser parser(tokens, arena, &memory);
   Expr expr;
   int depth = 0;
   if (!parser.parse_or(expr, depth)) return std::unexpected(std::move(parser.error()));
   if (!parser.cursor().at_end()) {
     return std::unexpected(detail::msg::trailing_input(text, parser.cursor().position()));
   }
-  return expr;
+  return arena.make(expr);
+}
+
+std::expected<Expression, std::string> parse_expression(std::string_view text) {
+  Expression expression;
+  // Trees take some tens of bytes a byte of text.
+  expression.arena.expect(text.size() * 24);
+  auto root = parse_expression(text, expression.arena);
+  if (!root) return std::unexpected(std::move(root.error()));
+  static_cast<Expr&>(expression) = **root;
+  return expression;
 }
 
 }  // namespace tovarn::xpath

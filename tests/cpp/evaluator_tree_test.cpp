@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "xpath/detail/location.h"
@@ -17,40 +20,43 @@ namespace {
 using tree::Document;
 using tree::NodeId;
 
+// Every tree of this file lives as long as the tests.
+ExprArena& arena() {
+  static ExprArena trees;
+  return trees;
+}
 template <typename... E>
-std::vector<Expr> exprs(E&&... e) {
-  std::vector<Expr> v;
-  (v.push_back(std::move(e)), ...);
-  return v;
+std::span<const Expr> exprs(E&&... e) {
+  const std::array<Expr, sizeof...(E)> items{std::forward<E>(e)...};
+  return arena().copy(std::span<const Expr>(items));
 }
 template <typename... S>
-std::vector<Step> steps(S&&... s) {
-  std::vector<Step> v;
-  (v.push_back(std::move(s)), ...);
-  return v;
+std::span<const Step> steps(S&&... s) {
+  const std::array<Step, sizeof...(S)> items{std::forward<S>(s)...};
+  return arena().copy(std::span<const Step>(items));
 }
-std::unique_ptr<Expr> own(Expr e) { return std::make_unique<Expr>(std::move(e)); }
+const Expr* own(const Expr& e) { return arena().make(e); }
 Expr num(double v) { return Expr{Expr::Number{v}}; }
-Expr lit(std::string s) { return Expr{Expr::Literal{std::move(s)}}; }
-Step step(Axis axis, std::optional<std::string> name, std::vector<Expr> predicates = {}) {
-  return Step{axis, std::move(name), std::move(predicates)};
+Expr lit(std::string_view s) { return Expr{Expr::Literal{arena().copy(s)}}; }
+Step step(Axis axis, std::optional<std::string_view> name,
+          std::span<const Expr> predicates = {}) {
+  if (name) name = arena().copy(*name);
+  return Step{axis, name, predicates};
 }
-Step child(std::string name, std::vector<Expr> predicates = {}) {
-  return step(Axis::child, std::move(name), std::move(predicates));
+Step child(std::string_view name, std::span<const Expr> predicates = {}) {
+  return step(Axis::child, name, predicates);
 }
-Expr path(bool absolute, std::vector<Step> s) {
-  return Expr{Expr::LocationPath{absolute, std::move(s)}};
+Expr path(bool absolute, std::span<const Step> s) { return Expr{Expr::LocationPath{absolute, s}}; }
+Expr call(std::string_view name, std::span<const Expr> args = {}) {
+  return Expr{Expr::FunctionCall{arena().copy(name), args}};
 }
-Expr call(std::string name, std::vector<Expr> args = {}) {
-  return Expr{Expr::FunctionCall{std::move(name), std::move(args)}};
+Expr filter(const Expr& primary, std::span<const Expr> predicates, std::span<const Step> s) {
+  return Expr{Expr::FilterPath{own(primary), predicates, s}};
 }
-Expr filter(Expr primary, std::vector<Expr> predicates, std::vector<Step> s) {
-  return Expr{Expr::FilterPath{own(std::move(primary)), std::move(predicates), std::move(s)}};
+Expr binary(BinaryOp op, const Expr& l, const Expr& r) {
+  return Expr{Expr::Binary{op, own(l), own(r)}};
 }
-Expr binary(BinaryOp op, Expr l, Expr r) {
-  return Expr{Expr::Binary{op, own(std::move(l)), own(std::move(r))}};
-}
-Expr union_of(Expr l, Expr r) { return Expr{Expr::Union{own(std::move(l)), own(std::move(r))}}; }
+Expr union_of(const Expr& l, const Expr& r) { return Expr{Expr::Union{own(l), own(r)}}; }
 
 // "name" per node, "@name" for attributes, space separated.
 std::string show(const EvalResult& r) {

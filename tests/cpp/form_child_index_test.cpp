@@ -58,7 +58,8 @@ TEST(ChildIndex, PlainTextsParseAsChildSteps) {
       EXPECT_EQ(step.axis, xpath::Axis::child);
       EXPECT_TRUE(step.predicates.empty());
       ASSERT_TRUE(step.name_test.has_value());
-      joined += "/" + *step.name_test;
+      joined += "/";
+      joined += *step.name_test;
     }
     EXPECT_EQ(joined, text);
   }

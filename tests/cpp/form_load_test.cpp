@@ -30,15 +30,15 @@ TEST(LoadFormModel, BindFields) {
   EXPECT_EQ(q.nodeset, "/data/q");
   EXPECT_EQ(q.constraintMsg, " too big ");
   EXPECT_FALSE(q.requiredMsg.has_value());
-  EXPECT_FALSE(q.relevant.has_value());
-  EXPECT_TRUE(q.calculate.has_value());
+  EXPECT_FALSE(q.relevant != nullptr);
+  EXPECT_TRUE(q.calculate != nullptr);
   EXPECT_TRUE(q.nodeset_plain);
   EXPECT_EQ(m.binds[1].nodeset, " /data/r");
   EXPECT_FALSE(m.binds[1].nodeset_plain);
-  EXPECT_TRUE(m.binds[1].nodeset_path.has_value());
-  EXPECT_TRUE(m.binds[1].readonly.has_value());
+  EXPECT_TRUE(m.binds[1].nodeset_path != nullptr);
+  EXPECT_TRUE(m.binds[1].readonly != nullptr);
   EXPECT_FALSE(m.binds[2].nodeset_plain);
-  EXPECT_FALSE(m.binds[2].nodeset_path.has_value());
+  EXPECT_FALSE(m.binds[2].nodeset_path != nullptr);
   EXPECT_EQ(m.calculation_order, (std::vector<std::size_t>{0}));
 }
 

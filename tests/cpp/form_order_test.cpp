@@ -8,7 +8,8 @@
 namespace tovarn::form::detail {
 namespace {
 
-xpath::Expr number() { return xpath::Expr{xpath::Expr::Number{1}}; }
+// Order reads only whether a bind calculates, never the rule itself.
+const xpath::Expr kNumber{xpath::Expr::Number{1}};
 
 struct Sketch {
   std::string nodeset;
@@ -22,7 +23,7 @@ std::vector<Bind> make_binds(const std::vector<Sketch>& sketches, Dependencies& 
   for (const Sketch& s : sketches) {
     Bind b;
     b.nodeset = s.nodeset;
-    if (s.calculates) b.calculate = number();
+    if (s.calculates) b.calculate = &kNumber;
     binds.push_back(std::move(b));
     deps.depends_on.insert(deps.depends_on.end(), s.reads.begin(), s.reads.end());
     deps.offsets.push_back(static_cast<std::uint32_t>(deps.depends_on.size()));

@@ -27,12 +27,13 @@ TEST(PlainPaths, SelectWhatTheEvaluatorSelects) {
       "/data/*",       "/",            "/none/q",      "/data/r/q/q/q",    "/model/instance",
   };
   std::vector<Bind> binds;
+  xpath::ExprArena arena;
   for (const char* text : nodesets) {
     Bind& bind = binds.emplace_back();
     bind.nodeset = text;
     bind.nodeset_plain = is_plain_child_path(text);
     if (!bind.nodeset_plain)
-      if (auto path = xpath::parse_expression(text)) bind.nodeset_path = std::move(*path);
+      if (auto path = xpath::parse_expression(text, arena)) bind.nodeset_path = *path;
   }
   PlainPaths plain(binds, *doc);
   xpath::Clock clock("", "");

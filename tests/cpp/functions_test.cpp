@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -70,36 +72,35 @@ TEST(FunctionsOnSecondaryInstance, ReadNodesInTheirOwnDocument) {
 // Calls nested as deep as the parser accepts, built without the parser so the
 // evaluation alone is measured: each level costs call_function, the function
 // and eval_arg on the stack, and must fit even with sanitizer-sized frames.
-Expr nested_calls(const char* name, int depth, std::vector<Expr> (*args)(Expr inner)) {
+using Args = std::span<const Expr> (*)(ExprArena& arena, const Expr& inner);
+
+Expr nested_calls(ExprArena& arena, const char* name, int depth, Args args) {
   Expr e{Expr::Number{1}};
-  for (int i = 0; i < depth; ++i) e = Expr{Expr::FunctionCall{name, args(std::move(e))}};
+  for (int i = 0; i < depth; ++i) e = Expr{Expr::FunctionCall{name, args(arena, e)}};
   return e;
 }
 
-std::vector<Expr> alone(Expr inner) {
-  std::vector<Expr> v;
-  v.push_back(std::move(inner));
-  return v;
+template <std::size_t N>
+std::span<const Expr> list(ExprArena& arena, const std::array<Expr, N>& items) {
+  return arena.copy(std::span<const Expr>(items));
 }
 
-std::vector<Expr> with_one_after(Expr inner) {
-  std::vector<Expr> v = alone(std::move(inner));
-  v.push_back(Expr{Expr::Number{1}});
-  return v;
+std::span<const Expr> alone(ExprArena& arena, const Expr& inner) {
+  return list<1>(arena, {inner});
 }
 
-std::vector<Expr> as_if_branch(Expr inner) {
-  std::vector<Expr> v;
-  v.push_back(Expr{Expr::FunctionCall{"true", {}}});
-  v.push_back(std::move(inner));
-  v.push_back(Expr{Expr::Literal{"no"}});
-  return v;
+std::span<const Expr> with_one_after(ExprArena& arena, const Expr& inner) {
+  return list<2>(arena, {inner, Expr{Expr::Number{1}}});
+}
+
+std::span<const Expr> as_if_branch(ExprArena& arena, const Expr& inner) {
+  return list<3>(arena, {Expr{Expr::FunctionCall{"true", {}}}, inner, Expr{Expr::Literal{"no"}}});
 }
 
 TEST(FunctionsNestedDeep, EvaluateAtTheParserDepthLimit) {
   struct Deep {
     const char* name;
-    std::vector<Expr> (*args)(Expr);
+    Args args;
     const char* expected;
   };
   static const Deep kCases[] = {
@@ -116,7 +117,8 @@ TEST(FunctionsNestedDeep, EvaluateAtTheParserDepthLimit) {
   const Clock clock("2024-01-01", "2024-01-01T00:00:00Z");
   for (const Deep& c : kCases) {
     SCOPED_TRACE(c.name);
-    const Expr expr = nested_calls(c.name, kMaxExprDepth, c.args);
+    ExprArena arena;
+    const Expr expr = nested_calls(arena, c.name, kMaxExprDepth, c.args);
     EvalResult value = evaluate(expr, *doc, EvalContext{*doc->root(), 1, 1}, clock);
     ASSERT_TRUE(value) << value.error();
     EXPECT_EQ(value_to_string(*value), c.expected);

@@ -19,7 +19,7 @@ namespace tovarn::xpath::detail {
 // Refers to everything, owns nothing; lives for one call.
 struct CallSite {
   std::string_view name;  // as written, prefix included
-  const std::vector<Expr>& args;
+  std::span<const Expr> args;
   const tree::Document& document;
   EvalContext context;
   const Environment& environment;

@@ -19,7 +19,7 @@ using NodeList = std::vector<tree::NodeId>;
 // node at that position (from 1), anything else through its boolean. The
 // first error of a predicate is the result.
 [[nodiscard]] std::expected<NodeList, std::string> apply_predicates(
-    NodeList list, const std::vector<Expr>& predicates, const tree::Document& doc,
+    NodeList list, std::span<const Expr> predicates, const tree::Document& doc,
     const Environment& env);
 
 // One step from every node of the list; the result is in document order, each
@@ -32,14 +32,14 @@ using NodeList = std::vector<tree::NodeId>;
 // (all of them without one), in the axis's own order: nearest first for
 // ancestors, document order for every other axis.
 void collect_axis(const tree::Document& doc, Axis axis, tree::NodeId node,
-                  const std::optional<std::string>& name_test, NodeList& out);
+                  std::optional<std::string_view> name_test, NodeList& out);
 
 // Appends the union of one axis over every node of the list, filtered by the
 // name test, in no particular order and possibly with duplicates (the caller
 // sorts). Linear in the list and the result where one node's axis covers
 // another's: nested subtrees, siblings of one parent, shared ancestors.
 void collect_axis_union(const tree::Document& doc, Axis axis, const NodeList& list,
-                        const std::optional<std::string>& name_test, NodeList& out);
+                        std::optional<std::string_view> name_test, NodeList& out);
 
 // Whether the candidate element lies on the following or the preceding axis
 // (the only two axes asked) of the context node, whose order key is given
