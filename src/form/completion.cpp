@@ -60,8 +60,11 @@ class InstanceShape {
  private:
   static constexpr std::uint8_t kTemplate = 1;
   static constexpr std::uint8_t kRepeat = 2;
+  static constexpr std::size_t kRepeatsWalkedAlone = 16;
 
   void mark_repeat_paths(const Document& doc, std::span<const NodeId> repeats);
+  void mark_repeat_path(const Document& doc, std::string_view path, std::vector<NodeId>& level,
+                        std::vector<NodeId>& next);
   // Reused by every element's plan.
   struct Scratch {
     std::vector<NodeId> children;
@@ -70,6 +73,9 @@ class InstanceShape {
     std::vector<Entry> heads;
   };
   void read_plan(const Document& doc, NodeId element, Scratch& scratch);
+  // read_plan for an element of a few children, without the sort.
+  static constexpr std::uint32_t kFewChildren = 16;
+  void read_few(const Document& doc, NodeId element, std::span<const NodeId> children);
 
   NodeId root_;
   std::uint32_t base_;
@@ -81,26 +87,61 @@ class InstanceShape {
 
 InstanceShape::InstanceShape(const Document& doc, NodeId root, std::span<const NodeId> repeats)
     : root_(root), base_(doc.order_position(root)) {
+  // The subtree is one run of the order, each element followed by its
+  // attributes, so plain loops over it meet what a walk of it would.
   const std::uint32_t size = doc.order_subtree_end(root) - base_ + 1;
   flags_.assign(size, 0);
   plans_.assign(size, {0, 0});
-  tree::walk_below(doc, root, [&](NodeId element) {
-    if (tree::attribute_named(doc, element, "template")) flags_[local(doc, element)] |= kTemplate;
-    return true;
-  });
+  for (std::uint32_t p = base_ + 1; p < base_ + size; ++p) {
+    const NodeId node = doc.at_order_position(p);
+    if (doc.is_attribute(node) && doc.name(node) == "template")
+      flags_[local(doc, *doc.parent(node))] |= kTemplate;
+  }
   mark_repeat_paths(doc, repeats);
   Scratch scratch;
-  read_plan(doc, root, scratch);
-  tree::walk_below(doc, root, [&](NodeId element) {
-    read_plan(doc, element, scratch);
-    return true;
+  for (std::uint32_t p = base_; p < base_ + size; ++p) {
+    const NodeId node = doc.at_order_position(p);
+    if (!doc.is_attribute(node) && doc.has_children(node)) read_plan(doc, node, scratch);
+  }
+}
+
+// The elements the path names, level by level from the root down.
+void InstanceShape::mark_repeat_path(const Document& doc, std::string_view path,
+                                     std::vector<NodeId>& level, std::vector<NodeId>& next) {
+  level.clear();
+  bool below_root = false;
+  for_each_name(path, [&](std::string_view name) {
+    if (!below_root) {
+      if (doc.name(root_) == name) level.push_back(root_);
+      below_root = true;
+      return;
+    }
+    next.clear();
+    for (const NodeId element : level)
+      for (const NodeId child : doc.children(element))
+        if (doc.name(child) == name) next.push_back(child);
+    level.swap(next);
   });
+  if (level.size() == 1 && level.front() == root_) return;  // the root is never a row
+  for (const NodeId element : level) flags_[local(doc, element)] |= kRepeat;
 }
 
 // The nodesets of the form's repeats, as a trie of names walked down the
 // instance once: an element is marked when its path, from the root's name
 // down, is one of them. A nodeset that is no plain child path marks nothing.
 void InstanceShape::mark_repeat_paths(const Document& doc, std::span<const NodeId> repeats) {
+  // A few repeats, as forms have, cost less walked one by one than hashed;
+  // the trie keeps many of them linear.
+  if (repeats.size() <= kRepeatsWalkedAlone) {
+    std::vector<NodeId> level, next;
+    for (const NodeId repeat : repeats) {
+      auto nodeset = tree::attribute_value(doc, repeat, "nodeset");
+      if (!nodeset) continue;
+      const std::string_view path = unicode::trim(*nodeset);
+      if (is_plain_child_path(path)) mark_repeat_path(doc, path, level, next);
+    }
+    return;
+  }
   struct Key {
     std::uint32_t parent;
     std::string_view name;
@@ -157,6 +198,10 @@ void InstanceShape::read_plan(const Document& doc, NodeId element, Scratch& scra
   const auto begin = static_cast<std::uint32_t>(entries_.size());
   plans_[local(doc, element)] = {begin, begin};
   if (n == 0) return;
+  if (n <= kFewChildren) {
+    read_few(doc, element, children);
+    return;
+  }
   sorted.resize(n);
   for (std::uint32_t i = 0; i < n; ++i) sorted[i] = i;
   std::stable_sort(sorted.begin(), sorted.end(), [&](std::uint32_t a, std::uint32_t b) {
@@ -193,6 +238,34 @@ void InstanceShape::read_plan(const Document& doc, NodeId element, Scratch& scra
   plans_[local(doc, element)].second = static_cast<std::uint32_t>(entries_.size());
   for (std::uint32_t g = 0; g < n; ++g)
     if (group[sorted[g]] != kNone) by_name_.push_back(group[sorted[g]]);
+}
+
+// Each child is matched against the entries made so far: the same plan as
+// read_plan's, in at most kFewChildren squared compares.
+void InstanceShape::read_few(const Document& doc, NodeId element,
+                             std::span<const NodeId> children) {
+  const auto begin = static_cast<std::uint32_t>(entries_.size());
+  for (const NodeId child : children) {
+    const std::string_view name = doc.name(child);
+    std::uint32_t k = begin;
+    while (k < entries_.size() && doc.name(entries_[k].source) != name) ++k;
+    if (k == entries_.size()) {
+      entries_.push_back(Entry{child, flags_[local(doc, child)] != 0});
+      continue;
+    }
+    Entry& entry = entries_[k];
+    entry.rows = true;
+    if ((flags_[local(doc, child)] & kTemplate) && !(flags_[local(doc, entry.source)] & kTemplate))
+      entry.source = child;
+  }
+  const auto end = static_cast<std::uint32_t>(entries_.size());
+  plans_[local(doc, element)] = {begin, end};
+  const auto first = by_name_.size();
+  for (std::uint32_t k = begin; k < end; ++k) by_name_.push_back(k);
+  std::sort(by_name_.begin() + static_cast<std::ptrdiff_t>(first), by_name_.end(),
+            [&](std::uint32_t a, std::uint32_t b) {
+              return doc.name(entries_[a].source) < doc.name(entries_[b].source);
+            });
 }
 
 std::shared_ptr<const InstanceShape> read_instance_shape(const Document& form_document,

@@ -148,6 +148,29 @@ TEST(ModelDocument, CompletedFromTheFormsInstance) {
   }
 }
 
+// Wide elements and forms of many repeats are read by other means than the
+// few of most forms: completion must come out the same for both.
+TEST(ModelDocument, CompletedAlikeForFewAndManyChildrenAndRepeats) {
+  for (int n : {3, 40}) {
+    SCOPED_TRACE(n);
+    std::string instance = "<data>", body = "<body>", submission = "<data>", expected = "<data>";
+    for (int i = 0; i < n; ++i) {
+      const std::string q = "q" + std::to_string(i), r = "r" + std::to_string(i);
+      instance += "<" + q + "/><" + r + "><a/></" + r + ">";
+      body += "<repeat nodeset='/data/" + r + "'/>";
+      const std::string answer = i % 2 ? "<" + q + ">1</" + q + ">" : "";
+      const std::string row = i % 3 ? "" : "<" + r + "/>";
+      submission += answer + row;
+      expected += answer.empty() ? "<" + q + "/>" : answer;
+      if (!row.empty()) expected += "<" + r + "><a/></" + r + ">";
+    }
+    instance += "<m jr:template=''><b/></m><t/><t/></data>";
+    submission += "<m/></data>";
+    expected += "<m><b/></m></data>";
+    EXPECT_EQ(completed(instance, body + "</body>", submission), expected);
+  }
+}
+
 TEST(ModelDocument, CompletionLeavesTheInstanceAndIsInDocumentOrder) {
   FormModel form = load("<h><model><instance><data><a/><b/><c/></data></instance>"
                         "<bind nodeset='/data/c' required='true()'/></model></h>");
