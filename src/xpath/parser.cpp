@@ -45,20 +45,24 @@ std::optional<Axis> axis_named(std::string_view name) {
 
 struct Operator {
   BinaryOp op;
-  int precedence;  // higher binds tighter
+  std::uint8_t precedence;  // higher binds tighter; 0 for no operator
 };
+// Two bytes returned in a register: an optional of it went through memory,
+// and this runs after every operand at every level.
+static_assert(sizeof(Operator) == 2);
+constexpr Operator kNoOperator{BinaryOp::logical_or, 0};
 
 // The binary operator a token stands for after a complete operand. Operator
 // names are whole Name texts, compared byte for byte.
-std::optional<Operator> binary_operator(const Token* token) {
-  if (token == nullptr) return std::nullopt;
+Operator binary_operator(const Token* token) {
+  if (token == nullptr) return kNoOperator;
   switch (token->kind) {
     case TokenKind::name:
       if (token->text == "or") return Operator{BinaryOp::logical_or, 1};
       if (token->text == "and") return Operator{BinaryOp::logical_and, 2};
       if (token->text == "div") return Operator{BinaryOp::div, 6};
       if (token->text == "mod") return Operator{BinaryOp::mod, 6};
-      return std::nullopt;
+      return kNoOperator;
     case TokenKind::equal: return Operator{BinaryOp::eq, 3};
     case TokenKind::not_equal: return Operator{BinaryOp::ne, 3};
     case TokenKind::less: return Operator{BinaryOp::lt, 4};
@@ -68,7 +72,7 @@ std::optional<Operator> binary_operator(const Token* token) {
     case TokenKind::plus: return Operator{BinaryOp::add, 5};
     case TokenKind::minus: return Operator{BinaryOp::sub, 5};
     case TokenKind::star: return Operator{BinaryOp::mul, 6};
-    default: return std::nullopt;
+    default: return kNoOperator;
   }
 }
 
@@ -189,24 +193,25 @@ class Parser {
   // Precedence climbing: folds operators of at least `min_precedence` into
   // `lhs`; a tighter operator after a right operand takes that operand first.
   [[nodiscard, gnu::noinline]] bool parse_operators(Expr& lhs, int& lhs_depth, int min_precedence) {
-    for (auto op = binary_operator(cursor_.peek_token()); op && op->precedence >= min_precedence;
+    for (Operator op = binary_operator(cursor_.peek_token());
+         op.precedence != 0 && op.precedence >= min_precedence;
          op = binary_operator(cursor_.peek_token())) {
       cursor_.advance();
       Expr rhs;
       int rhs_depth = 0;
       if (!parse_unary(rhs, rhs_depth)) return false;
-      for (auto next = binary_operator(cursor_.peek_token());
-           next && next->precedence > op->precedence;
+      for (Operator next = binary_operator(cursor_.peek_token());
+           next.precedence > op.precedence;
            next = binary_operator(cursor_.peek_token())) {
         if (nesting_ == limit_ || stack_low()) return fail_too_deep();
         ++nesting_;
-        const bool ok = parse_operators(rhs, rhs_depth, next->precedence);
+        const bool ok = parse_operators(rhs, rhs_depth, next.precedence);
         --nesting_;
         if (!ok) return false;
       }
       int depth = 0;
       if (!hold(depth, std::max(lhs_depth, rhs_depth))) return false;
-      join_binary(op->op, lhs, rhs);
+      join_binary(op.op, lhs, rhs);
       lhs_depth = depth;
     }
     return true;

@@ -37,19 +37,22 @@ class Scanner {
     // Real expressions average well over three bytes a token.
     tokens.reserve(text_.size() / 3 + 2);
     while (i_ < text_.size()) {
+      // One push for every kind, so that it is inlined once.
+      Token token{};
       const auto byte = static_cast<unsigned char>(text_[i_]);
       if (byte >= 0x80) {
         std::size_t next = i_;
         const char32_t c = unicode::decode(text_, next);
         if (unicode::is_white_space(c)) {
           i_ = next;
-        } else if (unicode::is_alphabetic(c)) {
-          tokens.push_back(Token{TokenKind::name, scan_name(next)});
-        } else {
-          return std::unexpected(msg::unexpected_character(text_.substr(i_, next - i_)));
+          continue;
         }
+        if (!unicode::is_alphabetic(c))
+          return std::unexpected(msg::unexpected_character(text_.substr(i_, next - i_)));
+        tokens.push_back(Token{TokenKind::name, scan_name(next)});
         continue;
       }
+      bool made = true;
       switch (byte) {
         case ' ':
         case '\t':
@@ -57,58 +60,62 @@ class Scanner {
         case '\v':
         case '\f':
         case '\r': ++i_; continue;
-        case '/': tokens.push_back(pair('/', TokenKind::double_slash, TokenKind::slash)); continue;
-        case '<': tokens.push_back(pair('=', TokenKind::less_equal, TokenKind::less)); continue;
-        case '>':
-          tokens.push_back(pair('=', TokenKind::greater_equal, TokenKind::greater));
-          continue;
+        case '/': token = pair('/', TokenKind::double_slash, TokenKind::slash); break;
+        case '<': token = pair('=', TokenKind::less_equal, TokenKind::less); break;
+        case '>': token = pair('=', TokenKind::greater_equal, TokenKind::greater); break;
         case '!':
           if (!next_is(1, '=')) return std::unexpected(msg::unexpected_character("!"));
-          tokens.push_back(double_char(TokenKind::not_equal));
-          continue;
+          token = double_char(TokenKind::not_equal);
+          break;
         case ':':
           if (!next_is(1, ':')) return std::unexpected(msg::unexpected_character(":"));
-          tokens.push_back(double_char(TokenKind::double_colon));
-          continue;
+          token = double_char(TokenKind::double_colon);
+          break;
         case '.':
-          if (i_ + 1 < text_.size() && is_digit(text_[i_ + 1])) break;  // a numeral
-          tokens.push_back(pair('.', TokenKind::double_dot, TokenKind::dot));
-          continue;
-        case '@': tokens.push_back(single(TokenKind::at)); continue;
-        case '*': tokens.push_back(single(TokenKind::star)); continue;
-        case '(': tokens.push_back(single(TokenKind::left_paren)); continue;
-        case ')': tokens.push_back(single(TokenKind::right_paren)); continue;
-        case '[': tokens.push_back(single(TokenKind::left_bracket)); continue;
-        case ']': tokens.push_back(single(TokenKind::right_bracket)); continue;
-        case ',': tokens.push_back(single(TokenKind::comma)); continue;
-        case '|': tokens.push_back(single(TokenKind::pipe)); continue;
-        case '+': tokens.push_back(single(TokenKind::plus)); continue;
-        case '-': tokens.push_back(single(TokenKind::minus)); continue;
-        case '=': tokens.push_back(single(TokenKind::equal)); continue;
+          if (i_ + 1 < text_.size() && is_digit(text_[i_ + 1])) {
+            made = false;  // a numeral
+            break;
+          }
+          token = pair('.', TokenKind::double_dot, TokenKind::dot);
+          break;
+        case '@': token = single(TokenKind::at); break;
+        case '*': token = single(TokenKind::star); break;
+        case '(': token = single(TokenKind::left_paren); break;
+        case ')': token = single(TokenKind::right_paren); break;
+        case '[': token = single(TokenKind::left_bracket); break;
+        case ']': token = single(TokenKind::right_bracket); break;
+        case ',': token = single(TokenKind::comma); break;
+        case '|': token = single(TokenKind::pipe); break;
+        case '+': token = single(TokenKind::plus); break;
+        case '-': token = single(TokenKind::minus); break;
+        case '=': token = single(TokenKind::equal); break;
         case '\'':
         case '"': {
           auto literal = scan_literal();
           if (!literal) return std::unexpected(std::move(literal.error()));
-          tokens.push_back(*literal);
-          continue;
+          token = *literal;
+          break;
         }
         case '$': {
           const std::size_t start = ++i_;
           i_ = name_chars_end(i_);
-          tokens.push_back(Token{TokenKind::variable, text_.substr(start, i_ - start)});
-          continue;
+          token = Token{TokenKind::variable, text_.substr(start, i_ - start)};
+          break;
         }
-        default: break;
+        default: made = false; break;
       }
-      if (byte == '.' || is_digit(static_cast<char>(byte))) {
-        auto number = scan_numeral();
-        if (!number) return std::unexpected(std::move(number.error()));
-        tokens.push_back(*number);
-      } else if ((byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || byte == '_') {
-        tokens.push_back(Token{TokenKind::name, scan_name(i_ + 1)});
-      } else {
-        return std::unexpected(msg::unexpected_character(text_.substr(i_, 1)));
+      if (!made) {
+        if (byte == '.' || is_digit(static_cast<char>(byte))) {
+          auto number = scan_numeral();
+          if (!number) return std::unexpected(std::move(number.error()));
+          token = *number;
+        } else if ((byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || byte == '_') {
+          token = Token{TokenKind::name, scan_name(i_ + 1)};
+        } else {
+          return std::unexpected(msg::unexpected_character(text_.substr(i_, 1)));
+        }
       }
+      tokens.push_back(token);
     }
     return {};
   }
