@@ -186,8 +186,9 @@ void InstanceShape::mark_repeat_paths(const Document& doc, std::span<const NodeI
   });
 }
 
-// Children are grouped by name through one sort, stable so that each group
-// starts with its first child; entries follow the groups' first children.
+// Children are grouped by name through one sort, which keeps their order
+// among namesakes so that each group starts with its first child; entries
+// follow the groups' first children.
 void InstanceShape::read_plan(const Document& doc, NodeId element, Scratch& scratch) {
   std::vector<NodeId>& children = scratch.children;
   std::vector<std::uint32_t>& sorted = scratch.sorted;
@@ -204,8 +205,10 @@ void InstanceShape::read_plan(const Document& doc, NodeId element, Scratch& scra
   }
   sorted.resize(n);
   for (std::uint32_t i = 0; i < n; ++i) sorted[i] = i;
-  std::stable_sort(sorted.begin(), sorted.end(), [&](std::uint32_t a, std::uint32_t b) {
-    return doc.name(children[a]) < doc.name(children[b]);
+  // By name, then place: what a stable sort gives, without its buffer.
+  std::sort(sorted.begin(), sorted.end(), [&](std::uint32_t a, std::uint32_t b) {
+    const int order = doc.name(children[a]).compare(doc.name(children[b]));
+    return order != 0 ? order < 0 : a < b;
   });
   // group[i]: for a group's first child, its entry's index once made; for
   // every other child, kNone.

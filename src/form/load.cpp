@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <array>
-#include <unordered_map>
+#include <iterator>
+#include <optional>
 #include <utility>
 
 #include "form/detail/child_index.h"
@@ -92,22 +93,31 @@ std::optional<std::string> owned(std::optional<std::string_view> text) {
 // What each calculation reads, as bind indices. Paths name binds through the
 // nodeset text as written; where two binds share one, the later one counts.
 detail::Dependencies calculation_dependencies(const std::vector<Bind>& binds) {
-  std::unordered_map<std::string_view, std::uint32_t> by_nodeset;
+  // Sorted by nodeset, then index: the last of a run of namesakes counts.
+  std::vector<std::pair<std::string_view, std::uint32_t>> by_nodeset;
   by_nodeset.reserve(binds.size());
-  for (std::uint32_t i = 0; i < binds.size(); ++i) by_nodeset[binds[i].nodeset] = i;
+  for (std::uint32_t i = 0; i < binds.size(); ++i) by_nodeset.emplace_back(binds[i].nodeset, i);
+  std::sort(by_nodeset.begin(), by_nodeset.end());
+  auto bind_of = [&](std::string_view path) -> std::optional<std::uint32_t> {
+    auto after = std::upper_bound(
+        by_nodeset.begin(), by_nodeset.end(), path,
+        [](std::string_view p, const std::pair<std::string_view, std::uint32_t>& entry) {
+          return p < entry.first;
+        });
+    if (after == by_nodeset.begin() || std::prev(after)->first != path) return std::nullopt;
+    return std::prev(after)->second;
+  };
 
   detail::Dependencies deps;
   deps.offsets.reserve(binds.size() + 1);
   deps.offsets.push_back(0);
+  detail::PathReads reads;
   for (std::uint32_t i = 0; i < binds.size(); ++i) {
     if (binds[i].calculate) {
       std::size_t begin = deps.depends_on.size();
-      detail::for_each_path_read(*binds[i].calculate, binds[i].nodeset,
-                                 [&](std::string_view path) {
-                                   auto found = by_nodeset.find(path);
-                                   if (found != by_nodeset.end() && found->second != i)
-                                     deps.depends_on.push_back(found->second);
-                                 });
+      reads.for_each(*binds[i].calculate, binds[i].nodeset, [&](std::string_view path) {
+        if (auto found = bind_of(path); found && *found != i) deps.depends_on.push_back(*found);
+      });
       auto first = deps.depends_on.begin() + static_cast<std::ptrdiff_t>(begin);
       std::sort(first, deps.depends_on.end());
       deps.depends_on.erase(std::unique(first, deps.depends_on.end()), deps.depends_on.end());

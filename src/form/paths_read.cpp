@@ -16,8 +16,9 @@ using xpath::Step;
 // Recursion follows the expression tree, whose depth the parser bounds.
 class PathWalker {
  public:
-  PathWalker(std::string_view base, const std::function<void(std::string_view)>& visit)
-      : base_(base), visit_(visit) {}
+  PathWalker(std::string_view base, const std::function<void(std::string_view)>& visit,
+             std::vector<std::string_view>& segments, std::string& buffer)
+      : base_(base), visit_(visit), segments_(segments), buffer_(buffer) {}
 
   void walk(const Expr& expr) {
     std::visit([this](const auto& node) { on(node); }, expr.node);
@@ -96,8 +97,8 @@ class PathWalker {
   std::string_view base_;
   const std::function<void(std::string_view)>& visit_;
   // Reused across paths; resolving never nests.
-  std::vector<std::string_view> segments_;
-  std::string buffer_;
+  std::vector<std::string_view>& segments_;
+  std::string& buffer_;
 };
 
 }  // namespace
@@ -105,7 +106,12 @@ class PathWalker {
 namespace detail {
 void for_each_path_read(const xpath::Expr& expr, std::string_view base,
                         const std::function<void(std::string_view)>& visit) {
-  PathWalker(base, visit).walk(expr);
+  PathReads().for_each(expr, base, visit);
+}
+
+void PathReads::for_each(const xpath::Expr& expr, std::string_view base,
+                         const std::function<void(std::string_view)>& visit) {
+  PathWalker(base, visit, segments_, buffer_).walk(expr);
 }
 }  // namespace detail
 

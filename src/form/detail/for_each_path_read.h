@@ -3,7 +3,9 @@
 // form load can look paths up without building a list of strings.
 
 #include <functional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "xpath/expr.h"
 
@@ -13,5 +15,16 @@ namespace tovarn::form::detail {
 // the call.
 void for_each_path_read(const xpath::Expr& expr, std::string_view base,
                         const std::function<void(std::string_view)>& visit);
+
+// The same walk for many expressions in turn, reusing its buffers.
+class PathReads {
+ public:
+  void for_each(const xpath::Expr& expr, std::string_view base,
+                const std::function<void(std::string_view)>& visit);
+
+ private:
+  std::vector<std::string_view> segments_;
+  std::string buffer_;
+};
 
 }  // namespace tovarn::form::detail
