@@ -414,8 +414,11 @@ class Parser {
         if (is_node_type_name(test->text) && cursor_.eat(TokenKind::left_paren)) {
           if (!expect(TokenKind::right_paren)) return false;
         } else {
-          // Local names only: "jr:x" tests x, "a:" the empty name.
-          step.name_test = arena_.copy(test->text.substr(test->text.rfind(':') + 1));
+          // Local names only: "jr:x" tests x, "a:" the empty name. Most
+          // names have no colon, which memchr tells faster than rfind.
+          std::string_view local = test->text;
+          if (local.find(':') != std::string_view::npos) local.remove_prefix(local.rfind(':') + 1);
+          step.name_test = arena_.copy(local);
         }
       } else {
         return fail_node_test();
