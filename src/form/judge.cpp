@@ -10,6 +10,7 @@
 #include "form/environment.h"
 #include "tree/query.h"
 #include "unicode/unicode.h"
+#include "xpath/child_names.h"
 #include "xpath/evaluate.h"
 #include "xpath/value.h"
 #include "xpath/watch.h"
@@ -29,6 +30,7 @@ class Judgement {
       : failures_only_(failures_only),
         form_(form),
         model_(model),
+        child_names_(model),
         env_(form, model, std::string(clock.today()), std::string(clock.now())),
         selections_(form.binds, model, env_) {}
 
@@ -138,6 +140,7 @@ class Judgement {
   bool failures_only_;
   const FormModel& form_;
   const tree::Document& model_;
+  xpath::ChildNames child_names_;
   FormEnvironment env_;
   detail::Selections selections_;
   std::vector<SubmissionFinding> findings_;

@@ -1,0 +1,108 @@
+#include "xpath/child_names.h"
+
+#include <bit>
+
+namespace tovarn::xpath {
+
+namespace {
+
+using tree::NodeId;
+
+// Up to this many children a scan costs no more than a lookup.
+constexpr std::uint32_t kNarrow = 8;
+
+constinit thread_local ChildNames* innermost = nullptr;
+
+// Sibling names mostly differ in their length or their first, middle or
+// last byte ("q1", "q2"); the bytes between are left to the comparison.
+std::uint32_t name_hash(std::uint32_t parent, std::string_view name) {
+  std::uint32_t k = static_cast<std::uint32_t>(name.size()) * 0x01000193u;
+  if (!name.empty()) {
+    k ^= static_cast<std::uint32_t>(static_cast<unsigned char>(name.front())) << 8 ^
+         static_cast<std::uint32_t>(static_cast<unsigned char>(name[name.size() / 2])) << 16 ^
+         static_cast<std::uint32_t>(static_cast<unsigned char>(name.back())) << 24;
+  }
+  return (k ^ parent * 0x9E3779B1u) * 0x85EBCA6Bu;
+}
+
+}  // namespace
+
+ChildNames::ChildNames(const tree::Document& doc)
+    : doc_(doc), outer_(innermost), width_(doc.size(), Width::unseen) {
+  innermost = this;
+}
+
+ChildNames::~ChildNames() { innermost = outer_; }
+
+ChildNames* ChildNames::of(const tree::Document& doc) {
+  for (ChildNames* names = innermost; names != nullptr; names = names->outer_) {
+    if (&names->doc_ == &doc) return names;
+  }
+  return nullptr;
+}
+
+// The slot holding the entry of that parent and name, or the empty slot
+// where it belongs. The table is at most half full, so the probe ends.
+std::uint32_t* ChildNames::slot(std::uint32_t parent, std::uint32_t hash, std::string_view name) {
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t i = hash >> shift_;; i = (i + 1) & mask) {
+    const std::uint32_t e = slots_[i];
+    if (e == kNone) return &slots_[i];
+    const Entry& entry = entries_[e];
+    if (entry.parent == parent && entry.hash == hash && doc_.name(NodeId{entry.first}) == name)
+      return &slots_[i];
+  }
+}
+
+void ChildNames::grow() {
+  const std::size_t size = slots_.empty() ? 64 : 2 * slots_.size();
+  slots_.assign(size, kNone);
+  shift_ = 32 - std::countr_zero(size);
+  const std::size_t mask = size - 1;
+  for (std::uint32_t e = 0; e < entries_.size(); ++e) {
+    std::size_t i = entries_[e].hash >> shift_;
+    while (slots_[i] != kNone) i = (i + 1) & mask;
+    slots_[i] = e;
+  }
+}
+
+void ChildNames::index(NodeId parent) {
+  if (next_same_.empty()) next_same_.assign(doc_.size(), kNone);
+  const std::uint32_t p = tree::index_of(parent);
+  for (NodeId child : doc_.children(parent)) {
+    if (2 * (entries_.size() + 1) > slots_.size()) grow();
+    const std::string_view name = doc_.name(child);
+    const std::uint32_t hash = name_hash(p, name);
+    std::uint32_t* s = slot(p, hash, name);
+    const std::uint32_t c = tree::index_of(child);
+    if (*s == kNone) {
+      *s = static_cast<std::uint32_t>(entries_.size());
+      entries_.push_back(Entry{p, hash, c, c});
+    } else {
+      Entry& entry = entries_[*s];
+      next_same_[entry.last] = c;
+      entry.last = c;
+    }
+  }
+}
+
+bool ChildNames::append(NodeId parent, std::string_view name, std::vector<NodeId>& out) {
+  const std::uint32_t p = tree::index_of(parent);
+  if (p >= width_.size()) return false;
+  Width& width = width_[p];
+  if (width == Width::unseen) {
+    std::uint32_t count = 0;
+    for ([[maybe_unused]] NodeId child : doc_.children(parent)) {
+      if (++count > kNarrow) break;
+    }
+    width = count > kNarrow ? Width::indexed : Width::narrow;
+    if (width == Width::indexed) index(parent);
+  }
+  if (width == Width::narrow) return false;
+  const std::uint32_t e = *slot(p, name_hash(p, name), name);
+  if (e == kNone) return true;
+  for (std::uint32_t c = entries_[e].first; c != kNone; c = next_same_[c]) out.push_back(NodeId{c});
+  return true;
+}
+
+}  // namespace tovarn::xpath
