@@ -76,7 +76,7 @@ class Judgement {
       const Bind& bind = form_.binds[b];
       if (failures_only_ && xpath::never_fails(*bind.calculate)) continue;
       const std::span<const NodeId> nodes = selections_.of(b);
-      xpath::PassMemo memo(*bind.calculate);
+      xpath::PassMemo memo(*bind.calculate, nodes.size());
       for (NodeId node : nodes) {
         if (!relevance.relevant(node)) continue;
         auto value = evaluate(*bind.calculate, node);
@@ -99,8 +99,8 @@ class Judgement {
       if (!bind.required && !bind.constraint) continue;
       const std::span<const NodeId> nodes = selections_.of(b);
       std::optional<xpath::PassMemo> required_memo, constraint_memo;
-      if (bind.required) required_memo.emplace(*bind.required);
-      if (bind.constraint) constraint_memo.emplace(*bind.constraint);
+      if (bind.required) required_memo.emplace(*bind.required, nodes.size());
+      if (bind.constraint) constraint_memo.emplace(*bind.constraint, nodes.size());
       for (NodeId node : nodes) {
         if (!relevance.relevant(node)) continue;
         held_.clear();
