@@ -2,6 +2,8 @@
 
 #include <bit>
 
+#include "tree/name_hash.h"
+
 namespace tovarn::xpath {
 
 namespace {
@@ -12,18 +14,6 @@ using tree::NodeId;
 constexpr std::uint32_t kNarrow = 8;
 
 constinit thread_local ChildNames* innermost = nullptr;
-
-// Sibling names mostly differ in their length or their first, middle or
-// last byte ("q1", "q2"); the bytes between are left to the comparison.
-std::uint32_t name_hash(std::uint32_t parent, std::string_view name) {
-  std::uint32_t k = static_cast<std::uint32_t>(name.size()) * 0x01000193u;
-  if (!name.empty()) {
-    k ^= static_cast<std::uint32_t>(static_cast<unsigned char>(name.front())) << 8 ^
-         static_cast<std::uint32_t>(static_cast<unsigned char>(name[name.size() / 2])) << 16 ^
-         static_cast<std::uint32_t>(static_cast<unsigned char>(name.back())) << 24;
-  }
-  return (k ^ parent * 0x9E3779B1u) * 0x85EBCA6Bu;
-}
 
 }  // namespace
 
@@ -49,8 +39,10 @@ std::uint32_t* ChildNames::slot(std::uint32_t parent, std::uint32_t hash, std::s
     const std::uint32_t e = slots_[i];
     if (e == kNone) return &slots_[i];
     const Entry& entry = entries_[e];
-    if (entry.parent == parent && entry.hash == hash && doc_.name(NodeId{entry.first}) == name)
+    if (entry.parent == parent && entry.hash == hash &&
+        tree::same_name(doc_.name(NodeId{entry.first}), name)) {
       return &slots_[i];
+    }
   }
 }
 
@@ -72,7 +64,7 @@ void ChildNames::index(NodeId parent) {
   for (NodeId child : doc_.children(parent)) {
     if (2 * (entries_.size() + 1) > slots_.size()) grow();
     const std::string_view name = doc_.name(child);
-    const std::uint32_t hash = name_hash(p, name);
+    const std::uint32_t hash = tree::child_name_hash(p, name);
     std::uint32_t* s = slot(p, hash, name);
     const std::uint32_t c = tree::index_of(child);
     if (*s == kNone) {
@@ -99,7 +91,7 @@ bool ChildNames::append(NodeId parent, std::string_view name, std::vector<NodeId
     if (width == Width::indexed) index(parent);
   }
   if (width == Width::narrow) return false;
-  const std::uint32_t e = *slot(p, name_hash(p, name), name);
+  const std::uint32_t e = *slot(p, tree::child_name_hash(p, name), name);
   if (e == kNone) return true;
   for (std::uint32_t c = entries_[e].first; c != kNone; c = next_same_[c]) out.push_back(NodeId{c});
   return true;
