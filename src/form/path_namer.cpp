@@ -1,7 +1,7 @@
 #include "form/detail/path_namer.h"
 
+#include <algorithm>
 #include <string_view>
-#include <unordered_map>
 
 namespace tovarn::form::detail {
 
@@ -16,15 +16,27 @@ void PathNamer::index_children(NodeId parent) {
   }
   const std::size_t n = siblings_.size();
   // Most parents have a handful of children, where comparing names pairwise
-  // (each pair once) beats hashing them; wide ones (repeats, long lists) are
-  // hashed.
+  // (each pair once) beats sorting them; wide ones (repeats, long lists) are
+  // sorted.
   constexpr std::size_t kPairwise = 24;
-  std::unordered_map<std::string_view, std::uint32_t> count;
   if (n > kPairwise) {
-    for (std::string_view name : names_) ++count[name];
-    std::unordered_map<std::string_view, std::uint32_t> seen;
-    for (std::size_t i = 0; i < n; ++i)
-      position_[tree::index_of(siblings_[i])] = count[names_[i]] >= 2 ? ++seen[names_[i]] : kBare;
+    // Sorted by name, then by place: each run of one name is its namesakes
+    // in order, with no table to build.
+    order_.resize(n);
+    for (std::uint32_t i = 0; i < n; ++i) order_[i] = i;
+    std::sort(order_.begin(), order_.end(), [this](std::uint32_t a, std::uint32_t b) {
+      const int c = names_[a].compare(names_[b]);
+      return c < 0 || (c == 0 && a < b);
+    });
+    for (std::size_t run = 0; run < n;) {
+      std::size_t end = run + 1;
+      while (end < n && names_[order_[end]] == names_[order_[run]]) ++end;
+      for (std::size_t k = run; k < end; ++k) {
+        position_[tree::index_of(siblings_[order_[k]])] =
+            end - run >= 2 ? static_cast<std::uint32_t>(k - run + 1) : kBare;
+      }
+      run = end;
+    }
   } else {
     // Positions count namesakes before; kBare stays for a name met once.
     for (std::size_t i = 0; i < n; ++i) position_[tree::index_of(siblings_[i])] = kBare;
@@ -41,8 +53,11 @@ void PathNamer::index_children(NodeId parent) {
   }
   auto namesakes = [&](std::string_view name) -> std::uint32_t {
     if (n > kPairwise) {
-      auto found = count.find(name);
-      return found == count.end() ? 0 : found->second;
+      auto less = [this](std::uint32_t i, std::string_view name) { return names_[i] < name; };
+      auto first = std::lower_bound(order_.begin(), order_.end(), name, less);
+      std::uint32_t k = 0;
+      for (auto it = first; it != order_.end() && names_[*it] == name; ++it) ++k;
+      return k;
     }
     std::uint32_t k = 0;
     for (std::string_view s : names_) k += s == name;

@@ -29,6 +29,7 @@ class PathNamer {
   std::vector<tree::NodeId> chain_;
   std::vector<tree::NodeId> siblings_;
   std::vector<std::string_view> names_;  // of siblings_
+  std::vector<std::uint32_t> order_;     // of a wide parent's siblings_, by name
 };
 
 }  // namespace tovarn::form::detail
