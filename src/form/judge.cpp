@@ -129,7 +129,9 @@ class Judgement {
     detail::PathNamer namer(model_);
     for (std::size_t i = 0; i < findings_.size(); ++i) {
       SubmissionFinding& finding = findings_[i];
-      finding.path = std::string(reported_path(model_, namer.path(nodes_[i])));
+      std::string path = namer.path(nodes_[i]);
+      path.erase(0, path.size() - reported_path(model_, path).size());
+      finding.path = std::move(path);
       if (!finding.message) continue;
       // Only the leading white space matters: the prefix ends in '('.
       if (unicode::trim(*finding.message).starts_with(kItextPrefix))

@@ -7,6 +7,16 @@ namespace tovarn::form::detail {
 
 using tree::NodeId;
 
+namespace {
+
+std::size_t digits(std::uint32_t n) {
+  std::size_t k = 1;
+  for (; n >= 10; n /= 10) ++k;
+  return k;
+}
+
+}  // namespace
+
 void PathNamer::index_children(NodeId parent) {
   siblings_.clear();
   names_.clear();
@@ -73,15 +83,24 @@ std::string PathNamer::path(NodeId node) {
   if (position_.empty()) position_.assign(doc_.size(), 0);
   chain_.clear();
   for (std::optional<NodeId> n = node; n; n = doc_.parent(*n)) chain_.push_back(*n);
+  // Positions first, so that the text is sized once.
+  std::size_t size = 0;
+  for (NodeId n : chain_) {
+    size += 1 + doc_.name(n).size();
+    std::optional<NodeId> parent = doc_.parent(n);
+    if (!parent) continue;
+    if (position_[tree::index_of(n)] == 0) index_children(*parent);
+    const std::uint32_t position = position_[tree::index_of(n)];
+    if (position != kBare) size += 2 + digits(position);
+  }
   std::string out;
+  out.reserve(size);
   for (auto it = chain_.rbegin(); it != chain_.rend(); ++it) {
     out += '/';
     out += doc_.name(*it);
-    std::optional<NodeId> parent = doc_.parent(*it);
-    if (!parent) continue;
-    if (position_[tree::index_of(*it)] == 0) index_children(*parent);
-    std::uint32_t position = position_[tree::index_of(*it)];
-    if (position == kBare || position == 0) continue;
+    if (!doc_.parent(*it)) continue;
+    const std::uint32_t position = position_[tree::index_of(*it)];
+    if (position == kBare) continue;
     out += '[';
     out += std::to_string(position);
     out += ']';
