@@ -1,5 +1,6 @@
 #include "xpath/child_names.h"
 
+#include <algorithm>
 #include <bit>
 
 #include "tree/name_hash.h"
@@ -46,8 +47,8 @@ std::uint32_t* ChildNames::slot(std::uint32_t parent, std::uint32_t hash, std::s
   }
 }
 
-void ChildNames::grow() {
-  const std::size_t size = slots_.empty() ? 64 : 2 * slots_.size();
+void ChildNames::grow(std::size_t entries) {
+  const std::size_t size = std::bit_ceil(std::max<std::size_t>(64, 2 * entries));
   slots_.assign(size, kNone);
   shift_ = 32 - std::countr_zero(size);
   const std::size_t mask = size - 1;
@@ -58,11 +59,12 @@ void ChildNames::grow() {
   }
 }
 
-void ChildNames::index(NodeId parent) {
+void ChildNames::index(NodeId parent, std::uint32_t width) {
   if (next_same_.empty()) next_same_.assign(doc_.size(), kNone);
   const std::uint32_t p = tree::index_of(parent);
+  // Room for every child at once, so the table grows at most once a parent.
+  if (2 * (entries_.size() + width) > slots_.size()) grow(entries_.size() + width);
   for (NodeId child : doc_.children(parent)) {
-    if (2 * (entries_.size() + 1) > slots_.size()) grow();
     const std::string_view name = doc_.name(child);
     const std::uint32_t hash = tree::child_name_hash(p, name);
     std::uint32_t* s = slot(p, hash, name);
@@ -84,11 +86,9 @@ bool ChildNames::append(NodeId parent, std::string_view name, std::vector<NodeId
   Width& width = width_[p];
   if (width == Width::unseen) {
     std::uint32_t count = 0;
-    for ([[maybe_unused]] NodeId child : doc_.children(parent)) {
-      if (++count > kNarrow) break;
-    }
+    for ([[maybe_unused]] NodeId child : doc_.children(parent)) ++count;
     width = count > kNarrow ? Width::indexed : Width::narrow;
-    if (width == Width::indexed) index(parent);
+    if (width == Width::indexed) index(parent, count);
   }
   if (width == Width::narrow) return false;
   const std::uint32_t e = *slot(p, tree::child_name_hash(p, name), name);

@@ -46,9 +46,10 @@ class ChildNames {
     std::uint32_t last;
   };
 
-  void index(tree::NodeId parent);
+  void index(tree::NodeId parent, std::uint32_t width);
   std::uint32_t* slot(std::uint32_t parent, std::uint32_t hash, std::string_view name);
-  void grow();
+  // Rehashes into a table at most half full with that many entries.
+  void grow(std::size_t entries);
 
   const tree::Document& doc_;
   ChildNames* outer_;
