@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string_view>
 
+#include "tree/name_hash.h"
+
 namespace tovarn::form::detail {
 
 using tree::NodeId;
@@ -27,23 +29,33 @@ void PathNamer::index_children(NodeId parent) {
   const std::size_t n = siblings_.size();
   // Most parents have a handful of children, where comparing names pairwise
   // (each pair once) beats sorting them; wide ones (repeats, long lists) are
-  // sorted.
+  // sorted by their hashes.
   constexpr std::size_t kPairwise = 24;
   if (n > kPairwise) {
-    // Sorted by name, then by place: each run of one name is its namesakes
-    // in order, with no table to build.
-    order_.resize(n);
-    for (std::uint32_t i = 0; i < n; ++i) order_[i] = i;
-    std::sort(order_.begin(), order_.end(), [this](std::uint32_t a, std::uint32_t b) {
-      const int c = names_[a].compare(names_[b]);
-      return c < 0 || (c == 0 && a < b);
-    });
+    // Sorted by the hash of the name, then by place: each run of one hash is
+    // one name's namesakes in order, unless two names share the hash.
+    keys_.resize(n);
+    for (std::uint32_t i = 0; i < n; ++i)
+      keys_[i] = std::uint64_t{tree::child_name_hash(0, names_[i])} << 32 | i;
+    std::sort(keys_.begin(), keys_.end());
+    auto at = [this](std::size_t k) { return static_cast<std::uint32_t>(keys_[k]); };
     for (std::size_t run = 0; run < n;) {
       std::size_t end = run + 1;
-      while (end < n && names_[order_[end]] == names_[order_[run]]) ++end;
+      bool one_name = true;
+      for (; end < n && keys_[end] >> 32 == keys_[run] >> 32; ++end)
+        one_name = one_name && names_[at(end)] == names_[at(run)];
       for (std::size_t k = run; k < end; ++k) {
-        position_[tree::index_of(siblings_[order_[k]])] =
-            end - run >= 2 ? static_cast<std::uint32_t>(k - run + 1) : kBare;
+        std::uint32_t position = end - run >= 2 ? static_cast<std::uint32_t>(k - run + 1) : kBare;
+        if (!one_name) {
+          std::uint32_t before = 0, same = 0;
+          for (std::size_t j = run; j < end; ++j) {
+            if (names_[at(j)] != names_[at(k)]) continue;
+            ++same;
+            before += j < k;
+          }
+          position = same >= 2 ? before + 1 : kBare;
+        }
+        position_[tree::index_of(siblings_[at(k)])] = position;
       }
       run = end;
     }
@@ -63,10 +75,11 @@ void PathNamer::index_children(NodeId parent) {
   }
   auto namesakes = [&](std::string_view name) -> std::uint32_t {
     if (n > kPairwise) {
-      auto less = [this](std::uint32_t i, std::string_view name) { return names_[i] < name; };
-      auto first = std::lower_bound(order_.begin(), order_.end(), name, less);
+      const std::uint64_t hash = tree::child_name_hash(0, name);
+      auto first = std::lower_bound(keys_.begin(), keys_.end(), hash << 32);
       std::uint32_t k = 0;
-      for (auto it = first; it != order_.end() && names_[*it] == name; ++it) ++k;
+      for (auto it = first; it != keys_.end() && *it >> 32 == hash; ++it)
+        k += names_[static_cast<std::uint32_t>(*it)] == name;
       return k;
     }
     std::uint32_t k = 0;
