@@ -13,13 +13,18 @@ using tree::NodeId;
 
 // Up to this many children a scan costs no more than a lookup.
 constexpr std::uint32_t kNarrow = 8;
+// Entering a child costs about as much as reading its name a few times
+// over, so a wide parent is scanned that often before its children enter:
+// one read once or twice, as a large secondary instance's list mostly is,
+// never pays for the table.
+constexpr std::uint8_t kScansBeforeIndex = 2;
 
 constinit thread_local ChildNames* innermost = nullptr;
 
 }  // namespace
 
 ChildNames::ChildNames(const tree::Document& doc)
-    : doc_(doc), outer_(innermost), width_(doc.size(), Width::unseen) {
+    : doc_(doc), outer_(innermost), scans_(doc.size(), 0) {
   innermost = this;
 }
 
@@ -82,18 +87,28 @@ void ChildNames::index(NodeId parent, std::uint32_t width) {
 
 bool ChildNames::append(NodeId parent, std::string_view name, std::vector<NodeId>& out) {
   const std::uint32_t p = tree::index_of(parent);
-  if (p >= width_.size()) return false;
-  Width& width = width_[p];
-  if (width == Width::unseen) {
-    std::uint32_t count = 0;
-    for ([[maybe_unused]] NodeId child : doc_.children(parent)) ++count;
-    width = count > kNarrow ? Width::indexed : Width::narrow;
-    if (width == Width::indexed) index(parent, count);
+  if (p >= scans_.size()) return false;
+  std::uint8_t& scans = scans_[p];
+  if (scans == kIndexed) {
+    const std::uint32_t e = *slot(p, tree::child_name_hash(p, name), name);
+    if (e == kNone) return true;
+    for (std::uint32_t c = entries_[e].first; c != kNone; c = next_same_[c])
+      out.push_back(NodeId{c});
+    return true;
   }
-  if (width == Width::narrow) return false;
-  const std::uint32_t e = *slot(p, tree::child_name_hash(p, name), name);
-  if (e == kNone) return true;
-  for (std::uint32_t c = entries_[e].first; c != kNone; c = next_same_[c]) out.push_back(NodeId{c});
+  // The scan counts the children too, so a narrow parent costs nothing more.
+  std::uint32_t width = 0;
+  for (NodeId child : doc_.children(parent)) {
+    ++width;
+    if (tree::same_name(doc_.name(child), name)) out.push_back(child);
+  }
+  if (width <= kNarrow) return true;
+  if (scans < kScansBeforeIndex) {
+    ++scans;
+    return true;
+  }
+  index(parent, width);
+  scans = kIndexed;
   return true;
 }
 

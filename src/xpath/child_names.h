@@ -13,9 +13,10 @@ namespace tovarn::xpath {
 // While alive, a child step with a name test in `doc` finds its nodes through
 // a table rather than by reading every child's name: judging asks ../q in
 // each row and /data/q in each rule, and the scans of wide groups were most
-// of it. A parent's children enter the table the first time a step reads
-// them, so a parent never stepped into costs nothing. The document's
-// structure and names must stay as they are meanwhile; texts may change.
+// of it. A wide parent's children enter the table once steps have read them
+// a few times, so a parent stepped into once costs a scan, as before. The
+// document's structure and names must stay as they are meanwhile; texts may
+// change.
 // Lives on one thread; scopes nest, the innermost one answering for its
 // document.
 class ChildNames {
@@ -29,14 +30,16 @@ class ChildNames {
   static ChildNames* of(const tree::Document& doc);
 
   // Appends the children of `parent` named `name`, in order, as a scan of
-  // its children would, and answers true; or answers false, appending
-  // nothing, for a parent so narrow that the caller's scan is as quick.
+  // its children would, and answers true; false, appending nothing, for an
+  // id outside the document.
   [[nodiscard]] bool append(tree::NodeId parent, std::string_view name,
                             std::vector<tree::NodeId>& out);
 
  private:
   static constexpr std::uint32_t kNone = UINT32_MAX;
-  enum class Width : std::uint8_t { unseen, narrow, indexed };
+  // By parent id: the scans of a wide parent so far, or this once its
+  // children are in the table.
+  static constexpr std::uint8_t kIndexed = UINT8_MAX;
 
   // The children of one parent with one name: a chain through next_same_.
   struct Entry {
@@ -53,7 +56,7 @@ class ChildNames {
 
   const tree::Document& doc_;
   ChildNames* outer_;
-  std::vector<Width> width_;            // by parent id
+  std::vector<std::uint8_t> scans_;
   std::vector<std::uint32_t> slots_;    // open addressing over entries_
   std::vector<Entry> entries_;
   std::vector<std::uint32_t> next_same_;  // by child id: its next sibling of that name
