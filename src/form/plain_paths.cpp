@@ -1,6 +1,7 @@
 #include "form/detail/plain_paths.h"
 
 #include <algorithm>
+#include <bit>
 
 #include "form/detail/child_index.h"
 #include "tree/name_hash.h"
@@ -21,8 +22,9 @@ const xpath::Expr::LocationPath* plain_steps(const Bind& bind) {
 
 PlainPaths::PlainPaths(const std::vector<Bind>& binds, const tree::Document& doc)
     : of_bind_(binds.size(), kNone) {
-  // The table grows as names come, so the paths are read once.
-  slots_.assign(64, kNone);
+  // The table grows as names come, so the paths are read once; most paths
+  // have a few names.
+  slots_.assign(std::bit_ceil(std::max<std::size_t>(16, 4 * binds.size())), kNone);
   nodes_.reserve(4 * binds.size() + 1);
   nodes_.push_back(Node{kNone, {}, 0});
   for (std::size_t b = 0; b < binds.size(); ++b) {

@@ -24,7 +24,7 @@ constinit thread_local ChildNames* innermost = nullptr;
 }  // namespace
 
 ChildNames::ChildNames(const tree::Document& doc)
-    : doc_(doc), outer_(innermost), scans_(doc.size(), 0) {
+    : doc_(doc), outer_(innermost) {
   innermost = this;
 }
 
@@ -65,7 +65,7 @@ void ChildNames::grow(std::size_t entries) {
 }
 
 void ChildNames::index(NodeId parent, std::uint32_t width) {
-  if (next_same_.empty()) next_same_.assign(doc_.size(), kNone);
+  if (next_same_.size() < doc_.size()) next_same_.resize(doc_.size(), kNone);
   const std::uint32_t p = tree::index_of(parent);
   // Room for every child at once, so the table grows at most once a parent.
   if (2 * (entries_.size() + width) > slots_.size()) grow(entries_.size() + width);
@@ -87,6 +87,8 @@ void ChildNames::index(NodeId parent, std::uint32_t width) {
 
 bool ChildNames::append(NodeId parent, std::string_view name, std::vector<NodeId>& out) {
   const std::uint32_t p = tree::index_of(parent);
+  // Made on first use: most judgements of small forms step into no parent.
+  if (scans_.empty()) scans_.assign(doc_.size(), 0);
   if (p >= scans_.size()) return false;
   std::uint8_t& scans = scans_[p];
   if (scans == kIndexed) {
