@@ -10,6 +10,7 @@
 #include "form/environment.h"
 #include "tree/query.h"
 #include "unicode/unicode.h"
+#include "xpath/child_names.h"
 #include "xpath/evaluate.h"
 #include "xpath/value.h"
 #include "xpath/watch.h"
@@ -29,6 +30,7 @@ class Judgement {
       : failures_only_(failures_only),
         form_(form),
         model_(model),
+        child_names_(model),
         env_(form, model, std::string(clock.today()), std::string(clock.now())),
         selections_(form.binds, model, env_) {}
 
@@ -74,7 +76,7 @@ class Judgement {
       const Bind& bind = form_.binds[b];
       if (failures_only_ && xpath::never_fails(*bind.calculate)) continue;
       const std::span<const NodeId> nodes = selections_.of(b);
-      xpath::PassMemo memo(*bind.calculate);
+      xpath::PassMemo memo(*bind.calculate, nodes.size());
       for (NodeId node : nodes) {
         if (!relevance.relevant(node)) continue;
         auto value = evaluate(*bind.calculate, node);
@@ -97,8 +99,8 @@ class Judgement {
       if (!bind.required && !bind.constraint) continue;
       const std::span<const NodeId> nodes = selections_.of(b);
       std::optional<xpath::PassMemo> required_memo, constraint_memo;
-      if (bind.required) required_memo.emplace(*bind.required);
-      if (bind.constraint) constraint_memo.emplace(*bind.constraint);
+      if (bind.required) required_memo.emplace(*bind.required, nodes.size());
+      if (bind.constraint) constraint_memo.emplace(*bind.constraint, nodes.size());
       for (NodeId node : nodes) {
         if (!relevance.relevant(node)) continue;
         held_.clear();
@@ -127,7 +129,9 @@ class Judgement {
     detail::PathNamer namer(model_);
     for (std::size_t i = 0; i < findings_.size(); ++i) {
       SubmissionFinding& finding = findings_[i];
-      finding.path = std::string(reported_path(model_, namer.path(nodes_[i])));
+      std::string path = namer.path(nodes_[i]);
+      path.erase(0, path.size() - reported_path(model_, path).size());
+      finding.path = std::move(path);
       if (!finding.message) continue;
       // Only the leading white space matters: the prefix ends in '('.
       if (unicode::trim(*finding.message).starts_with(kItextPrefix))
@@ -138,6 +142,7 @@ class Judgement {
   bool failures_only_;
   const FormModel& form_;
   const tree::Document& model_;
+  xpath::ChildNames child_names_;
   FormEnvironment env_;
   detail::Selections selections_;
   std::vector<SubmissionFinding> findings_;

@@ -1,11 +1,23 @@
 #include "form/detail/path_namer.h"
 
+#include <algorithm>
 #include <string_view>
-#include <unordered_map>
+
+#include "tree/name_hash.h"
 
 namespace tovarn::form::detail {
 
 using tree::NodeId;
+
+namespace {
+
+std::size_t digits(std::uint32_t n) {
+  std::size_t k = 1;
+  for (; n >= 10; n /= 10) ++k;
+  return k;
+}
+
+}  // namespace
 
 void PathNamer::index_children(NodeId parent) {
   siblings_.clear();
@@ -16,15 +28,37 @@ void PathNamer::index_children(NodeId parent) {
   }
   const std::size_t n = siblings_.size();
   // Most parents have a handful of children, where comparing names pairwise
-  // (each pair once) beats hashing them; wide ones (repeats, long lists) are
-  // hashed.
+  // (each pair once) beats sorting them; wide ones (repeats, long lists) are
+  // sorted by their hashes.
   constexpr std::size_t kPairwise = 24;
-  std::unordered_map<std::string_view, std::uint32_t> count;
   if (n > kPairwise) {
-    for (std::string_view name : names_) ++count[name];
-    std::unordered_map<std::string_view, std::uint32_t> seen;
-    for (std::size_t i = 0; i < n; ++i)
-      position_[tree::index_of(siblings_[i])] = count[names_[i]] >= 2 ? ++seen[names_[i]] : kBare;
+    // Sorted by the hash of the name, then by place: each run of one hash is
+    // one name's namesakes in order, unless two names share the hash.
+    keys_.resize(n);
+    for (std::uint32_t i = 0; i < n; ++i)
+      keys_[i] = std::uint64_t{tree::child_name_hash(0, names_[i])} << 32 | i;
+    std::sort(keys_.begin(), keys_.end());
+    auto at = [this](std::size_t k) { return static_cast<std::uint32_t>(keys_[k]); };
+    for (std::size_t run = 0; run < n;) {
+      std::size_t end = run + 1;
+      bool one_name = true;
+      for (; end < n && keys_[end] >> 32 == keys_[run] >> 32; ++end)
+        one_name = one_name && names_[at(end)] == names_[at(run)];
+      for (std::size_t k = run; k < end; ++k) {
+        std::uint32_t position = end - run >= 2 ? static_cast<std::uint32_t>(k - run + 1) : kBare;
+        if (!one_name) {
+          std::uint32_t before = 0, same = 0;
+          for (std::size_t j = run; j < end; ++j) {
+            if (names_[at(j)] != names_[at(k)]) continue;
+            ++same;
+            before += j < k;
+          }
+          position = same >= 2 ? before + 1 : kBare;
+        }
+        position_[tree::index_of(siblings_[at(k)])] = position;
+      }
+      run = end;
+    }
   } else {
     // Positions count namesakes before; kBare stays for a name met once.
     for (std::size_t i = 0; i < n; ++i) position_[tree::index_of(siblings_[i])] = kBare;
@@ -41,8 +75,12 @@ void PathNamer::index_children(NodeId parent) {
   }
   auto namesakes = [&](std::string_view name) -> std::uint32_t {
     if (n > kPairwise) {
-      auto found = count.find(name);
-      return found == count.end() ? 0 : found->second;
+      const std::uint64_t hash = tree::child_name_hash(0, name);
+      auto first = std::lower_bound(keys_.begin(), keys_.end(), hash << 32);
+      std::uint32_t k = 0;
+      for (auto it = first; it != keys_.end() && *it >> 32 == hash; ++it)
+        k += names_[static_cast<std::uint32_t>(*it)] == name;
+      return k;
     }
     std::uint32_t k = 0;
     for (std::string_view s : names_) k += s == name;
@@ -58,15 +96,24 @@ std::string PathNamer::path(NodeId node) {
   if (position_.empty()) position_.assign(doc_.size(), 0);
   chain_.clear();
   for (std::optional<NodeId> n = node; n; n = doc_.parent(*n)) chain_.push_back(*n);
+  // Positions first, so that the text is sized once.
+  std::size_t size = 0;
+  for (NodeId n : chain_) {
+    size += 1 + doc_.name(n).size();
+    std::optional<NodeId> parent = doc_.parent(n);
+    if (!parent) continue;
+    if (position_[tree::index_of(n)] == 0) index_children(*parent);
+    const std::uint32_t position = position_[tree::index_of(n)];
+    if (position != kBare) size += 2 + digits(position);
+  }
   std::string out;
+  out.reserve(size);
   for (auto it = chain_.rbegin(); it != chain_.rend(); ++it) {
     out += '/';
     out += doc_.name(*it);
-    std::optional<NodeId> parent = doc_.parent(*it);
-    if (!parent) continue;
-    if (position_[tree::index_of(*it)] == 0) index_children(*parent);
-    std::uint32_t position = position_[tree::index_of(*it)];
-    if (position == kBare || position == 0) continue;
+    if (!doc_.parent(*it)) continue;
+    const std::uint32_t position = position_[tree::index_of(*it)];
+    if (position == kBare) continue;
     out += '[';
     out += std::to_string(position);
     out += ']';

@@ -4,6 +4,7 @@
 #include <bit>
 
 #include "form/detail/child_index.h"
+#include "tree/name_hash.h"
 
 namespace tovarn::form::detail {
 
@@ -17,27 +18,15 @@ const xpath::Expr::LocationPath* plain_steps(const Bind& bind) {
   return path && is_plain_step_list(*path) ? path : nullptr;
 }
 
-std::uint32_t hash(std::uint32_t parent, std::string_view name) {
-  std::uint32_t h = 2166136261u ^ (parent * 0x9E3779B1u);
-  for (char c : name) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
-  return h;
-}
-
 }  // namespace
 
 PlainPaths::PlainPaths(const std::vector<Bind>& binds, const tree::Document& doc)
     : of_bind_(binds.size(), kNone) {
-  std::size_t names = 0;
-  for (const Bind& bind : binds) {
-    if (bind.nodeset_plain)
-      names += static_cast<std::size_t>(std::count(bind.nodeset.begin(), bind.nodeset.end(), '/'));
-    else if (const auto* path = plain_steps(bind))
-      names += path->steps.size();
-  }
-  // At most half full, so probes stay short and always end.
-  slots_.assign(std::bit_ceil(2 * names + 2), kNone);
-  nodes_.reserve(names + 1);
-  nodes_.push_back(Node{kNone, {}});
+  // The table grows as names come, so the paths are read once; most paths
+  // have a few names.
+  slots_.assign(std::bit_ceil(std::max<std::size_t>(16, 4 * binds.size())), kNone);
+  nodes_.reserve(4 * binds.size() + 1);
+  nodes_.push_back(Node{kNone, {}, 0});
   for (std::size_t b = 0; b < binds.size(); ++b) {
     std::uint32_t at = 0;
     if (binds[b].nodeset_plain) {
@@ -53,19 +42,34 @@ PlainPaths::PlainPaths(const std::vector<Bind>& binds, const tree::Document& doc
 }
 
 std::uint32_t PlainPaths::child(std::uint32_t parent, std::string_view name, bool create) {
+  const std::uint32_t hash = tree::child_name_hash(parent, name);
   const std::size_t mask = slots_.size() - 1;
-  for (std::size_t i = hash(parent, name) & mask;; i = (i + 1) & mask) {
+  for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
     const std::uint32_t slot = slots_[i];
     if (slot == kNone) {
       if (!create) return kNone;
       const auto id = static_cast<std::uint32_t>(nodes_.size());
-      nodes_.push_back(Node{parent, name});
+      nodes_.push_back(Node{parent, name, hash});
       ++nodes_[parent].children;
       nodes_[parent].last_child = id;
       slots_[i] = id;
+      // At most half full, so probes stay short and always end.
+      if (2 * nodes_.size() > slots_.size()) grow();
       return id;
     }
-    if (nodes_[slot].parent == parent && nodes_[slot].name == name) return slot;
+    if (nodes_[slot].hash == hash && nodes_[slot].parent == parent &&
+        tree::same_name(nodes_[slot].name, name))
+      return slot;
+  }
+}
+
+void PlainPaths::grow() {
+  slots_.assign(2 * slots_.size(), kNone);
+  const std::size_t mask = slots_.size() - 1;
+  for (std::uint32_t id = 1; id < nodes_.size(); ++id) {
+    std::size_t i = nodes_[id].hash & mask;
+    while (slots_[i] != kNone) i = (i + 1) & mask;
+    slots_[i] = id;
   }
 }
 

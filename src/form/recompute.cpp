@@ -114,7 +114,7 @@ class Recompute {
       if (!bind.calculate || (!plain[k] && !bind.nodeset_path)) continue;
       std::vector<NodeId> nodes = plain[k] ? std::move(*plain[k])
                                            : detail::select_nodes(*bind.nodeset_path, model_, env_);
-      xpath::PassMemo memo(*bind.calculate);
+      xpath::PassMemo memo(*bind.calculate, nodes.size());
       for (NodeId node : nodes) {
         auto value = xpath::evaluate(*bind.calculate, model_, xpath::EvalContext{node, 1, 1}, env_);
         if (!value) {

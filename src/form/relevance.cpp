@@ -21,7 +21,7 @@ Relevance::Relevance(const std::vector<Bind>& binds, Selections& selections,
     const Bind& bind = binds[b];
     if (!bind.relevant) continue;
     const std::span<const tree::NodeId> nodes = selections.of(b);
-    xpath::PassMemo memo(*bind.relevant);
+    xpath::PassMemo memo(*bind.relevant, nodes.size());
     for (tree::NodeId node : nodes) {
       auto value = xpath::evaluate(*bind.relevant, doc, xpath::EvalContext{node, 1, 1}, env);
       std::int8_t& own = own_[tree::index_of(node)];

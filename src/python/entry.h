@@ -67,10 +67,9 @@ struct SessionRecord {
 
 // Module functions.
 [[nodiscard]] Outcome<SharedRecords> check_form(std::string form);
-[[nodiscard]] Outcome<std::vector<Record>> submission_findings(std::string form,
-                                                               std::string submission,
-                                                               std::optional<std::string> today,
-                                                               std::optional<std::string> now);
+[[nodiscard]] Outcome<SharedRecords> submission_findings(std::string form, std::string submission,
+                                                       std::optional<std::string> today,
+                                                       std::optional<std::string> now);
 [[nodiscard]] Outcome<std::string> eval_expression(std::string expression, std::string submission,
                                                    std::optional<std::string> today,
                                                    std::optional<std::string> now);

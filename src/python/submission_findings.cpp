@@ -9,13 +9,39 @@
 namespace tovarn::python {
 namespace {
 
+constexpr std::array<std::string_view, 3> kKeys = {"path", "kind", "says"};
+
 // By the index of the FindingKind alternative.
 constexpr std::array<std::string_view, 4> kKindNames = {"constraint", "required", "calculation",
                                                         "not-evaluated"};
 
+// The findings as dicts sharing their keys and each kind's name. A finding's
+// path is moved once its sentence is written.
+SharedRecords shared_records(std::vector<form::SubmissionFinding>& findings) {
+  SharedRecords out{kKeys, {}, {}};
+  out.texts.reserve(2 * findings.size() + kKindNames.size());
+  out.values.reserve(kKeys.size() * findings.size());
+  std::array<std::size_t, kKindNames.size()> kind_text;
+  kind_text.fill(SharedRecords::kNone);
+  for (form::SubmissionFinding& finding : findings) {
+    std::string says = form::finding_text(finding);
+    out.values.push_back(out.texts.size());
+    out.texts.push_back(std::move(finding.path));
+    std::size_t& kind = kind_text[finding.kind.value.index()];
+    if (kind == SharedRecords::kNone) {
+      kind = out.texts.size();
+      out.texts.emplace_back(kKindNames[finding.kind.value.index()]);
+    }
+    out.values.push_back(kind);
+    out.values.push_back(out.texts.size());
+    out.texts.push_back(std::move(says));
+  }
+  return out;
+}
+
 }  // namespace
 
-Outcome<std::vector<Record>> submission_findings(std::string form, std::string submission,
+Outcome<SharedRecords> submission_findings(std::string form, std::string submission,
                                                  std::optional<std::string> today,
                                                  std::optional<std::string> now) {
   // Both sources are resolved before either is read.
@@ -34,17 +60,7 @@ Outcome<std::vector<Record>> submission_findings(std::string form, std::string s
   const xpath::Clock clock = resolve_clock(*instance, std::move(today), std::move(now));
   std::vector<form::SubmissionFinding> findings = form::judge_submission(*model, *instance, clock);
 
-  std::vector<Record> out;
-  out.reserve(findings.size());
-  for (const form::SubmissionFinding& finding : findings) {
-    Record record;
-    record.fields.reserve(3);
-    record.fields.push_back({"path", finding.path});
-    record.fields.push_back({"kind", std::string(kKindNames[finding.kind.value.index()])});
-    record.fields.push_back({"says", form::finding_text(finding)});
-    out.push_back(std::move(record));
-  }
-  return out;
+  return shared_records(findings);
 }
 
 }  // namespace tovarn::python

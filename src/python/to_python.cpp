@@ -45,6 +45,7 @@ Ref to_python(const Record& record) {
 }
 
 Ref to_python(SharedRecords&& records) {
+  if (records.values.empty()) return Ref::steal(PyList_New(0));
   std::vector<Ref> keys;
   keys.reserve(records.keys.size());
   for (const std::string_view key : records.keys) {

@@ -12,38 +12,9 @@ namespace {
 constexpr std::size_t kMaxChars = UINT32_MAX;
 }  // namespace
 
-std::optional<NodeId> Document::root() const {
-  if (root_ == kNone) return std::nullopt;
-  return NodeId{root_};
-}
-
 void Document::set_root(NodeId element) {
   root_ = index_of(element);
   order_current_ = false;
-}
-
-std::optional<NodeId> Document::parent(NodeId id) const {
-  std::uint32_t p = node(id).parent;
-  if (p == kNone) return std::nullopt;
-  return NodeId{p};
-}
-
-std::optional<NodeId> Document::first_child(NodeId id) const {
-  std::uint32_t c = node(id).first_child;
-  if (c == kNone) return std::nullopt;
-  return NodeId{c};
-}
-
-std::optional<NodeId> Document::next_sibling(NodeId id) const {
-  std::uint32_t s = node(id).next;
-  if (s == kNone) return std::nullopt;
-  return NodeId{s};
-}
-
-std::optional<NodeId> Document::previous_sibling(NodeId id) const {
-  std::uint32_t s = node(id).previous;
-  if (s == kNone) return std::nullopt;
-  return NodeId{s};
 }
 
 bool Document::views_store(std::string_view text) const {

@@ -223,6 +223,32 @@ inline std::uint32_t Document::order_subtree_end(NodeId id) const {
   return i < order_subtree_end_.size() ? order_subtree_end_[i] : kUnindexed;
 }
 
+// Inline too: every step and walk asks these of every node it passes.
+inline std::optional<NodeId> Document::root() const {
+  if (root_ == kNone) return std::nullopt;
+  return NodeId{root_};
+}
+inline std::optional<NodeId> Document::parent(NodeId id) const {
+  const std::uint32_t p = node(id).parent;
+  if (p == kNone) return std::nullopt;
+  return NodeId{p};
+}
+inline std::optional<NodeId> Document::first_child(NodeId id) const {
+  const std::uint32_t c = node(id).first_child;
+  if (c == kNone) return std::nullopt;
+  return NodeId{c};
+}
+inline std::optional<NodeId> Document::next_sibling(NodeId id) const {
+  const std::uint32_t s = node(id).next;
+  if (s == kNone) return std::nullopt;
+  return NodeId{s};
+}
+inline std::optional<NodeId> Document::previous_sibling(NodeId id) const {
+  const std::uint32_t s = node(id).previous;
+  if (s == kNone) return std::nullopt;
+  return NodeId{s};
+}
+
 inline Document::SiblingRange Document::children(NodeId id) const {
   return {this, node(id).first_child};
 }

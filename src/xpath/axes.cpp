@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "tree/query.h"
+#include "xpath/child_names.h"
 #include "xpath/detail/location.h"
 
 namespace tovarn::xpath::detail {
@@ -116,7 +117,8 @@ void collect_axis(const Document& doc, Axis axis, NodeId node,
       // judging; it tests nothing else per child.
       if (match.any()) {
         for (NodeId c : doc.children(node)) out.push_back(c);
-      } else {
+      } else if (ChildNames* names = ChildNames::of(doc);
+                 names == nullptr || !names->append(node, *name_test, out)) {
         for (NodeId c : doc.children(node)) {
           if (match.named(doc, c)) out.push_back(c);
         }
@@ -271,14 +273,17 @@ void collect_axis_union(const Document& doc, Axis axis, const NodeList& list,
       });
       return;
     }
-    case Axis::child:
+    case Axis::child: {
       // The children of each node of a long list, without a call per node.
+      ChildNames* names = match.any() ? nullptr : ChildNames::of(doc);
       each([&](NodeId node) {
+        if (names != nullptr && names->append(node, *name_test, out)) return;
         for (NodeId c : doc.children(node)) {
           if (match.any() || match.named(doc, c)) out.push_back(c);
         }
       });
       return;
+    }
     default:
       break;
   }

@@ -29,6 +29,10 @@ struct EvalContext {
 class PassMemo {
  public:
   explicit PassMemo(const Expr& rule);
+  // For a pass over that many nodes. A part evaluated once is never worth
+  // keeping, and without predicates nothing is evaluated twice in one
+  // evaluation, so a pass over one node of such a rule keeps nothing.
+  PassMemo(const Expr& rule, std::size_t nodes);
   ~PassMemo();
   PassMemo(const PassMemo&) = delete;
   PassMemo& operator=(const PassMemo&) = delete;

@@ -638,10 +638,48 @@ bool gather_reads(MemoValue& m, const Document& doc, const Environment& env) {
   return std::unexpected(detail::msg::nests_too_deep(watch.max_depth()));
 }
 
+bool has_predicates(const Expr& expr) {
+  auto steps = [](const std::vector<Step>& steps) {
+    for (const Step& step : steps) {
+      if (!step.predicates.empty()) return true;
+    }
+    return false;
+  };
+  return std::visit(
+      [&](const auto& e) {
+        using Kind = std::decay_t<decltype(e)>;
+        if constexpr (std::is_same_v<Kind, Expr::LocationPath>) {
+          return steps(e.steps);
+        } else if constexpr (std::is_same_v<Kind, Expr::FilterPath>) {
+          return !e.predicates.empty() || steps(e.steps) || has_predicates(*e.primary);
+        } else if constexpr (std::is_same_v<Kind, Expr::FunctionCall>) {
+          for (const Expr& a : e.args) {
+            if (has_predicates(a)) return true;
+          }
+          return false;
+        } else if constexpr (std::is_same_v<Kind, Expr::Binary> ||
+                             std::is_same_v<Kind, Expr::Union>) {
+          return has_predicates(*e.lhs) || has_predicates(*e.rhs);
+        } else if constexpr (std::is_same_v<Kind, Expr::Negate>) {
+          return has_predicates(*e.operand);
+        } else {
+          return false;
+        }
+      },
+      expr.node);
+}
+
 }  // namespace
 
 PassMemo::PassMemo(const Expr& rule)
     : paths_mark_(memo_paths.size()), values_mark_(memo_values.size()) {
+  register_absolute_paths(rule);
+  register_context_free(rule);
+}
+
+PassMemo::PassMemo(const Expr& rule, std::size_t nodes)
+    : paths_mark_(memo_paths.size()), values_mark_(memo_values.size()) {
+  if (nodes < 2 && !has_predicates(rule)) return;
   register_absolute_paths(rule);
   register_context_free(rule);
 }

@@ -55,9 +55,14 @@ namespace tovarn::form::detail {
 namespace {
 
 TEST(PathNamer, AgreesWithNodePathOnNarrowAndWideParents) {
-  std::string xml = "<data r='a'><x/>";
+  std::string xml = "<data r='a' question_a_1_answer='x' question_d_1_answer='y'><x/>";
   for (int i = 0; i < 30; ++i) xml += i % 7 == 3 ? "<s/>" : "<r k='1'><q/><q/><p/></r>";
-  xml += "<s><r/></s></data>";
+  // Long names alike at both ends, some once and some twice, attributes
+  // named like them: a wide parent's namesakes are grouped by a hash that
+  // may not tell these apart.
+  xml += "<s><r/></s><question_a_1_answer/><question_b_1_answer k='2'/><question_b_1_answer/>"
+         "<question_c_1_answer question_a_1_answer='1' question_b_1_answer='2'/>"
+         "<question_a_1_answer/><question_d_1_answer/></data>";
   auto doc = tree::parse_xml(xml);
   ASSERT_TRUE(doc.has_value()) << doc.error();
   PathNamer namer(*doc);

@@ -29,6 +29,9 @@ class PathNamer {
   std::vector<tree::NodeId> chain_;
   std::vector<tree::NodeId> siblings_;
   std::vector<std::string_view> names_;  // of siblings_
+  // A wide parent's siblings_ by the hash of the name (high half), then by
+  // place (low half, the index into siblings_).
+  std::vector<std::uint64_t> keys_;
 };
 
 }  // namespace tovarn::form::detail

@@ -38,6 +38,7 @@ class PlainPaths {
   struct Node {
     std::uint32_t parent;
     std::string_view name;
+    std::uint32_t hash;  // of the parent and the name
     std::uint32_t children = 0;
     std::uint32_t last_child = 0;
     std::uint32_t first = 0;  // the node list, in selected_
@@ -45,6 +46,7 @@ class PlainPaths {
   };
 
   std::uint32_t child(std::uint32_t parent, std::string_view name, bool create);
+  void grow();
   void resolve(const tree::Document& doc);
 
   std::vector<Node> nodes_;          // [0] stands above the root element
