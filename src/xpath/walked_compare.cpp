@@ -168,11 +168,8 @@ template <int kDepth = -1, typename Hit>
   if (depth > 1) return below_deep(doc, hit, tail, node, watch);
   const Level& level = tail.levels[0];
   for (NodeId n : level_range(doc, level, node)) {
-    if (level.name(doc, n)) {
-      if (hit(doc, n)) return Seen::hit;
-    } else if (tick(budget, watch)) {
-      return Seen::stopped;
-    }
+    if (tick(budget, watch)) return Seen::stopped;
+    if (level.name(doc, n) && hit(doc, n)) return Seen::hit;
   }
   return Seen::nothing;
 }
