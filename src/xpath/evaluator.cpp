@@ -12,6 +12,7 @@
 #include "xpath/detail/location.h"
 #include "xpath/detail/node_texts.h"
 #include "xpath/detail/parse_messages.h"
+#include "xpath/detail/walked_compare.h"
 #include "xpath/evaluate.h"
 #include "xpath/functions/functions.h"
 #include "xpath/watch.h"
@@ -531,9 +532,48 @@ std::size_t run_single_node_steps(NodeList& list, std::span<const Step> steps,
   return std::move(*left);
 }
 
+EvalResult watch_failure(const Watch& watch);
+
+// `=` or `!=` with a walkable path on a side, which is walked against the
+// other side's value rather than listed, when that value is not two nodes
+// or more. The path never fails, so evaluating the other side first, whichever
+// it is, gives the same first error. Nothing when no side is walkable.
+[[gnu::noinline]] std::optional<EvalResult> compare_walking(const Expr::Binary& b,
+                                                            const Document& doc,
+                                                            EvalContext context,
+                                                            const Environment& env) {
+  auto walkable = [&](const Expr& e) -> const Expr::LocationPath* {
+    const auto* path = std::get_if<Expr::LocationPath>(&e.node);
+    if (path == nullptr || !detail::walkable_path(*path)) return nullptr;
+    // A path the pass memo keeps is listed, for the memo to have it.
+    if (path->absolute && !memo_paths.empty() && memo_path(*path) != nullptr) return nullptr;
+    return path;
+  };
+  const Expr::LocationPath* left = walkable(*b.lhs);
+  const Expr::LocationPath* right = walkable(*b.rhs);
+  if (left == nullptr && right == nullptr) return std::nullopt;
+  // Of two walkable sides, "." is the one value and the other is walked.
+  const bool walk_left = right == nullptr || (left != nullptr && detail::single_node_path(*right) &&
+                                              !detail::single_node_path(*left));
+  const Expr& walked = walk_left ? *b.lhs : *b.rhs;
+  EvalResult other = evaluate(walk_left ? *b.rhs : *b.lhs, doc, context, env);
+  if (!other) return other;
+  if (const auto* set = std::get_if<NodeSet>(&*other); set != nullptr && set->ids.size() > 1) {
+    EvalResult nodes = evaluate(walked, doc, context, env);
+    if (!nodes) return nodes;
+    return walk_left ? compare_equal(b.op, *nodes, *other) : compare_equal(b.op, *other, *nodes);
+  }
+  // The step the path's own evaluation would count.
+  if (Watch* watch = current_watch(); watch != nullptr) {
+    if (watch->interrupted() || watch->stack_low()) return watch_failure(*watch);
+  }
+  return detail::compare_walked(b.op, walk_left ? *left : *right, *other, doc, context.node);
+}
+
 [[gnu::noinline]] EvalResult eval_binary(const Expr::Binary& b, const Document& doc,
                                          EvalContext context, const Environment& env) {
-  if ((b.op == BinaryOp::eq || b.op == BinaryOp::ne) && !memo_paths.empty()) {
+  const bool equality = b.op == BinaryOp::eq || b.op == BinaryOp::ne;
+  if (equality && !memo_paths.empty()) {
     // A path worked out before cannot fail, so it needs no evaluation, and
     // the other side is evaluated as it would be anyway.
     const bool memo_left = memo_texts(*b.lhs, doc) != nullptr;
@@ -542,6 +582,9 @@ std::size_t run_single_node_steps(NodeList& list, std::span<const Step> steps,
       if (!other) return other;
       return memo_texts(memo_left ? *b.lhs : *b.rhs, doc)->compare(b.op, *other);
     }
+  }
+  if (equality) {
+    if (std::optional<EvalResult> r = compare_walking(b, doc, context, env)) return std::move(*r);
   }
   EvalResult lhs = evaluate(*b.lhs, doc, context, env);
   if (!lhs) return lhs;

@@ -13,6 +13,7 @@
 #include "xpath/detail/location.h"
 #include "xpath/environment.h"
 #include "xpath/evaluate.h"
+#include "xpath/parse.h"
 
 namespace tovarn::xpath {
 namespace {
@@ -297,6 +298,50 @@ TEST(EvalStep, AxesOfDetachedNodes) {
     auto r = detail::eval_step({c.from}, step(c.axis, std::nullopt), fx.doc, clock);
     ASSERT_TRUE(r);
     EXPECT_EQ(*r, c.expected);
+  }
+}
+
+TEST(WalkedComparison, NodesOutsideTheOrderAgreeWithTheListedPath) {
+  // Indexed nodes, a subtree linked after the last rebuild (outside the
+  // order, walked by its links), a detached one, and an id of no node.
+  Document doc;
+  NodeId r = doc.new_element("r", "");
+  doc.set_root(r);
+  NodeId a = add(doc, r, "a", "1");
+  add(doc, a, "b", "x");
+  NodeId c = add(doc, a, "c", "1");
+  doc.add_attribute(c, "x", "1");
+  add(doc, r, "d", "x");
+  doc.reindex_document_order();
+  NodeId g = add(doc, r, "g");
+  NodeId h = add(doc, g, "h", "x");
+  add(doc, h, "k", "1");
+  NodeId e = doc.new_element("e", "");
+  add(doc, e, "f", "x");
+  Clock clock("", "");
+  // {path} is walked; (path)[true()] is listed.
+  const char* cases[] = {
+      "{.//*} = 'x'", "{descendant::*} = '1'", "{descendant-or-self::*} != 'x'", "{*} = 'x'",
+      "{../*} = .", "{preceding-sibling::*} = 'x'", "{following-sibling::*/*} = 'x'",
+      "{ancestor::*} = ''", "{preceding::*} = 'x'", "{following::*} = '1'", "{@x} = 1",
+      "{.} = 'x'", "{//*} = 'x'", "{/r/*} = .", "{../*/*} = 1", "{*/*} = true()",
+  };
+  std::vector<NodeId> contexts{NodeId{999}};
+  for (std::uint32_t i = 0; i < doc.size(); ++i) contexts.push_back(NodeId{i});
+  for (const char* text : cases) {
+    std::string walked, listed;
+    for (const char* p = text; *p; ++p) {
+      walked += *p == '{' || *p == '}' ? std::string() : std::string(1, *p);
+      listed += *p == '{' ? std::string("(") : *p == '}' ? std::string(")[true()]") : std::string(1, *p);
+    }
+    auto w = parse_expression(walked);
+    auto l = parse_expression(listed);
+    ASSERT_TRUE(w && l) << text;
+    for (NodeId at : contexts) {
+      SCOPED_TRACE(std::string(text) + " at " + std::to_string(index_of(at)));
+      EXPECT_EQ(show(evaluate(*w, doc, EvalContext{at}, clock)),
+                show(evaluate(*l, doc, EvalContext{at}, clock)));
+    }
   }
 }
 

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "form/judge.h"
 #include "form/recompute.h"
@@ -46,6 +48,20 @@ TEST(Watch, StoppedEvaluationFails) {
   auto expr = xpath::parse_expression("count(/data/a[count(../a[. = 1]) > 0])");
   ASSERT_TRUE(expr.has_value());
   xpath::Watch watch(&always, nullptr);
+  auto value = xpath::evaluate(*expr, doc, xpath::EvalContext{*doc.root()}, xpath::Clock("", ""));
+  ASSERT_FALSE(value.has_value());
+  EXPECT_EQ(value.error(), xpath::interrupted_message());
+}
+
+TEST(Watch, StopEndsOneLongWalk) {
+  // One comparison, no evaluation in it but the walk of its path's nodes,
+  // which then looks at the watch itself.
+  tree::Document doc = test_support::read("<data>" + repeat("<a>1</a>", 400'000) + "</data>");
+  auto expr = xpath::parse_expression("/data/a = 2");
+  ASSERT_TRUE(expr.has_value());
+  xpath::Watch watch(&always, nullptr);
+  // The watch asks its poll no sooner than a few milliseconds after it is made.
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
   auto value = xpath::evaluate(*expr, doc, xpath::EvalContext{*doc.root()}, xpath::Clock("", ""));
   ASSERT_FALSE(value.has_value());
   EXPECT_EQ(value.error(), xpath::interrupted_message());

@@ -1,6 +1,6 @@
 """The fast paths for large repeats give what the plain ones give: node-set
-comparisons through a memoised path, a scan and a hash, and the document order
-add_row keeps without a rebuild."""
+comparisons through a memoised path, a scan, a hash and a walk of a path's
+nodes, and the document order add_row keeps without a rebuild."""
 
 import tovarn
 
@@ -108,3 +108,81 @@ def test_a_total_read_again_after_each_write():
     # Each row's total counts the rows written before it.
     assert [calculated[f"/data/rep[{k}]/v"] for k in (1, 2, 3)] == ["1", "2", "4"]
     assert [calculated[f"/data/rep[{k}]/w"] for k in (1, 2, 3)] == ["1", "2", "3"]
+
+
+# Rows whose texts differ as strings and agree as numbers ("1", "1.0", " 1 "),
+# empty and NaN texts, a row of two names, a name of nested elements (string
+# value "10"), a sibling of another name, and attributes; texts and names of
+# one size that differ in one byte only, at the start, the middle or the end.
+ROWS = """<d><r a="1"><n>1</n><m>x</m></r><r a="1.0"><n>1.0</n></r><r><n/></r>
+<r a=""><n>NaN</n><n>abc</n></r><r><n><i>1</i><i>0</i></n></r><q><n>abc</n></q>
+<r><n>abc</n></r><r a=" 1 "><n> 1 </n></r><r><n>1</n></r><r><n>abd</n></r>
+<r><n>name2</n><n>lame1</n></r><r><n>abcdefgh2</n><n>xbcdefgh1</n><n>abcdefgh1abcdefgh</n></r>
+<g><question1>a</question1><question2>b</question2><questiom1>c</questiom1></g></d>"""
+
+# {path} is walked as written; (path)[true()] selects the same nodes, listed.
+WALKED = [
+    # The rule of a unique name, its negation and the other way round.
+    ". = {../preceding-sibling::r/n}", ". != {../preceding-sibling::r/n}",
+    "{../preceding-sibling::r/n} = .", "{../preceding-sibling::*/n} = .",
+    ". = {../following-sibling::r/n}", ". = {../../r/n}", ". = {../../*/*}",
+    # Against strings, numbers (NaN among them) and booleans.
+    "{n} = 1", "{n} != 1", "{n} = '1'", "{n} != '1'", "{n} = 10", "{n} = 'abc'",
+    "{n} != 'abc'", "{n} = ''", "{n} != ''", "{n} = number('NaN')", "{n} != number('NaN')",
+    "{n} = true()", "{n} != true()", "{n} = false()", "{n} != false()", "1 = {n}",
+    "'abc' != {n}", "{.} = 1", "{.} = '1'", "{.} = ''", "{.} != ''", "{.} = true()",
+    # Attributes, as the step of many nodes and after one.
+    "{@a} = 1", "{@a} = '1.0'", "{@a} != ''", "{../@a} = .", ". = {../../r/@a}",
+    "{../../*/@a} = ' 1 '",
+    # One byte apart.
+    "{n} = 'abd'", "{n} = 'name1'", "{n} = 'abcdefgh1'", "{n} = 'abcdefgh1abcdefgi'",
+    "{n} = 'abcdefgh1abcdefgh'", "{../question1} = .", "{../questiom1} = .",
+    "{../../g/question2} = .", "{../../*/questiom1} = 'a'",
+    # Tails of two steps and more after the step of many nodes.
+    "{../../*/*/i} = 0", "{/d/*/n/i} = 1", "{../../../r/n/i} = .", "{../../*/*/*} != 1",
+    # Other axes and absolute paths, the root named or not.
+    "{.//i} = 1", "{descendant::i} = 0", "{descendant::*} = ''", "{.//*} = ''", "{ancestor::*/@a} = 1", "{ancestor-or-self::r/n} = 'abc'",
+    "{preceding::n} = .", "{following::n} = .", "{self::n} = 'abc'", "{parent::r/n} = 'abc'",
+    "{//n} = .", "{/d/r/n} = .", "{/r/n} = .", "{//r/@a} = .", "{/} = '1'",
+    # A side of two nodes or more: the path is listed after all.
+    "{../n} = {../preceding-sibling::r/n}", "{../../r/n} != .", "{n} = {../r/n}",
+    "{../preceding-sibling::r/n} = {../following-sibling::r/n}",
+]
+
+
+def test_walked_paths_agree_with_listed_ones():
+    nodes = "(//* | //@*)"
+    size = int(tovarn.eval_expression(f"count({nodes})", ROWS))
+    for case in WALKED:
+        walked = case.replace("{", "").replace("}", "")
+        listed = case.replace("{", "(").replace("}", ")[true()]")
+        # Each node alone, and all of them as the list of one predicate.
+        for k in range(1, size + 1):
+            got, want = (tovarn.eval_expression(f"boolean({nodes}[{k}][{e}])", ROWS)
+                         for e in (walked, listed))
+            assert got == want, (case, k)
+        got, want = (tovarn.eval_expression(f"count({nodes}[{e}])", ROWS) for e in (walked, listed))
+        assert got == want, case
+
+
+UNIQUE_FORM = HEAD + """<instance><data id="u"><rep jr:template=""><name/></rep></data></instance>
+<bind nodeset="/data/rep/name" constraint="not(. = ../preceding-sibling::rep/name)"/>
+</model></h:head><h:body/></h:html>"""
+
+
+def test_a_name_unique_in_its_repeat():
+    cases = [
+        ["a", "b", "c"],                   # no row repeats
+        ["a", "a", "b"],                   # the second row repeats the first
+        ["a", "b", "c", "a"],              # the last row repeats the first
+        ["b", "a", "b", "b", "a"],         # rows repeated more than once
+        ["1", "1.0", " 1 ", "01"],         # alike as numbers, not as strings
+        ["x", "<i>x</i>", "<i>x</i><i/>"],  # names of nested elements
+    ]
+    for names in cases:
+        rows = "".join(f"<rep><name>{n}</name></rep>" for n in names)
+        texts = [n.replace("<i>", "").replace("</i>", "").replace("<i/>", "") for n in names]
+        repeated = [k for k, t in enumerate(texts, start=1) if t in texts[:k - 1]]
+        findings = tovarn.submission_findings(UNIQUE_FORM, f'<data id="u">{rows}</data>')
+        assert [(f["kind"], f["path"]) for f in findings] == [
+            ("constraint", f"/data/rep[{k}]/name") for k in repeated], names

@@ -1,0 +1,446 @@
+#include "xpath/detail/walked_compare.h"
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <string_view>
+#include <variant>
+
+#include "tree/query.h"
+#include "xpath/detail/location.h"
+#include "xpath/watch.h"
+
+namespace tovarn::xpath::detail {
+
+namespace {
+
+using tree::Document;
+using tree::NodeId;
+using Siblings = Document::SiblingRange::iterator;
+
+// Child and attribute steps after the step of many nodes; longer tails are
+// listed.
+constexpr std::size_t kMaxTail = 8;
+
+// Nodes visited between two ticks of the watch: a tick per node would cost
+// as much as the visit.
+constexpr std::uint32_t kNodesPerTick = 256;
+
+bool keeps_one_node(Axis axis) { return axis == Axis::self || axis == Axis::parent; }
+
+// A short text held for comparing texts of its size with it: names and
+// answers are mostly short, and two loads of a word each settle them where a
+// loop or the call into memcmp would cost more than the visit of the node.
+class Bytes {
+ public:
+  Bytes() = default;
+  explicit Bytes(std::string_view text) : data_(text.data()), size_(text.size()) {
+    width_ = size_ >= 8 ? 8 : size_ >= 4 ? 4 : size_ >= 2 ? 2 : 0;
+    if (size_ > 16) width_ = 0;
+    if (width_ != 0) {
+      head_ = load(data_, width_);
+      tail_ = load(data_ + size_ - width_, width_);
+    }
+  }
+  std::size_t size() const { return size_; }
+  // Whether the size() bytes at `p` are the text's. The head and tail words
+  // overlap where the text is shorter than two of them.
+  bool same(const char* p) const {
+    switch (width_) {
+      case 2:
+        return load(p, 2) == head_ && load(p + size_ - 2, 2) == tail_;
+      case 4:
+        return load(p, 4) == head_ && load(p + size_ - 4, 4) == tail_;
+      case 8:
+        return load(p, 8) == head_ && load(p + size_ - 8, 8) == tail_;
+      default:
+        if (size_ == 0) return true;
+        if (size_ == 1) return *p == *data_;
+        return std::memcmp(p, data_, size_) == 0;
+    }
+  }
+  bool same(std::string_view text) const { return text.size() == size_ && same(text.data()); }
+
+ private:
+  [[gnu::always_inline]] static std::uint64_t load(const char* p, std::size_t width) {
+    if (width == 2) {
+      std::uint16_t v;
+      std::memcpy(&v, p, 2);
+      return v;
+    }
+    if (width == 4) {
+      std::uint32_t v;
+      std::memcpy(&v, p, 4);
+      return v;
+    }
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+  }
+
+  const char* data_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t width_ = 0;  // of the head and tail words; 0 for none
+  std::uint64_t head_ = 0;
+  std::uint64_t tail_ = 0;
+};
+
+class Name {
+ public:
+  Name() = default;
+  explicit Name(const std::optional<std::string>& test)
+      : any_(!test), name_(test ? std::string_view(*test) : std::string_view()) {}
+  bool operator()(const Document& doc, NodeId id) const { return any_ || name_.same(doc.name(id)); }
+
+ private:
+  bool any_ = true;
+  Bytes name_;
+};
+
+struct Level {
+  bool attribute = false;  // else child
+  Name name;
+};
+
+// The steps after the step of many nodes.
+struct Tail {
+  std::array<Level, kMaxTail> levels;
+  std::size_t depth = 0;
+};
+
+enum class Seen : std::uint8_t { nothing, hit, stopped };
+
+// Out of line, so that the walks keep their state in registers.
+[[gnu::noinline]] bool watch_says_stop(Watch* watch) {
+  return watch != nullptr && watch->interrupted();
+}
+
+// Counts a visited node; true when the watch says stop.
+[[gnu::always_inline]] inline bool tick(std::uint32_t& budget, Watch* watch) {
+  if (--budget != 0) [[likely]] return false;
+  budget = kNodesPerTick;
+  return watch_says_stop(watch);
+}
+
+Document::SiblingRange level_range(const Document& doc, const Level& level, NodeId node) {
+  return level.attribute ? doc.attributes(node) : doc.children(node);
+}
+
+// The nodes a tail of two levels or more reaches from a node, without
+// recursion: one cursor per level.
+template <typename Hit>
+[[gnu::noinline]] Seen below_deep(const Document& doc, const Hit& hit, const Tail& tail,
+                                  NodeId node, Watch* watch) {
+  std::uint32_t budget = kNodesPerTick;
+  const Siblings end = doc.children(node).end();
+  std::array<Siblings, kMaxTail> at;
+  at[0] = level_range(doc, tail.levels[0], node).begin();
+  std::size_t d = 0;
+  for (;;) {
+    if (at[d] == end) {
+      if (d == 0) return Seen::nothing;
+      ++at[--d];
+      continue;
+    }
+    const NodeId n = *at[d];
+    if (tick(budget, watch)) return Seen::stopped;
+    if (!tail.levels[d].name(doc, n)) {
+      ++at[d];
+    } else if (d + 1 == tail.depth) {
+      if (hit(doc, n)) return Seen::hit;
+      ++at[d];
+    } else {
+      ++d;
+      at[d] = level_range(doc, tail.levels[d], n).begin();
+    }
+  }
+}
+
+// A node of the step of many nodes: it, or the nodes the tail reaches from
+// it, to `hit`. kDepth is the tail's depth where the caller knows it is 0 or
+// 1, else -1.
+template <int kDepth = -1, typename Hit>
+[[gnu::always_inline]] inline Seen below(const Document& doc, const Hit& hit, const Tail& tail,
+                                         NodeId node, std::uint32_t& budget, Watch* watch) {
+  const std::size_t depth = kDepth >= 0 ? kDepth : tail.depth;
+  if (depth == 0) return hit(doc, node) ? Seen::hit : Seen::nothing;
+  if (depth > 1) return below_deep(doc, hit, tail, node, watch);
+  const Level& level = tail.levels[0];
+  for (NodeId n : level_range(doc, level, node)) {
+    if (tick(budget, watch)) return Seen::stopped;
+    if (level.name(doc, n) && hit(doc, n)) return Seen::hit;
+  }
+  return Seen::nothing;
+}
+
+// The siblings from `at` up to `stop` (or the last) that pass the name, each
+// through the tail to `hit`, until one hits: a row testing its name against
+// the rows before it walks this loop for each row.
+template <int kDepth, typename Hit>
+Seen walk_siblings(const Document& doc, const Hit& hit, const Tail& tail, const Name name,
+                   Siblings at, NodeId stop) {
+  Watch* const watch = xpath::current_watch();
+  std::uint32_t budget = kNodesPerTick;
+  const Siblings end{};  // past the last sibling
+  for (; at != end && *at != stop; ++at) {
+    if (tick(budget, watch)) return Seen::stopped;
+    if (!name(doc, *at)) continue;
+    if (const Seen s = below<kDepth>(doc, hit, tail, *at, budget, watch); s != Seen::nothing) {
+      return s;
+    }
+  }
+  return Seen::nothing;
+}
+
+// The nodes of a list that pass the name, each through the tail to `hit`.
+template <typename Hit>
+[[gnu::noinline]] Seen walk_list(const Document& doc, const Hit& hit, const Tail& tail,
+                                 const Name& name, const NodeList& list) {
+  Watch* const watch = xpath::current_watch();
+  std::uint32_t budget = kNodesPerTick;
+  for (NodeId n : list) {
+    if (tick(budget, watch)) return Seen::stopped;
+    if (!name(doc, n)) continue;
+    if (const Seen s = below(doc, hit, tail, n, budget, watch); s != Seen::nothing) return s;
+  }
+  return Seen::nothing;
+}
+
+// Descendants as collect_axis lists them: an indexed subtree is a range of
+// the order, and attributes are no descendants.
+template <typename Hit>
+[[gnu::noinline]] Seen walk_descendants(const Document& doc, const Hit& hit, const Tail& tail,
+                                        const Name& name, NodeId node) {
+  Watch* const watch = xpath::current_watch();
+  std::uint32_t budget = kNodesPerTick;
+  const std::uint32_t pos = doc.order_position(node);
+  if (pos != Document::kUnindexed) {
+    const std::uint32_t end = doc.order_subtree_end(node);
+    for (std::uint32_t p = pos + 1; p <= end; ++p) {
+      const NodeId id = doc.at_order_position(p);
+      if (tick(budget, watch)) return Seen::stopped;
+      if (doc.is_attribute(id) || !name(doc, id)) continue;
+      if (const Seen s = below(doc, hit, tail, id, budget, watch); s != Seen::nothing) return s;
+    }
+    return Seen::nothing;
+  }
+  Seen seen = Seen::nothing;
+  tree::walk_below(doc, node, [&](NodeId id) {
+    if (tick(budget, watch)) {
+      seen = Seen::stopped;
+    } else if (name(doc, id)) {
+      seen = below(doc, hit, tail, id, budget, watch);
+    }
+    return seen == Seen::nothing;
+  });
+  return seen;
+}
+
+// The nodes of an axis from one node that pass the name, each through the
+// tail to `hit`, until one hits.
+template <typename Hit>
+Seen walk_axis(const Document& doc, const Hit& hit, const Tail& tail, Axis axis, const Name& name,
+               NodeId node) {
+  const NodeId none{UINT32_MAX};  // no node: the walk goes to the last sibling
+  auto siblings = [&](Siblings at, NodeId stop) {
+    switch (tail.depth) {
+      case 0:
+        return walk_siblings<0>(doc, hit, tail, name, at, stop);
+      case 1:
+        return walk_siblings<1>(doc, hit, tail, name, at, stop);
+      default:
+        return walk_siblings<-1>(doc, hit, tail, name, at, stop);
+    }
+  };
+  switch (axis) {
+    case Axis::child:
+      return siblings(doc.children(node).begin(), none);
+    case Axis::attribute:
+      if (doc.is_attribute(node)) return Seen::nothing;
+      return siblings(doc.attributes(node).begin(), none);
+    case Axis::following_sibling:
+      if (doc.is_attribute(node) || !doc.parent(node)) return Seen::nothing;
+      return siblings(++Siblings(&doc, index_of(node)), none);
+    case Axis::preceding_sibling: {
+      if (doc.is_attribute(node)) return Seen::nothing;
+      const auto parent = doc.parent(node);
+      if (!parent) return Seen::nothing;
+      return siblings(doc.children(*parent).begin(), node);
+    }
+    case Axis::descendant_or_self:
+      if (name(doc, node)) {
+        std::uint32_t budget = kNodesPerTick;
+        const Seen s = below(doc, hit, tail, node, budget, xpath::current_watch());
+        if (s != Seen::nothing) return s;
+      }
+      [[fallthrough]];
+    case Axis::descendant:
+      if (doc.is_attribute(node)) return Seen::nothing;
+      return walk_descendants(doc, hit, tail, name, node);
+    default: {
+      // Ancestors, following and preceding nodes: listed, as they are rare
+      // here.
+      NodeList list;
+      collect_axis(doc, axis, node, std::nullopt, list);
+      return walk_list(doc, hit, tail, name, list);
+    }
+  }
+}
+
+// The nodes of the path from the context node, to `hit` until one hits.
+template <typename Hit>
+Seen walk_path(const Expr::LocationPath& path, const Document& doc, NodeId context,
+               const Hit& hit) {
+  const std::vector<Step>& steps = path.steps;
+  std::size_t i = 0;
+  NodeId node = context;
+  if (path.absolute) {
+    const auto root = doc.root();
+    if (!root) return Seen::nothing;
+    node = *root;
+    // As the evaluator reads it: a first child step naming the root selects
+    // the root itself.
+    if (!steps.empty() && steps[0].axis == Axis::child && steps[0].name_test &&
+        doc.name(node) == std::string_view(*steps[0].name_test)) {
+      i = 1;
+    }
+  } else if (!doc.contains(node)) {
+    return Seen::nothing;
+  }
+  for (; i < steps.size() && keeps_one_node(steps[i].axis); ++i) {
+    if (steps[i].axis == Axis::parent) {
+      const auto parent = doc.parent(node);
+      if (!parent) return Seen::nothing;
+      node = *parent;
+    }
+    if (!Name(steps[i].name_test)(doc, node)) return Seen::nothing;
+  }
+  if (i == steps.size()) return hit(doc, node) ? Seen::hit : Seen::nothing;
+
+  Axis axis = steps[i].axis;
+  Name name(steps[i].name_test);
+  ++i;
+  // "//x" is the descendants named x, as the evaluator takes it too.
+  if (axis == Axis::descendant_or_self && !steps[i - 1].name_test && i < steps.size() &&
+      steps[i].axis == Axis::child) {
+    axis = Axis::descendant;
+    name = Name(steps[i].name_test);
+    ++i;
+  }
+  Tail tail;
+  for (; i < steps.size(); ++i) {
+    if (steps[i].axis == Axis::self) continue;
+    tail.levels[tail.depth++] = Level{steps[i].axis == Axis::attribute, Name(steps[i].name_test)};
+  }
+  return walk_axis(doc, hit, tail, axis, name, node);
+}
+
+// A string value with descendants' texts in it, gathered: rare in answers.
+[[gnu::noinline]] std::string_view nested_string(const Document& doc, NodeId id,
+                                                 std::string& scratch) {
+  scratch.clear();
+  tree::append_string_value(doc, id, scratch);
+  return scratch;
+}
+
+std::string_view node_string(const Document& doc, NodeId id, std::string& scratch) {
+  return doc.has_children(id) ? nested_string(doc, id, scratch) : doc.text(id);
+}
+
+// What the walk asks of each node: whether it settles the comparison.
+struct AnyNode {
+  bool operator()(const Document&, NodeId) const { return true; }
+};
+
+struct TextIs {
+  Bytes text;
+  bool eq;  // else `!=`
+  std::string* scratch;
+  bool operator()(const Document& doc, NodeId id) const {
+    if (doc.has_children(id)) [[unlikely]] {
+      return text.same(nested_string(doc, id, *scratch)) == eq;
+    }
+    return text.same(doc.text(id)) == eq;
+  }
+};
+
+struct NumberIs {
+  double number;
+  bool eq;
+  std::string* scratch;
+  bool operator()(const Document& doc, NodeId id) const {
+    const double n = string_to_number(node_string(doc, id, *scratch));
+    return eq ? n == number : !(n == number);
+  }
+};
+
+template <typename Hit>
+EvalResult settle(const Expr::LocationPath& path, const Document& doc, NodeId context,
+                  const Hit& hit, bool when_hit) {
+  switch (walk_path(path, doc, context, hit)) {
+    case Seen::stopped:
+      return std::unexpected(interrupted_message());
+    case Seen::hit:
+      return when_hit;
+    default:
+      return !when_hit;
+  }
+}
+
+}  // namespace
+
+bool walkable_path(const Expr::LocationPath& path) {
+  std::size_t i = 0;
+  const std::vector<Step>& steps = path.steps;
+  for (; i < steps.size() && keeps_one_node(steps[i].axis); ++i) {
+    if (!steps[i].predicates.empty()) return false;
+  }
+  if (i == steps.size()) return true;
+  if (!steps[i].predicates.empty()) return false;
+  std::size_t tail = 0;
+  for (++i; i < steps.size(); ++i) {
+    const Step& s = steps[i];
+    if (!s.predicates.empty()) return false;
+    if (s.axis == Axis::self && !s.name_test) continue;
+    if (s.axis != Axis::child && s.axis != Axis::attribute) return false;
+    if (++tail > kMaxTail) return false;
+  }
+  return true;
+}
+
+bool single_node_path(const Expr::LocationPath& path) {
+  if (path.absolute) return false;
+  for (const Step& s : path.steps) {
+    if (!keeps_one_node(s.axis) || !s.predicates.empty()) return false;
+  }
+  return true;
+}
+
+EvalResult compare_walked(BinaryOp op, const Expr::LocationPath& path, const Value& other,
+                          const Document& doc, NodeId context) {
+  const bool eq = op == BinaryOp::eq;
+  std::string scratch;
+  switch (other.index()) {
+    case 0:
+      // Only whether the path selects a node counts.
+      return settle(path, doc, context, AnyNode{}, std::get<bool>(other) == eq);
+    case 1:
+      return settle(path, doc, context, NumberIs{std::get<double>(other), eq, &scratch}, true);
+    case 2:
+      return settle(path, doc, context, TextIs{Bytes(std::get<std::string>(other)), eq, &scratch}, true);
+    default:
+      break;
+  }
+  // One node compares as its string value; none, or one outside its
+  // document, equals and differs from nothing.
+  const NodeSet& set = std::get<NodeSet>(other);
+  if (set.ids.empty() || set.document == nullptr || !set.document->contains(set.ids.front())) {
+    return false;
+  }
+  std::string held;
+  const std::string_view text = node_string(*set.document, set.ids.front(), held);
+  return settle(path, doc, context, TextIs{Bytes(text), eq, &scratch}, true);
+}
+
+}  // namespace tovarn::xpath::detail
