@@ -1,0 +1,220 @@
+#pragma once
+// Large buffers of the documents and texts of one call, kept by its thread for
+// the thread's next call.
+//
+// A call that builds megabytes of records and text and drops them again has
+// glibc give the pages back (unmapped, or trimmed off the thread's heap), and
+// the next call faults every page in afresh; faults take the process's
+// address-space lock, so threads that run such calls side by side queue on it.
+// While a Recycling scope lives on a thread, the large buffers that documents
+// drop there go on the thread's shelves, and the reader, copies and argument
+// texts take them back.
+//
+// What a shelf hands out is a plain container that owns its memory: one that
+// outlives the call is freed like any other, from any thread. A thread keeps
+// at most kKeptPerThread bytes, none in a buffer above kLargestKept, and frees
+// them when it ends.
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <mutex>
+#include <string>
+#include <utility>
+
+namespace tovarn::tree {
+
+// Marks the calls whose documents and texts live no longer than the call
+// itself (the module functions); only they take and give shelf buffers, so a
+// long-lived document (a session's) neither keeps one nor stays large.
+namespace detail {
+extern constinit thread_local int recycling_depth;
+}  // namespace detail
+
+class Recycling {
+ public:
+  Recycling() { ++detail::recycling_depth; }
+  ~Recycling() { --detail::recycling_depth; }
+  Recycling(const Recycling&) = delete;
+  Recycling& operator=(const Recycling&) = delete;
+  static bool active() { return detail::recycling_depth > 0; }
+};
+
+namespace detail {
+
+// Buffers below this are left to the allocator, which keeps them itself.
+inline constexpr std::size_t kSmallestKept = std::size_t{64} << 10;
+inline constexpr std::size_t kLargestKept = std::size_t{16} << 20;
+inline constexpr std::size_t kKeptPerThread = std::size_t{48} << 20;
+
+// Bytes that every shelf of this thread holds.
+extern constinit thread_local std::size_t kept_bytes;
+
+inline constexpr std::size_t kSlots = 6;
+// Sets of buffers that ended threads leave for threads that start later (a
+// server that runs a thread per request), with the bytes they may hold in
+// all, for each type of buffer.
+inline constexpr std::size_t kLeftSets = 8;
+inline constexpr std::size_t kLeftBytes = std::size_t{64} << 20;
+
+// Bytes that every shelf of this thread holds.
+extern constinit thread_local std::size_t kept_bytes;
+
+template <class Buffer>
+using Slots = std::array<Buffer, kSlots>;
+
+// What a buffer holds on the heap; nothing for a string's inline room.
+template <class Buffer>
+std::size_t bytes_of(const Buffer& buffer) {
+  const std::size_t bytes = buffer.capacity() * sizeof(typename Buffer::value_type);
+  return bytes >= kSmallestKept ? bytes : 0;
+}
+
+template <class Buffer>
+std::size_t bytes_of(const Slots<Buffer>& slots) {
+  std::size_t bytes = 0;
+  for (const Buffer& buffer : slots) bytes += bytes_of(buffer);
+  return bytes;
+}
+
+// The sets that ended threads left. Only a thread's start and end look here,
+// and neither waits for the lock: a thread that finds it taken starts with
+// nothing, or frees what it held, as it would with no sets at all (a child
+// forked while the lock was held never waits on it).
+template <class Buffer>
+struct LeftSets {
+  std::mutex lock;
+  std::array<Slots<Buffer>, kLeftSets> sets;
+  std::size_t count = 0;
+  std::size_t bytes = 0;
+};
+
+// Never destroyed: the main thread's shelves leave their sets at exit.
+template <class Buffer>
+LeftSets<Buffer>& left_sets() {
+  static LeftSets<Buffer>& left = *new LeftSets<Buffer>;
+  return left;
+}
+
+// A thread's kept buffers of one type (std::string, std::vector<T>).
+template <class Buffer>
+class Shelf {
+ public:
+  Shelf() = default;
+  Shelf(const Shelf&) = delete;
+  Shelf& operator=(const Shelf&) = delete;
+  ~Shelf() {
+    const std::size_t bytes = bytes_of(kept_);
+    kept_bytes -= bytes;
+    if (bytes == 0) return;
+    LeftSets<Buffer>& left = left_sets<Buffer>();
+    std::unique_lock held(left.lock, std::try_to_lock);
+    if (!held || left.count == kLeftSets || left.bytes + bytes > kLeftBytes) return;
+    left.sets[left.count++] = std::move(kept_);
+    left.bytes += bytes;
+  }
+
+  // An empty buffer with room for `count` elements: the smallest kept one
+  // that fits and is not much larger (a small request does not take the
+  // buffer a large one will want), else a new one.
+  Buffer take(std::size_t count) {
+    Buffer out;
+    if (count * sizeof(typename Buffer::value_type) >= kSmallestKept) {
+      if (!started_) start();
+      Buffer* best = nullptr;
+      for (Buffer& kept : kept_) {
+        const std::size_t capacity = kept.capacity();
+        if (capacity >= count && capacity / 4 <= count &&
+            (best == nullptr || capacity < best->capacity()))
+          best = &kept;
+      }
+      if (best != nullptr) {
+        kept_bytes -= bytes_of(*best);
+        out = std::exchange(*best, Buffer());
+      }
+    }
+    out.reserve(count);
+    return out;
+  }
+
+  // Keeps the buffer's memory when it is large and the thread's allowance
+  // has room, in place of a smaller kept one when every place is taken; the
+  // buffer is left empty either way.
+  void give(Buffer& buffer) {
+    const std::size_t bytes = bytes_of(buffer);
+    if (bytes == 0 || bytes > kLargestKept) return;
+    Buffer* place = nullptr;
+    for (Buffer& kept : kept_) {
+      if (place == nullptr || kept.capacity() < place->capacity()) place = &kept;
+    }
+    const std::size_t replaced = bytes_of(*place);
+    if (replaced >= bytes || kept_bytes - replaced + bytes > kKeptPerThread) return;
+    kept_bytes += bytes - replaced;
+    buffer.clear();
+    *place = std::exchange(buffer, Buffer());
+  }
+
+ private:
+  // The thread's first large request takes the set an ended thread left,
+  // unless the thread has kept buffers of its own by then.
+  void start() {
+    started_ = true;
+    if (bytes_of(kept_) != 0) return;
+    LeftSets<Buffer>& left = left_sets<Buffer>();
+    std::unique_lock held(left.lock, std::try_to_lock);
+    if (!held || left.count == 0) return;
+    Slots<Buffer>& set = left.sets[left.count - 1];
+    const std::size_t bytes = bytes_of(set);
+    if (kept_bytes + bytes > kKeptPerThread) return;
+    kept_ = std::move(set);
+    --left.count;
+    left.bytes -= bytes;
+    kept_bytes += bytes;
+  }
+
+  Slots<Buffer> kept_;
+  bool started_ = false;
+};
+
+template <class Buffer>
+Shelf<Buffer>& shelf() {
+  thread_local Shelf<Buffer> kept;
+  return kept;
+}
+
+}  // namespace detail
+
+// An empty buffer with room for `count` elements, kept from an earlier call
+// when recycling and one fits; otherwise plainly reserved.
+template <class Buffer>
+Buffer take_buffer(std::size_t count) {
+  if (!Recycling::active()) {
+    Buffer out;
+    out.reserve(count);
+    return out;
+  }
+  return detail::shelf<Buffer>().take(count);
+}
+
+// While recycling, puts the buffer's memory on the thread's shelf (when the
+// shelf keeps it) and leaves it empty; otherwise leaves it as it is, for its
+// owner to free.
+template <class Buffer>
+void give_buffer(Buffer& buffer) {
+  if (Recycling::active()) detail::shelf<Buffer>().give(buffer);
+}
+
+// Room for `count` elements in all, keeping the contents. While recycling, a
+// buffer that must grow moves into a kept one at least twice its size, and
+// its old memory is kept in turn; otherwise nothing is done, and the buffer
+// grows as it would.
+template <class Buffer>
+void make_room(Buffer& buffer, std::size_t count) {
+  if (count <= buffer.capacity() || !Recycling::active()) return;
+  Buffer grown = detail::shelf<Buffer>().take(std::max(count, 2 * buffer.capacity()));
+  grown.insert(grown.end(), buffer.begin(), buffer.end());
+  detail::shelf<Buffer>().give(buffer);
+  buffer = std::move(grown);
+}
+
+}  // namespace tovarn::tree
