@@ -188,7 +188,7 @@ Shelf<Buffer>& shelf() {
 // when recycling and one fits; otherwise plainly reserved.
 template <class Buffer>
 Buffer take_buffer(std::size_t count) {
-  if (!Recycling::active()) {
+  if (!Recycling::active() || count * sizeof(typename Buffer::value_type) < detail::kSmallestKept) {
     Buffer out;
     out.reserve(count);
     return out;
@@ -201,7 +201,7 @@ Buffer take_buffer(std::size_t count) {
 // owner to free.
 template <class Buffer>
 void give_buffer(Buffer& buffer) {
-  if (Recycling::active()) detail::shelf<Buffer>().give(buffer);
+  if (Recycling::active() && detail::bytes_of(buffer) != 0) detail::shelf<Buffer>().give(buffer);
 }
 
 // Room for `count` elements in all, keeping the contents. While recycling, a
@@ -211,9 +211,9 @@ void give_buffer(Buffer& buffer) {
 template <class Buffer>
 void make_room(Buffer& buffer, std::size_t count) {
   if (count <= buffer.capacity() || !Recycling::active()) return;
-  Buffer grown = detail::shelf<Buffer>().take(std::max(count, 2 * buffer.capacity()));
+  Buffer grown = take_buffer<Buffer>(std::max(count, 2 * buffer.capacity()));
   grown.insert(grown.end(), buffer.begin(), buffer.end());
-  detail::shelf<Buffer>().give(buffer);
+  give_buffer(buffer);
   buffer = std::move(grown);
 }
 
