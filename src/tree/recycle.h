@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <mutex>
 #include <string>
@@ -45,20 +46,31 @@ namespace detail {
 // Buffers below this are left to the allocator, which keeps them itself.
 inline constexpr std::size_t kSmallestKept = std::size_t{64} << 10;
 inline constexpr std::size_t kLargestKept = std::size_t{16} << 20;
-inline constexpr std::size_t kKeptPerThread = std::size_t{48} << 20;
+inline constexpr std::size_t kKeptPerThread = std::size_t{32} << 20;
 
 // Bytes that every shelf of this thread holds.
 extern constinit thread_local std::size_t kept_bytes;
 
 inline constexpr std::size_t kSlots = 6;
 // Sets of buffers that ended threads leave for threads that start later (a
-// server that runs a thread per request), with the bytes they may hold in
-// all, for each type of buffer.
+// server that runs a thread per request): at most kLeftSets of each type of
+// buffer, holding at most kLeftBytes in all.
 inline constexpr std::size_t kLeftSets = 8;
-inline constexpr std::size_t kLeftBytes = std::size_t{64} << 20;
+inline constexpr std::size_t kLeftBytes = std::size_t{128} << 20;
 
 // Bytes that every shelf of this thread holds.
 extern constinit thread_local std::size_t kept_bytes;
+// Bytes that the sets left by ended threads hold, of every type.
+extern constinit std::atomic<std::size_t> left_bytes;
+
+// Counts `bytes` more into left_bytes when that stays within kLeftBytes.
+inline bool leave_bytes(std::size_t bytes) {
+  std::size_t held = left_bytes.load(std::memory_order_relaxed);
+  do {
+    if (held + bytes > kLeftBytes) return false;
+  } while (!left_bytes.compare_exchange_weak(held, held + bytes, std::memory_order_relaxed));
+  return true;
+}
 
 template <class Buffer>
 using Slots = std::array<Buffer, kSlots>;
@@ -86,7 +98,6 @@ struct LeftSets {
   std::mutex lock;
   std::array<Slots<Buffer>, kLeftSets> sets;
   std::size_t count = 0;
-  std::size_t bytes = 0;
 };
 
 // Never destroyed: the main thread's shelves leave their sets at exit.
@@ -109,9 +120,8 @@ class Shelf {
     if (bytes == 0) return;
     LeftSets<Buffer>& left = left_sets<Buffer>();
     std::unique_lock held(left.lock, std::try_to_lock);
-    if (!held || left.count == kLeftSets || left.bytes + bytes > kLeftBytes) return;
+    if (!held || left.count == kLeftSets || !leave_bytes(bytes)) return;
     left.sets[left.count++] = std::move(kept_);
-    left.bytes += bytes;
   }
 
   // An empty buffer with room for `count` elements: the smallest kept one
@@ -137,9 +147,9 @@ class Shelf {
     return out;
   }
 
-  // Keeps the buffer's memory when it is large and the thread's allowance
-  // has room, in place of a smaller kept one when every place is taken; the
-  // buffer is left empty either way.
+  // Keeps the buffer's memory, leaving the buffer empty, when it is large
+  // and the thread's allowance has room, in place of a smaller kept one when
+  // every place is taken; otherwise leaves the buffer as it is.
   void give(Buffer& buffer) {
     const std::size_t bytes = bytes_of(buffer);
     if (bytes == 0 || bytes > kLargestKept) return;
@@ -168,7 +178,7 @@ class Shelf {
     if (kept_bytes + bytes > kKeptPerThread) return;
     kept_ = std::move(set);
     --left.count;
-    left.bytes -= bytes;
+    left_bytes.fetch_sub(bytes, std::memory_order_relaxed);
     kept_bytes += bytes;
   }
 
@@ -196,9 +206,9 @@ Buffer take_buffer(std::size_t count) {
   return detail::shelf<Buffer>().take(count);
 }
 
-// While recycling, puts the buffer's memory on the thread's shelf (when the
-// shelf keeps it) and leaves it empty; otherwise leaves it as it is, for its
-// owner to free.
+// While recycling, puts the buffer's memory on the thread's shelf when the
+// shelf keeps it, and leaves the buffer empty; otherwise leaves it as it is,
+// for its owner to free.
 template <class Buffer>
 void give_buffer(Buffer& buffer) {
   if (Recycling::active() && detail::bytes_of(buffer) != 0) detail::shelf<Buffer>().give(buffer);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <latch>
 #include <optional>
 #include <string>
 #include <thread>
@@ -98,6 +99,28 @@ TEST(Shelves, AThreadKeepsNoMoreThanItsAllowance) {
     give_buffer(huge);
     EXPECT_EQ(detail::kept_bytes, kept);
   }).join();
+}
+
+TEST(Shelves, EndedThreadsLeaveNoMoreThanTheirAllowance) {
+  // Threads that all keep their buffers until every one has them, so that
+  // none takes up what another left: together they leave more than allowed.
+  using Buffer = std::vector<std::uint16_t>;
+  constexpr std::size_t kThreads = detail::kLeftSets + 2;
+  static_assert(kThreads * 5 * (std::size_t{4} << 20) > detail::kLeftBytes);
+  std::latch all_kept(kThreads);
+  std::vector<std::thread> threads;
+  for (std::size_t t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&] {
+      Recycling recycling;
+      std::vector<Buffer> kept;
+      for (int i = 0; i < 5; ++i) kept.push_back(take_buffer<Buffer>(std::size_t{2} << 20));
+      for (Buffer& buffer : kept) give_buffer(buffer);
+      all_kept.arrive_and_wait();
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_LE(detail::left_bytes.load(), detail::kLeftBytes);
+  EXPECT_GT(detail::left_bytes.load(), detail::kLeftBytes / 2);
 }
 
 TEST(Shelves, OutsideRecyclingNothingIsKept) {
