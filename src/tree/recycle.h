@@ -21,6 +21,7 @@
 #include <cstddef>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 
 namespace tovarn::tree {
@@ -89,16 +90,27 @@ std::size_t bytes_of(const Slots<Buffer>& slots) {
   return bytes;
 }
 
-// The sets that ended threads left. Only a thread's start and end look here,
-// and neither waits for the lock: a thread that finds it taken starts with
-// nothing, or frees what it held, as it would with no sets at all (a child
-// forked while the lock was held never waits on it).
+// The sets that ended threads left. Only a thread's start and end look here.
 template <class Buffer>
 struct LeftSets {
   std::mutex lock;
   std::array<Slots<Buffer>, kLeftSets> sets;
   std::size_t count = 0;
 };
+
+// The lock of the left sets, or none when it stays taken. Threads that start
+// or end together each hold it for a few moves, so a try that fails is tried
+// again; but never without bound, which a child forked while the lock was
+// held would need. Without the lock a thread starts with nothing, or frees
+// what it held, as with no sets at all.
+inline std::unique_lock<std::mutex> hold(std::mutex& lock) {
+  std::unique_lock held(lock, std::try_to_lock);
+  for (int tries = 0; !held && tries < 1000; ++tries) {
+    std::this_thread::yield();
+    held.try_lock();
+  }
+  return held;
+}
 
 // Never destroyed: the main thread's shelves leave their sets at exit.
 template <class Buffer>
@@ -119,7 +131,7 @@ class Shelf {
     kept_bytes -= bytes;
     if (bytes == 0) return;
     LeftSets<Buffer>& left = left_sets<Buffer>();
-    std::unique_lock held(left.lock, std::try_to_lock);
+    std::unique_lock held = hold(left.lock);
     if (!held || left.count == kLeftSets || !leave_bytes(bytes)) return;
     left.sets[left.count++] = std::move(kept_);
   }
@@ -171,7 +183,7 @@ class Shelf {
     started_ = true;
     if (bytes_of(kept_) != 0) return;
     LeftSets<Buffer>& left = left_sets<Buffer>();
-    std::unique_lock held(left.lock, std::try_to_lock);
+    std::unique_lock held = hold(left.lock);
     if (!held || left.count == 0) return;
     Slots<Buffer>& set = left.sets[left.count - 1];
     const std::size_t bytes = bytes_of(set);
