@@ -47,10 +47,10 @@ namespace detail {
 // Buffers below this are left to the allocator, which keeps them itself.
 inline constexpr std::size_t kSmallestKept = std::size_t{64} << 10;
 inline constexpr std::size_t kLargestKept = std::size_t{16} << 20;
+// What one thread keeps, and what all running threads keep together (a pool
+// of many threads keeps no more than a few would).
 inline constexpr std::size_t kKeptPerThread = std::size_t{32} << 20;
-
-// Bytes that every shelf of this thread holds.
-extern constinit thread_local std::size_t kept_bytes;
+inline constexpr std::size_t kKeptInAll = std::size_t{256} << 20;
 
 inline constexpr std::size_t kSlots = 6;
 // Sets of buffers that ended threads leave for threads that start later (a
@@ -61,16 +61,31 @@ inline constexpr std::size_t kLeftBytes = std::size_t{128} << 20;
 
 // Bytes that every shelf of this thread holds.
 extern constinit thread_local std::size_t kept_bytes;
+// Bytes that the shelves of all running threads hold.
+extern constinit std::atomic<std::size_t> all_kept_bytes;
 // Bytes that the sets left by ended threads hold, of every type.
 extern constinit std::atomic<std::size_t> left_bytes;
 
-// Counts `bytes` more into left_bytes when that stays within kLeftBytes.
-inline bool leave_bytes(std::size_t bytes) {
-  std::size_t held = left_bytes.load(std::memory_order_relaxed);
+// Counts `bytes` more into `total` when that stays within `limit`.
+inline bool add_within(std::atomic<std::size_t>& total, std::size_t bytes, std::size_t limit) {
+  std::size_t held = total.load(std::memory_order_relaxed);
   do {
-    if (held + bytes > kLeftBytes) return false;
-  } while (!left_bytes.compare_exchange_weak(held, held + bytes, std::memory_order_relaxed));
+    if (held + bytes > limit) return false;
+  } while (!total.compare_exchange_weak(held, held + bytes, std::memory_order_relaxed));
   return true;
+}
+
+// Counts `bytes` more as kept by this thread when both allowances have room.
+inline bool keep_bytes(std::size_t bytes) {
+  if (kept_bytes + bytes > kKeptPerThread || !add_within(all_kept_bytes, bytes, kKeptInAll))
+    return false;
+  kept_bytes += bytes;
+  return true;
+}
+
+inline void drop_bytes(std::size_t bytes) {
+  kept_bytes -= bytes;
+  all_kept_bytes.fetch_sub(bytes, std::memory_order_relaxed);
 }
 
 template <class Buffer>
@@ -128,11 +143,11 @@ class Shelf {
   Shelf& operator=(const Shelf&) = delete;
   ~Shelf() {
     const std::size_t bytes = bytes_of(kept_);
-    kept_bytes -= bytes;
+    drop_bytes(bytes);
     if (bytes == 0) return;
     LeftSets<Buffer>& left = left_sets<Buffer>();
     std::unique_lock held = hold(left.lock);
-    if (!held || left.count == kLeftSets || !leave_bytes(bytes)) return;
+    if (!held || left.count == kLeftSets || !add_within(left_bytes, bytes, kLeftBytes)) return;
     left.sets[left.count++] = std::move(kept_);
   }
 
@@ -151,7 +166,7 @@ class Shelf {
           best = &kept;
       }
       if (best != nullptr) {
-        kept_bytes -= bytes_of(*best);
+        drop_bytes(bytes_of(*best));
         out = std::exchange(*best, Buffer());
       }
     }
@@ -160,8 +175,8 @@ class Shelf {
   }
 
   // Keeps the buffer's memory, leaving the buffer empty, when it is large
-  // and the thread's allowance has room, in place of a smaller kept one when
-  // every place is taken; otherwise leaves the buffer as it is.
+  // and the allowances have room, in place of a smaller kept one (freed)
+  // when every place is taken; otherwise leaves the buffer as it is.
   void give(Buffer& buffer) {
     const std::size_t bytes = bytes_of(buffer);
     if (bytes == 0 || bytes > kLargestKept) return;
@@ -170,8 +185,7 @@ class Shelf {
       if (place == nullptr || kept.capacity() < place->capacity()) place = &kept;
     }
     const std::size_t replaced = bytes_of(*place);
-    if (replaced >= bytes || kept_bytes - replaced + bytes > kKeptPerThread) return;
-    kept_bytes += bytes - replaced;
+    if (replaced >= bytes || !keep_bytes(bytes - replaced)) return;
     buffer.clear();
     *place = std::exchange(buffer, Buffer());
   }
@@ -187,11 +201,10 @@ class Shelf {
     if (!held || left.count == 0) return;
     Slots<Buffer>& set = left.sets[left.count - 1];
     const std::size_t bytes = bytes_of(set);
-    if (kept_bytes + bytes > kKeptPerThread) return;
+    if (!keep_bytes(bytes)) return;
     kept_ = std::move(set);
     --left.count;
     left_bytes.fetch_sub(bytes, std::memory_order_relaxed);
-    kept_bytes += bytes;
   }
 
   Slots<Buffer> kept_;

@@ -93,6 +93,7 @@ TEST(Shelves, AThreadKeepsNoMoreThanItsAllowance) {
     for (std::string& text : texts) give_buffer(text);
     EXPECT_LE(detail::kept_bytes, detail::kKeptPerThread);
     EXPECT_GT(detail::kept_bytes, 0u);
+    EXPECT_LE(detail::all_kept_bytes.load(), detail::kKeptInAll);
 
     const std::size_t kept = detail::kept_bytes;
     std::string huge = take_buffer<std::string>(detail::kLargestKept + 1);
@@ -101,21 +102,28 @@ TEST(Shelves, AThreadKeepsNoMoreThanItsAllowance) {
   }).join();
 }
 
-TEST(Shelves, EndedThreadsLeaveNoMoreThanTheirAllowance) {
+TEST(Shelves, ThreadsTogetherKeepAndLeaveNoMoreThanTheirAllowances) {
   // Threads that all keep their buffers until every one has them, so that
-  // none takes up what another left: together they leave more than allowed.
+  // none takes up what another left: together they would keep, and then
+  // leave, more than allowed.
   using Buffer = std::vector<std::uint16_t>;
   constexpr std::size_t kThreads = detail::kLeftSets + 2;
-  static_assert(kThreads * 5 * (std::size_t{4} << 20) > detail::kLeftBytes);
+  constexpr std::size_t kBytes = std::size_t{5} << 20;  // kSlots of them fit a thread's allowance
+  constexpr std::size_t kEach = detail::kSlots;
+  static_assert(kEach * kBytes <= detail::kKeptPerThread);
+  static_assert(kThreads * kEach * kBytes > detail::kKeptInAll);
+  static_assert(detail::kLeftSets * kEach * kBytes > detail::kLeftBytes);
   std::latch all_kept(kThreads);
   std::vector<std::thread> threads;
   for (std::size_t t = 0; t < kThreads; ++t) {
     threads.emplace_back([&] {
       Recycling recycling;
       std::vector<Buffer> kept;
-      for (int i = 0; i < 5; ++i) kept.push_back(take_buffer<Buffer>(std::size_t{2} << 20));
+      for (std::size_t i = 0; i < kEach; ++i)
+        kept.push_back(take_buffer<Buffer>(kBytes / sizeof(std::uint16_t)));
       for (Buffer& buffer : kept) give_buffer(buffer);
       all_kept.arrive_and_wait();
+      EXPECT_LE(detail::all_kept_bytes.load(), detail::kKeptInAll);
     });
   }
   for (std::thread& thread : threads) thread.join();
