@@ -12,8 +12,9 @@
 //
 // What a shelf hands out is a plain container that owns its memory: one that
 // outlives the call is freed like any other, from any thread. A thread keeps
-// at most kKeptPerThread bytes, none in a buffer above kLargestKept, and frees
-// them when it ends.
+// at most kKeptPerThread bytes, none in a buffer above kLargestKept, and all
+// running threads at most kKeptInAll; an ending thread leaves its buffers to
+// threads that start later, up to kLeftBytes, and frees the rest.
 
 #include <algorithm>
 #include <array>
@@ -26,13 +27,13 @@
 
 namespace tovarn::tree {
 
-// Marks the calls whose documents and texts live no longer than the call
-// itself (the module functions); only they take and give shelf buffers, so a
-// long-lived document (a session's) neither keeps one nor stays large.
 namespace detail {
 extern constinit thread_local int recycling_depth;
 }  // namespace detail
 
+// Marks the calls whose documents and texts live no longer than the call
+// itself (the module functions); only they take and give shelf buffers, so a
+// long-lived document (a session's) neither keeps one nor stays large.
 class Recycling {
  public:
   Recycling() { ++detail::recycling_depth; }
