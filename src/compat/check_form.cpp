@@ -82,10 +82,8 @@ void check_bind(const Document& doc, NodeId bind, const FormFacts& facts,
   }
 }
 
-}  // namespace
-
-std::expected<CompatFindings, std::string> check_form(std::string_view form_xml) {
-  auto doc = tree::parse_xml(form_xml);
+std::expected<CompatFindings, std::string> check_parsed(
+    std::expected<tree::Document, std::string> doc) {
   if (!doc) return std::unexpected(detail::xml_error(doc.error()));
   const auto root = doc->root();
   if (!root) return std::unexpected(detail::no_root_element());
@@ -99,6 +97,16 @@ std::expected<CompatFindings, std::string> check_form(std::string_view form_xml)
     if (doc->name(element) == "bind") check_bind(*doc, element, facts, found);
   }
   return found;
+}
+
+}  // namespace
+
+std::expected<CompatFindings, std::string> check_form(std::string_view form_xml) {
+  return check_parsed(tree::parse_xml(form_xml));
+}
+
+std::expected<CompatFindings, std::string> check_form_in_place(std::string form_xml) {
+  return check_parsed(tree::parse_xml_in_place(std::move(form_xml)));
 }
 
 }  // namespace tovarn::compat

@@ -16,4 +16,9 @@ namespace tovarn::compat {
 [[nodiscard]] std::expected<CompatFindings, std::string> check_form(
     std::string_view form_xml);
 
+// The same for a form text given up to the call: the document is read in
+// place (tree::parse_xml_in_place) and so copies none of it.
+[[nodiscard]] std::expected<CompatFindings, std::string> check_form_in_place(
+    std::string form_xml);
+
 }  // namespace tovarn::compat

@@ -95,14 +95,29 @@ bool bind(const Signature& signature, PyObject* args, PyObject* kwargs, Bound& o
   return true;
 }
 
-bool convert_one(PyObject* value, std::string& out) {
+bool convert_one(PyObject* value, std::string_view& out) {
   if (!PyUnicode_Check(value)) {
     set_error(PyExc_TypeError, msg::not_a_string(type_name_of(value)));
     return false;
   }
   auto text = utf8_of(value);  // a lone surrogate raises UnicodeEncodeError
   if (!text) return false;
-  out.assign(*text);
+  out = *text;
+  return true;
+}
+
+bool convert_one(PyObject* value, std::optional<std::string_view>& out) {
+  if (value == nullptr || value == Py_None) {
+    out.reset();
+    return true;
+  }
+  return convert_one(value, out.emplace());
+}
+
+bool convert_one(PyObject* value, std::string& out) {
+  std::string_view text;
+  if (!convert_one(value, text)) return false;
+  out.assign(text);
   return true;
 }
 

@@ -38,6 +38,10 @@ using Bound = std::array<Ref, kMaxParams>;
 [[nodiscard]] bool convert_one(PyObject* value, std::string& out);
 [[nodiscard]] bool convert_one(PyObject* value, std::optional<std::string>& out);
 [[nodiscard]] bool convert_one(PyObject* value, std::uint64_t& out);
+// The str's own UTF-8, for a copy made once the lock is released: valid while
+// the str lives (the bound arguments hold it), and a str never changes.
+[[nodiscard]] bool convert_one(PyObject* value, std::string_view& out);
+[[nodiscard]] bool convert_one(PyObject* value, std::optional<std::string_view>& out);
 
 // Replaces a pending exception of exactly TypeError by one naming the
 // parameter, keeping its cause; any other exception stays as it is.

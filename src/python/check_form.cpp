@@ -114,7 +114,7 @@ SharedRecords shared_records(CompatFindings& found) {
 Outcome<SharedRecords> check_form(std::string form) {
   auto text = load_source(std::move(form), "form");
   if (!text) return std::unexpected(std::move(text.error()));
-  auto found = compat::check_form(*text);
+  auto found = compat::check_form_in_place(std::move(*text));
   if (!found) return runtime_error(std::move(found.error()));
   return shared_records(*found);
 }

@@ -1,15 +1,32 @@
 // The module functions: binding and conversion around their bodies.
 
 #include <array>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "python/binder.h"
 #include "python/frame.h"
 #include "python/guard.h"
 #include "python/interrupt.h"
+#include "tree/recycle.h"
 
 namespace tovarn::python {
 namespace {
+
+// An argument's own copy, made with the lock released into a buffer the
+// thread kept from its last call: a large form faults no fresh pages, and the
+// copy holds up no other thread.
+std::string owned(std::string_view text) {
+  std::string out = tree::take_buffer<std::string>(text.size());
+  out.assign(text);
+  return out;
+}
+
+std::optional<std::string> owned(std::optional<std::string_view> text) {
+  if (!text) return std::nullopt;
+  return owned(*text);
+}
 
 constexpr std::array<std::string_view, 1> kCheckFormParams = {"form"};
 constexpr Signature kCheckForm = {"check_form()", kCheckFormParams, 1};
@@ -25,9 +42,12 @@ constexpr Signature kEvalExpression = {"eval_expression()", kEvalExpressionParam
 PyObject* check_form_entry(PyObject*, PyObject* args, PyObject* kwargs) {
   return guard([&]() -> Ref {
     Bound bound;
-    std::string form;
+    std::string_view form;
     if (!bind(kCheckForm, args, kwargs, bound) || !convert(kCheckForm, bound, form)) return {};
-    auto outcome = watched_without_lock([&] { return check_form(std::move(form)); });
+    auto outcome = watched_without_lock([&] {
+      tree::Recycling recycling;
+      return check_form(owned(form));
+    });
     if (!outcome) return {};
     return deliver(std::move(*outcome));
   });
@@ -36,15 +56,15 @@ PyObject* check_form_entry(PyObject*, PyObject* args, PyObject* kwargs) {
 PyObject* submission_findings_entry(PyObject*, PyObject* args, PyObject* kwargs) {
   return guard([&]() -> Ref {
     Bound bound;
-    std::string form, submission;
-    std::optional<std::string> today, now;
+    std::string_view form, submission;
+    std::optional<std::string_view> today, now;
     if (!bind(kSubmissionFindings, args, kwargs, bound) ||
         !convert(kSubmissionFindings, bound, form, submission, today, now)) {
       return {};
     }
     auto outcome = watched_without_lock([&] {
-      return submission_findings(std::move(form), std::move(submission), std::move(today),
-                                 std::move(now));
+      tree::Recycling recycling;
+      return submission_findings(owned(form), owned(submission), owned(today), owned(now));
     });
     if (!outcome) return {};
     return deliver(std::move(*outcome));
@@ -54,15 +74,15 @@ PyObject* submission_findings_entry(PyObject*, PyObject* args, PyObject* kwargs)
 PyObject* eval_expression_entry(PyObject*, PyObject* args, PyObject* kwargs) {
   return guard([&]() -> Ref {
     Bound bound;
-    std::string expression, submission;
-    std::optional<std::string> today, now;
+    std::string_view expression, submission;
+    std::optional<std::string_view> today, now;
     if (!bind(kEvalExpression, args, kwargs, bound) ||
         !convert(kEvalExpression, bound, expression, submission, today, now)) {
       return {};
     }
     auto outcome = watched_without_lock([&] {
-      return eval_expression(std::move(expression), std::move(submission), std::move(today),
-                             std::move(now));
+      tree::Recycling recycling;
+      return eval_expression(owned(expression), owned(submission), owned(today), owned(now));
     });
     if (!outcome) return {};
     return deliver(std::move(*outcome));

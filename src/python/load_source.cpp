@@ -10,6 +10,7 @@
 
 #include "python/messages.h"
 #include "python/sources.h"
+#include "tree/recycle.h"
 #include "unicode/unicode.h"
 #include "xpath/watch.h"
 
@@ -87,7 +88,7 @@ Read read_file(const std::string& path) {
   std::string content;
   if (S_ISREG(info.st_mode) && info.st_size > 0) {
     if (static_cast<std::uint64_t>(info.st_size) > kMaxSourceBytes) return too_large();
-    content.reserve(static_cast<std::size_t>(info.st_size));
+    content = tree::take_buffer<std::string>(static_cast<std::size_t>(info.st_size));
   }
   // On the heap: a thread's whole stack may be smaller.
   std::vector<char> buffer(std::size_t{1} << 16);

@@ -6,11 +6,26 @@
 #include <utility>
 
 #include "tree/detail/messages.h"
+#include "tree/recycle.h"
 
 namespace tovarn::tree {
 namespace {
 constexpr std::size_t kMaxChars = UINT32_MAX;
 }  // namespace
+
+Document::~Document() {
+  if (!Recycling::active()) return;
+  give_buffer(nodes_);
+  give_buffer(chars_);
+  give_buffer(order_position_);
+  give_buffer(order_subtree_end_);
+  give_buffer(order_nodes_);
+}
+
+void Document::reserve(std::size_t nodes) {
+  make_room(nodes_, nodes);
+  nodes_.reserve(nodes);
+}
 
 void Document::set_root(NodeId element) {
   root_ = index_of(element);
@@ -32,6 +47,7 @@ std::pair<std::uint32_t, std::uint32_t> Document::store(std::string_view text) {
     throw std::length_error(detail::store_full());
   }
   auto offset = static_cast<std::uint32_t>(chars_.size());
+  make_room(chars_, chars_.size() + text.size());
   chars_.append(text);
   return {offset, static_cast<std::uint32_t>(text.size())};
 }
@@ -49,6 +65,7 @@ NodeId Document::append_record(std::string_view name, std::string_view text, boo
     std::tie(n.text_offset, n.text_length) = store(text);
   }
   n.is_attribute = is_attribute;
+  make_room(nodes_, nodes_.size() + 1);
   nodes_.push_back(n);
   return NodeId{static_cast<std::uint32_t>(nodes_.size() - 1)};
 }
@@ -151,6 +168,8 @@ void Document::remove_attribute(NodeId attribute) {
 // two tables mapping ids and positions stay empty, as for a document fresh
 // from the reader. Any other document takes the full walk.
 bool Document::index_identity_order() {
+  order_subtree_end_.clear();
+  make_room(order_subtree_end_, nodes_.size());
   order_subtree_end_.assign(nodes_.size(), kUnindexed);
   std::uint32_t next = 0;  // the position the next node entered takes
   auto enter = [&](std::uint32_t id) {
@@ -229,8 +248,10 @@ void Document::reindex_document_order() {
   order_nodes_.clear();
   order_current_ = true;
   if (root_ != kNone && index_identity_order()) return;
+  make_room(order_position_, nodes_.size());
   order_position_.assign(nodes_.size(), kUnindexed);
   order_subtree_end_.assign(nodes_.size(), kUnindexed);
+  make_room(order_nodes_, nodes_.size());
   order_nodes_.reserve(nodes_.size());
   if (root_ == kNone) return;
 
@@ -315,8 +336,10 @@ bool Document::copy_ordered_run(Document& destination, const Document& source, N
 
   const auto base = static_cast<std::uint32_t>(destination.nodes_.size());
   auto shift = [&](std::uint32_t link) { return link == kNone ? kNone : link - top + base; };
+  make_room(destination.nodes_, base + count);
   destination.nodes_.resize(base + count);
   auto at = static_cast<std::uint32_t>(destination.chars_.size());
+  make_room(destination.chars_, at + bytes);
   // Every byte of the new tail is written below. The size is returned as
   // asked: g++ 12 hands the operation the grown capacity instead.
   const std::size_t size = at + bytes;

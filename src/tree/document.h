@@ -36,6 +36,14 @@ class Document {
 
   class SiblingRange;
 
+  Document() = default;
+  Document(const Document&) = default;
+  Document(Document&&) noexcept = default;
+  Document& operator=(const Document&) = default;
+  Document& operator=(Document&&) noexcept = default;
+  // Inside a Recycling scope, its tables go on the thread's shelves.
+  ~Document();
+
   // --- records -------------------------------------------------------------
   std::size_t size() const { return nodes_.size(); }
   bool contains(NodeId id) const { return index_of(id) < nodes_.size(); }
@@ -62,7 +70,7 @@ class Document {
   std::size_t stored_bytes() const { return chars_.size(); }
 
   // Room for `nodes` records in all, so building them does not reallocate.
-  void reserve(std::size_t nodes) { nodes_.reserve(nodes); }
+  void reserve(std::size_t nodes);
 
   // --- edits (none touches the document order or the root) -----------------
   // A document holds fewer than 2^32 - 1 records and at most 2^32 - 1 bytes of

@@ -10,6 +10,7 @@
 #endif
 
 #include "tree/detail/messages.h"
+#include "tree/recycle.h"
 #include "tree/xml.h"
 #include "unicode/unicode.h"
 
@@ -443,6 +444,7 @@ class Builder {
   // Copies.
   explicit Builder(std::string_view input) {
     reserve_records(input.size());
+    doc_.chars_ = take_buffer<std::string>(input.size());
     // Every byte below used_ is written before it is read, and finish cuts
     // the store to used_, so the store is not zeroed first.
     doc_.chars_.resize_and_overwrite(input.size(), [](char*, std::size_t n) { return n; });
@@ -526,12 +528,16 @@ class Builder {
   Document finish(std::uint32_t root) {
     doc_.root_ = root;
     if (in_place_) {
+      tree::make_room(doc_.chars_, doc_.chars_.size() + decoded_.size());
       doc_.chars_ += decoded_;
+      give_buffer(decoded_);
     } else {
       doc_.chars_.resize(used_);
       // Indentation and markup usually leave much of the input's size unused,
-      // which a long-lived document (a session's instance) should not keep.
-      if (doc_.chars_.capacity() / 2 > doc_.chars_.size()) doc_.chars_.shrink_to_fit();
+      // which a long-lived document (a session's instance) should not keep;
+      // a recycled one lives for its call, and its buffer for the next.
+      if (!Recycling::active() && doc_.chars_.capacity() / 2 > doc_.chars_.size())
+        doc_.chars_.shrink_to_fit();
     }
     doc_.identity_order_ = true;
     doc_.identity_order_size_ = static_cast<std::uint32_t>(doc_.nodes_.size());
@@ -554,6 +560,7 @@ class Builder {
 
   [[gnu::always_inline]] std::uint32_t record(std::string_view name, bool is_attribute) {
     const auto id = static_cast<std::uint32_t>(doc_.nodes_.size());
+    if (id == doc_.nodes_.capacity()) [[unlikely]] grow_records();
     Document::Node& n = doc_.nodes_.emplace_back();
     std::tie(n.name_offset, n.name_length) = place(name);
     n.text_offset = n.name_offset + n.name_length;  // empty text
@@ -569,8 +576,14 @@ class Builder {
     // records for the 3 MB it used, which pushed each call's heap past
     // glibc's trim threshold, so every call faulted its memory in afresh.
     const std::size_t records = input_size / 32 + 16;
-    doc_.nodes_.reserve(records);
-    doc_.order_subtree_end_.reserve(records);
+    doc_.nodes_ = take_buffer<std::vector<Document::Node>>(records);
+    doc_.order_subtree_end_ = take_buffer<std::vector<std::uint32_t>>(records);
+  }
+
+  // Recycling, the tables grow into kept buffers; otherwise as vectors do.
+  [[gnu::noinline]] void grow_records() {
+    tree::make_room(doc_.nodes_, doc_.nodes_.size() + 1);
+    tree::make_room(doc_.order_subtree_end_, doc_.nodes_.capacity());
   }
 
   // A piece of the input as it is.
@@ -610,6 +623,7 @@ class Builder {
     const std::uint32_t offset = used_;
     if (in_place_) {
       const std::size_t before = decoded_.size();
+      tree::make_room(decoded_, before + bound);
       decoded_.resize(before + bound);
       char* const out = decoded_.data() + before;
       decoded_.resize(before + static_cast<std::size_t>(write(out) - out));
@@ -629,7 +643,9 @@ class Builder {
   }
 
   [[gnu::noinline]] void grow(std::size_t bytes) {
-    doc_.chars_.resize(std::min(kMaxChars, std::max(2 * doc_.chars_.size(), used_ + bytes)));
+    const std::size_t size = std::min(kMaxChars, std::max(2 * doc_.chars_.size(), used_ + bytes));
+    tree::make_room(doc_.chars_, size);
+    doc_.chars_.resize(size);
   }
 
   static constexpr std::size_t kMaxChars = UINT32_MAX;

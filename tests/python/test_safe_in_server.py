@@ -143,6 +143,41 @@ print("\\n".join(results))
         assert line.endswith((": answered", ": refused")), line
 
 
+def test_calls_on_many_threads_answer_as_on_one():
+    # Large inputs (megabyte documents, whose buffers each thread keeps for
+    # its next call) between small ones, on threads that start and end, so
+    # calls read into buffers that other calls, here or on an ended thread,
+    # left dirty; every answer must still be what one thread gives.
+    tests = str(pathlib.Path(__file__).parent)
+    out = child(f"""
+import sys
+sys.path.insert(0, {tests!r})
+from support import xform
+from concurrent.futures import ThreadPoolExecutor
+
+def job(n):
+    fields = "".join(f"<f{{i}}>{{i % 10}}</f{{i}}>" for i in range(n))
+    binds = "".join(
+        f'<bind nodeset="/data/f{{i}}" constraint=". &gt; {{i % 7}}" required="true()"'
+        + (f' calculate="concat(/data/f{{i + 1}}, \\'x\\')"' if i + 1 < n else "") + "/>"
+        for i in range(n))
+    form = xform(binds, f"<data>{{fields}}</data>")
+    submission = f"<data>{{fields}}</data>"
+    return [lambda: tovarn.submission_findings(form, submission),
+            lambda: tovarn.check_form(form),
+            lambda: tovarn.eval_expression("count(//*[. = //*[. > 3]]) + sum(//*)", submission)]
+
+calls = [call for n in (3, 2500, 7, 6000, 1) for call in job(n)]
+expected = [call() for call in calls]
+for workers in (2, 4, 8):
+    for _ in range(3):
+        with ThreadPoolExecutor(workers) as pool:
+            got = list(pool.map(lambda call: call(), calls * 2))
+        print(workers, got == expected * 2)
+""", seconds=50)
+    assert out == [f"{workers} True" for workers in (2, 4, 8) for _ in range(3)]
+
+
 def test_deep_rule_on_the_main_thread_keeps_the_limit():
     out = child("""
 try:
