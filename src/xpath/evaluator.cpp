@@ -682,7 +682,7 @@ bool gather_reads(MemoValue& m, const Document& doc, const Environment& env) {
 }
 
 bool has_predicates(const Expr& expr) {
-  auto steps = [](const std::vector<Step>& steps) {
+  auto steps = [](std::span<const Step> steps) {
     for (const Step& step : steps) {
       if (!step.predicates.empty()) return true;
     }

@@ -89,8 +89,8 @@ class Bytes {
 class Name {
  public:
   Name() = default;
-  explicit Name(const std::optional<std::string>& test)
-      : any_(!test), name_(test ? std::string_view(*test) : std::string_view()) {}
+  explicit Name(std::optional<std::string_view> test)
+      : any_(!test), name_(test ? *test : std::string_view()) {}
   bool operator()(const Document& doc, NodeId id) const { return any_ || name_.same(doc.name(id)); }
 
  private:
@@ -292,7 +292,7 @@ Seen walk_axis(const Document& doc, const Hit& hit, const Tail& tail, Axis axis,
 template <typename Hit>
 Seen walk_path(const Expr::LocationPath& path, const Document& doc, NodeId context,
                const Hit& hit) {
-  const std::vector<Step>& steps = path.steps;
+  const std::span<const Step> steps = path.steps;
   std::size_t i = 0;
   NodeId node = context;
   if (path.absolute) {
@@ -392,7 +392,7 @@ EvalResult settle(const Expr::LocationPath& path, const Document& doc, NodeId co
 
 bool walkable_path(const Expr::LocationPath& path) {
   std::size_t i = 0;
-  const std::vector<Step>& steps = path.steps;
+  const std::span<const Step> steps = path.steps;
   for (; i < steps.size() && keeps_one_node(steps[i].axis); ++i) {
     if (!steps[i].predicates.empty()) return false;
   }
