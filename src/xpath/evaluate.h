@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -41,8 +42,9 @@ class PassMemo {
   void written(const tree::Document& doc, tree::NodeId node);
 
  private:
-  std::size_t paths_mark_;
-  std::size_t values_mark_;
+  static constexpr std::size_t kNothing = SIZE_MAX;  // registered nothing
+  std::size_t paths_mark_ = kNothing;
+  std::size_t values_mark_ = kNothing;
 };
 
 // Whether no document, context or environment can make the expression fail:

@@ -43,36 +43,6 @@ struct MemoPath {
   // one hash lookup per node rather than a pass over //y.
   std::unique_ptr<detail::NodeTexts> texts;
 };
-thread_local std::vector<MemoPath> memo_paths;  // outer predicates first
-
-void register_absolute_paths(const Expr& expr) {
-  auto steps = [](std::span<const Step> steps) {
-    for (const Step& step : steps) {
-      for (const Expr& p : step.predicates) register_absolute_paths(p);
-    }
-  };
-  std::visit(
-      [&](const auto& e) {
-        using Kind = std::decay_t<decltype(e)>;
-        if constexpr (std::is_same_v<Kind, Expr::LocationPath>) {
-          if (e.absolute) memo_paths.push_back(MemoPath{&e, nullptr, {}, nullptr});
-          steps(e.steps);
-        } else if constexpr (std::is_same_v<Kind, Expr::FilterPath>) {
-          register_absolute_paths(*e.primary);
-          for (const Expr& p : e.predicates) register_absolute_paths(p);
-          steps(e.steps);
-        } else if constexpr (std::is_same_v<Kind, Expr::FunctionCall>) {
-          for (const Expr& a : e.args) register_absolute_paths(a);
-        } else if constexpr (std::is_same_v<Kind, Expr::Binary> ||
-                             std::is_same_v<Kind, Expr::Union>) {
-          register_absolute_paths(*e.lhs);
-          register_absolute_paths(*e.rhs);
-        } else if constexpr (std::is_same_v<Kind, Expr::Negate>) {
-          register_absolute_paths(*e.operand);
-        }
-      },
-      expr.node);
-}
 
 // A pass memo's value of a part of its rule that reads no context, or the
 // place for it. Kept for the part's address, like the paths above: the rule
@@ -90,7 +60,65 @@ struct MemoValue {
   // The order ranges of the subtrees read, rising and disjoint.
   std::vector<std::pair<std::uint32_t, std::uint32_t>> reads;
 };
-thread_local std::vector<MemoValue> memo_values;
+
+}  // namespace
+
+namespace detail {
+struct Memos {
+  std::vector<MemoPath> paths;  // outer predicates first
+  std::vector<MemoValue> values;
+};
+}  // namespace detail
+
+namespace {
+
+using detail::ThreadState;
+
+// The thread's memos, made on first use and freed as the thread ends.
+detail::Memos& memos() {
+  ThreadState& state = detail::thread_state;
+  if (state.memos == nullptr) {
+    thread_local struct Owner {
+      detail::Memos memos;
+      ~Owner() { detail::thread_state.memos = nullptr; }
+    } owner;
+    state.memos = &owner.memos;
+  }
+  return *state.memos;
+}
+
+bool any_paths(const ThreadState& state) {
+  return state.memos != nullptr && !state.memos->paths.empty();
+}
+
+void register_absolute_paths(const Expr& expr) {
+  auto steps = [](std::span<const Step> steps) {
+    for (const Step& step : steps) {
+      for (const Expr& p : step.predicates) register_absolute_paths(p);
+    }
+  };
+  std::visit(
+      [&](const auto& e) {
+        using Kind = std::decay_t<decltype(e)>;
+        if constexpr (std::is_same_v<Kind, Expr::LocationPath>) {
+          if (e.absolute) memos().paths.push_back(MemoPath{&e, nullptr, {}, nullptr});
+          steps(e.steps);
+        } else if constexpr (std::is_same_v<Kind, Expr::FilterPath>) {
+          register_absolute_paths(*e.primary);
+          for (const Expr& p : e.predicates) register_absolute_paths(p);
+          steps(e.steps);
+        } else if constexpr (std::is_same_v<Kind, Expr::FunctionCall>) {
+          for (const Expr& a : e.args) register_absolute_paths(a);
+        } else if constexpr (std::is_same_v<Kind, Expr::Binary> ||
+                             std::is_same_v<Kind, Expr::Union>) {
+          register_absolute_paths(*e.lhs);
+          register_absolute_paths(*e.rhs);
+        } else if constexpr (std::is_same_v<Kind, Expr::Negate>) {
+          register_absolute_paths(*e.operand);
+        }
+      },
+      expr.node);
+}
 
 bool reads_context(const Expr::FunctionCall& call) {
   const std::string_view name = call.name;
@@ -186,7 +214,7 @@ void register_context_free(const Expr& expr) {
     m.expr = &expr;
     m.tracked = tracked_reads(expr, m.paths);
     if (!m.tracked) m.paths.clear();
-    memo_values.push_back(std::move(m));
+    memos().values.push_back(std::move(m));
     return;
   }
   auto steps = [](std::span<const Step> steps) {
@@ -217,7 +245,7 @@ void register_context_free(const Expr& expr) {
 }
 
 MemoValue* memo_value(const Expr& expr) {
-  for (MemoValue& m : memo_values) {
+  for (MemoValue& m : memos().values) {
     if (m.expr == &expr) return &m;
   }
   return nullptr;
@@ -225,7 +253,7 @@ MemoValue* memo_value(const Expr& expr) {
 
 // The outermost registration of the path, which lives longest.
 MemoPath* memo_path(const Expr::LocationPath& path) {
-  for (MemoPath& m : memo_paths) {
+  for (MemoPath& m : memos().paths) {
     if (m.path == &path) return &m;
   }
   return nullptr;
@@ -245,8 +273,11 @@ const detail::NodeTexts* memo_texts(const Expr& expr, const Document& doc) {
 Status filter_by_predicates(NodeList& list, std::span<const Expr> predicates,
                             const Document& doc, const Environment& env) {
   struct Registered {
-    std::size_t mark = memo_paths.size();
-    ~Registered() { memo_paths.resize(mark); }
+    std::vector<MemoPath>* paths = nullptr;  // once a predicate registers
+    std::size_t mark = 0;
+    ~Registered() {
+      if (paths != nullptr) paths->resize(mark);
+    }
   } registered;
   for (const Expr& predicate : predicates) {
     if (list.empty()) return {};
@@ -262,7 +293,13 @@ Status filter_by_predicates(NodeList& list, std::span<const Expr> predicates,
       }
       continue;
     }
-    if (size > 1) register_absolute_paths(predicate);
+    if (size > 1) {
+      if (registered.paths == nullptr) {
+        registered.paths = &memos().paths;
+        registered.mark = registered.paths->size();
+      }
+      register_absolute_paths(predicate);
+    }
     std::size_t kept = 0;
     for (std::size_t i = 0; i < size; ++i) {
       EvalResult r = evaluate(predicate, doc, EvalContext{list[i], i + 1, size}, env);
@@ -419,8 +456,9 @@ std::size_t run_single_node_steps(NodeList& list, std::span<const Step> steps,
 // the recursion through `evaluate` only carries the frame of the kind being
 // evaluated; the parser's depth bound then keeps the stack small.
 [[gnu::noinline]] EvalResult eval_location_path(const Expr::LocationPath& path, const Document& doc,
-                                                EvalContext context, const Environment& env) {
-  MemoPath* memo = path.absolute && !memo_paths.empty() ? memo_path(path) : nullptr;
+                                                EvalContext context, const Environment& env,
+                                                const ThreadState& state) {
+  MemoPath* memo = path.absolute && any_paths(state) ? memo_path(path) : nullptr;
   if (memo && memo->doc == &doc) return NodeSet{&doc, memo->nodes};
   NodeList list;
   std::size_t first = 0;
@@ -541,12 +579,13 @@ EvalResult watch_failure(const Watch& watch);
 [[gnu::noinline]] std::optional<EvalResult> compare_walking(const Expr::Binary& b,
                                                             const Document& doc,
                                                             EvalContext context,
-                                                            const Environment& env) {
+                                                            const Environment& env,
+                                                            const ThreadState& state) {
   auto walkable = [&](const Expr& e) -> const Expr::LocationPath* {
     const auto* path = std::get_if<Expr::LocationPath>(&e.node);
     if (path == nullptr || !detail::walkable_path(*path)) return nullptr;
     // A path the pass memo keeps is listed, for the memo to have it.
-    if (path->absolute && !memo_paths.empty() && memo_path(*path) != nullptr) return nullptr;
+    if (path->absolute && any_paths(state) && memo_path(*path) != nullptr) return nullptr;
     return path;
   };
   const Expr::LocationPath* left = walkable(*b.lhs);
@@ -564,16 +603,18 @@ EvalResult watch_failure(const Watch& watch);
     return walk_left ? compare_equal(b.op, *nodes, *other) : compare_equal(b.op, *other, *nodes);
   }
   // The step the path's own evaluation would count.
-  if (Watch* watch = current_watch(); watch != nullptr) {
+  if (Watch* watch = state.watch; watch != nullptr) {
     if (watch->interrupted() || watch->stack_low()) return watch_failure(*watch);
   }
-  return detail::compare_walked(b.op, walk_left ? *left : *right, *other, doc, context.node);
+  return detail::compare_walked(b.op, walk_left ? *left : *right, *other, doc, context.node,
+                                state.watch);
 }
 
 [[gnu::noinline]] EvalResult eval_binary(const Expr::Binary& b, const Document& doc,
-                                         EvalContext context, const Environment& env) {
+                                         EvalContext context, const Environment& env,
+                                         const ThreadState& state) {
   const bool equality = b.op == BinaryOp::eq || b.op == BinaryOp::ne;
-  if (equality && !memo_paths.empty()) {
+  if (equality && any_paths(state)) {
     // A path worked out before cannot fail, so it needs no evaluation, and
     // the other side is evaluated as it would be anyway.
     const bool memo_left = memo_texts(*b.lhs, doc) != nullptr;
@@ -584,7 +625,9 @@ EvalResult watch_failure(const Watch& watch);
     }
   }
   if (equality) {
-    if (std::optional<EvalResult> r = compare_walking(b, doc, context, env)) return std::move(*r);
+    if (std::optional<EvalResult> r = compare_walking(b, doc, context, env, state)) {
+      return std::move(*r);
+    }
   }
   EvalResult lhs = evaluate(*b.lhs, doc, context, env);
   if (!lhs) return lhs;
@@ -630,14 +673,18 @@ EvalResult watch_failure(const Watch& watch);
   return -value_to_number(*operand);
 }
 
-EvalResult evaluate_kind(const Expr& expr, const Document& doc, EvalContext context,
-                         const Environment& env);
+// The thread state arrives as an argument: seen through, every caller passing
+// the same thread-local, it would be looked up again. Hence noipa.
+[[gnu::noipa]] EvalResult evaluate_kind(const Expr& expr, const Document& doc,
+                                        EvalContext context, const Environment& env,
+                                        const ThreadState& state);
 
 // Order ranges of the subtrees under the nodes of the paths; false when a
 // node is outside the order.
 bool gather_reads(MemoValue& m, const Document& doc, const Environment& env) {
   for (const Expr::LocationPath* path : m.paths) {
-    EvalResult nodes = eval_location_path(*path, doc, EvalContext{*doc.root(), 1, 1}, env);
+    EvalResult nodes =
+        eval_location_path(*path, doc, EvalContext{*doc.root(), 1, 1}, env, detail::thread_state);
     if (!nodes || nodes->index() != 3) return false;
     for (NodeId id : std::get<NodeSet>(*nodes).ids) {
       const std::uint32_t first = doc.order_position(id);
@@ -658,13 +705,14 @@ bool gather_reads(MemoValue& m, const Document& doc, const Environment& env) {
   return true;
 }
 
-[[gnu::noinline]] EvalResult evaluate_remembered(const Expr& expr, const Document& doc,
-                                                 EvalContext context, const Environment& env) {
+[[gnu::noipa]] EvalResult evaluate_remembered(const Expr& expr, const Document& doc,
+                                                 EvalContext context, const Environment& env,
+                                                 const ThreadState& state) {
   MemoValue* m = memo_value(expr);
-  if (m == nullptr) return evaluate_kind(expr, doc, context, env);
+  if (m == nullptr) return evaluate_kind(expr, doc, context, env, state);
   if (m->doc == &doc) return *m->value;
-  if (m->doc != nullptr) return evaluate_kind(expr, doc, context, env);
-  EvalResult value = evaluate_kind(expr, doc, context, env);
+  if (m->doc != nullptr) return evaluate_kind(expr, doc, context, env, state);
+  EvalResult value = evaluate_kind(expr, doc, context, env, state);
   // Looked up again: a nested pass may have moved the vector meanwhile.
   m = memo_value(expr);
   m->doc = &doc;
@@ -715,28 +763,32 @@ bool has_predicates(const Expr& expr) {
 }  // namespace
 
 PassMemo::PassMemo(const Expr& rule)
-    : paths_mark_(memo_paths.size()), values_mark_(memo_values.size()) {
+    : paths_mark_(memos().paths.size()), values_mark_(memos().values.size()) {
   register_absolute_paths(rule);
   register_context_free(rule);
 }
 
-PassMemo::PassMemo(const Expr& rule, std::size_t nodes)
-    : paths_mark_(memo_paths.size()), values_mark_(memo_values.size()) {
+PassMemo::PassMemo(const Expr& rule, std::size_t nodes) {
   if (nodes < 2 && !has_predicates(rule)) return;
+  paths_mark_ = memos().paths.size();
+  values_mark_ = memos().values.size();
   register_absolute_paths(rule);
   register_context_free(rule);
 }
 
 PassMemo::~PassMemo() {
-  memo_paths.resize(paths_mark_);
-  memo_values.resize(values_mark_);
+  if (paths_mark_ == kNothing) return;
+  memos().paths.resize(paths_mark_);
+  memos().values.resize(values_mark_);
 }
 
 void PassMemo::written(const Document& doc, NodeId node) {
   // Nodes a path without predicates selects depend on names alone; its
   // texts may have changed.
-  for (std::size_t i = paths_mark_; i < memo_paths.size(); ++i) {
-    MemoPath& m = memo_paths[i];
+  if (paths_mark_ == kNothing) return;
+  std::vector<MemoPath>& paths = memos().paths;
+  for (std::size_t i = paths_mark_; i < paths.size(); ++i) {
+    MemoPath& m = paths[i];
     if (m.doc != &doc) continue;
     m.texts.reset();
     const bool plain = std::all_of(m.path->steps.begin(), m.path->steps.end(),
@@ -747,8 +799,9 @@ void PassMemo::written(const Document& doc, NodeId node) {
     }
   }
   const std::uint32_t at = doc.order_position(node);
-  for (std::size_t i = values_mark_; i < memo_values.size(); ++i) {
-    MemoValue& m = memo_values[i];
+  std::vector<MemoValue>& values = memos().values;
+  for (std::size_t i = values_mark_; i < values.size(); ++i) {
+    MemoValue& m = values[i];
     if (m.doc != &doc) continue;
     if (m.reads_known && at != Document::kUnindexed) {
       auto after = std::upper_bound(
@@ -840,17 +893,19 @@ bool never_fails(const Expr& expr) {
 
 EvalResult evaluate(const Expr& expr, const Document& doc, EvalContext context,
                     const Environment& env) {
-  if (!memo_values.empty() && expr.node.index() >= 4) {
-    return evaluate_remembered(expr, doc, context, env);
+  // Fetched once here: every kind below reads it.
+  const ThreadState& state = detail::thread_state;
+  if (state.memos != nullptr && !state.memos->values.empty() && expr.node.index() >= 4) {
+    return evaluate_remembered(expr, doc, context, env, state);
   }
-  return evaluate_kind(expr, doc, context, env);
+  return evaluate_kind(expr, doc, context, env, state);
 }
 
 namespace {
 
 EvalResult evaluate_kind(const Expr& expr, const Document& doc, EvalContext context,
-                         const Environment& env) {
-  if (Watch* watch = current_watch(); watch != nullptr) {
+                         const Environment& env, const ThreadState& state) {
+  if (Watch* watch = state.watch; watch != nullptr) {
     if (watch->interrupted() || watch->stack_low()) return watch_failure(*watch);
   }
   switch (expr.node.index()) {
@@ -861,13 +916,13 @@ EvalResult evaluate_kind(const Expr& expr, const Document& doc, EvalContext cont
     case 2:
       return std::unexpected(detail::msg::variable(std::get<Expr::Variable>(expr.node).name));
     case 3:
-      return eval_location_path(std::get<Expr::LocationPath>(expr.node), doc, context, env);
+      return eval_location_path(std::get<Expr::LocationPath>(expr.node), doc, context, env, state);
     case 4:
       return eval_filter_path(std::get<Expr::FilterPath>(expr.node), doc, context, env);
     case 5:
       return call_function(std::get<Expr::FunctionCall>(expr.node), doc, context, env);
     case 6:
-      return eval_binary(std::get<Expr::Binary>(expr.node), doc, context, env);
+      return eval_binary(std::get<Expr::Binary>(expr.node), doc, context, env, state);
     case 7:
       return eval_negate(std::get<Expr::Negate>(expr.node), doc, context, env);
     default:

@@ -179,8 +179,7 @@ template <int kDepth = -1, typename Hit>
 // the rows before it walks this loop for each row.
 template <int kDepth, typename Hit>
 Seen walk_siblings(const Document& doc, const Hit& hit, const Tail& tail, const Name name,
-                   Siblings at, NodeId stop) {
-  Watch* const watch = xpath::current_watch();
+                   Siblings at, NodeId stop, Watch* const watch) {
   std::uint32_t budget = kNodesPerTick;
   const Siblings end{};  // past the last sibling
   for (; at != end && *at != stop; ++at) {
@@ -196,8 +195,7 @@ Seen walk_siblings(const Document& doc, const Hit& hit, const Tail& tail, const 
 // The nodes of a list that pass the name, each through the tail to `hit`.
 template <typename Hit>
 [[gnu::noinline]] Seen walk_list(const Document& doc, const Hit& hit, const Tail& tail,
-                                 const Name& name, const NodeList& list) {
-  Watch* const watch = xpath::current_watch();
+                                 const Name& name, const NodeList& list, Watch* const watch) {
   std::uint32_t budget = kNodesPerTick;
   for (NodeId n : list) {
     if (tick(budget, watch)) return Seen::stopped;
@@ -211,8 +209,7 @@ template <typename Hit>
 // the order, and attributes are no descendants.
 template <typename Hit>
 [[gnu::noinline]] Seen walk_descendants(const Document& doc, const Hit& hit, const Tail& tail,
-                                        const Name& name, NodeId node) {
-  Watch* const watch = xpath::current_watch();
+                                        const Name& name, NodeId node, Watch* const watch) {
   std::uint32_t budget = kNodesPerTick;
   const std::uint32_t pos = doc.order_position(node);
   if (pos != Document::kUnindexed) {
@@ -241,16 +238,16 @@ template <typename Hit>
 // tail to `hit`, until one hits.
 template <typename Hit>
 Seen walk_axis(const Document& doc, const Hit& hit, const Tail& tail, Axis axis, const Name& name,
-               NodeId node) {
+               NodeId node, Watch* watch) {
   const NodeId none{UINT32_MAX};  // no node: the walk goes to the last sibling
   auto siblings = [&](Siblings at, NodeId stop) {
     switch (tail.depth) {
       case 0:
-        return walk_siblings<0>(doc, hit, tail, name, at, stop);
+        return walk_siblings<0>(doc, hit, tail, name, at, stop, watch);
       case 1:
-        return walk_siblings<1>(doc, hit, tail, name, at, stop);
+        return walk_siblings<1>(doc, hit, tail, name, at, stop, watch);
       default:
-        return walk_siblings<-1>(doc, hit, tail, name, at, stop);
+        return walk_siblings<-1>(doc, hit, tail, name, at, stop, watch);
     }
   };
   switch (axis) {
@@ -271,19 +268,19 @@ Seen walk_axis(const Document& doc, const Hit& hit, const Tail& tail, Axis axis,
     case Axis::descendant_or_self:
       if (name(doc, node)) {
         std::uint32_t budget = kNodesPerTick;
-        const Seen s = below(doc, hit, tail, node, budget, xpath::current_watch());
+        const Seen s = below(doc, hit, tail, node, budget, watch);
         if (s != Seen::nothing) return s;
       }
       [[fallthrough]];
     case Axis::descendant:
       if (doc.is_attribute(node)) return Seen::nothing;
-      return walk_descendants(doc, hit, tail, name, node);
+      return walk_descendants(doc, hit, tail, name, node, watch);
     default: {
       // Ancestors, following and preceding nodes: listed, as they are rare
       // here.
       NodeList list;
       collect_axis(doc, axis, node, std::nullopt, list);
-      return walk_list(doc, hit, tail, name, list);
+      return walk_list(doc, hit, tail, name, list, watch);
     }
   }
 }
@@ -291,7 +288,7 @@ Seen walk_axis(const Document& doc, const Hit& hit, const Tail& tail, Axis axis,
 // The nodes of the path from the context node, to `hit` until one hits.
 template <typename Hit>
 Seen walk_path(const Expr::LocationPath& path, const Document& doc, NodeId context,
-               const Hit& hit) {
+               const Hit& hit, Watch* watch) {
   const std::span<const Step> steps = path.steps;
   std::size_t i = 0;
   NodeId node = context;
@@ -333,7 +330,7 @@ Seen walk_path(const Expr::LocationPath& path, const Document& doc, NodeId conte
     if (steps[i].axis == Axis::self) continue;
     tail.levels[tail.depth++] = Level{steps[i].axis == Axis::attribute, Name(steps[i].name_test)};
   }
-  return walk_axis(doc, hit, tail, axis, name, node);
+  return walk_axis(doc, hit, tail, axis, name, node, watch);
 }
 
 // A string value with descendants' texts in it, gathered: rare in answers.
@@ -377,8 +374,8 @@ struct NumberIs {
 
 template <typename Hit>
 EvalResult settle(const Expr::LocationPath& path, const Document& doc, NodeId context,
-                  const Hit& hit, bool when_hit) {
-  switch (walk_path(path, doc, context, hit)) {
+                  const Hit& hit, bool when_hit, Watch* watch) {
+  switch (walk_path(path, doc, context, hit, watch)) {
     case Seen::stopped:
       return std::unexpected(interrupted_message());
     case Seen::hit:
@@ -418,17 +415,19 @@ bool single_node_path(const Expr::LocationPath& path) {
 }
 
 EvalResult compare_walked(BinaryOp op, const Expr::LocationPath& path, const Value& other,
-                          const Document& doc, NodeId context) {
+                          const Document& doc, NodeId context, Watch* watch) {
   const bool eq = op == BinaryOp::eq;
   std::string scratch;
   switch (other.index()) {
     case 0:
       // Only whether the path selects a node counts.
-      return settle(path, doc, context, AnyNode{}, std::get<bool>(other) == eq);
+      return settle(path, doc, context, AnyNode{}, std::get<bool>(other) == eq, watch);
     case 1:
-      return settle(path, doc, context, NumberIs{std::get<double>(other), eq, &scratch}, true);
+      return settle(path, doc, context, NumberIs{std::get<double>(other), eq, &scratch}, true,
+                    watch);
     case 2:
-      return settle(path, doc, context, TextIs{Bytes(std::get<std::string>(other)), eq, &scratch}, true);
+      return settle(path, doc, context, TextIs{Bytes(std::get<std::string>(other)), eq, &scratch},
+                    true, watch);
     default:
       break;
   }
@@ -440,7 +439,7 @@ EvalResult compare_walked(BinaryOp op, const Expr::LocationPath& path, const Val
   }
   std::string held;
   const std::string_view text = node_string(*set.document, set.ids.front(), held);
-  return settle(path, doc, context, TextIs{Bytes(text), eq, &scratch}, true);
+  return settle(path, doc, context, TextIs{Bytes(text), eq, &scratch}, true, watch);
 }
 
 }  // namespace tovarn::xpath::detail

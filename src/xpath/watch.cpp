@@ -8,7 +8,7 @@
 namespace tovarn::xpath {
 
 namespace detail {
-constinit thread_local Watch* current_watch = nullptr;
+constinit thread_local ThreadState thread_state;
 }
 
 namespace {
@@ -60,7 +60,7 @@ std::uintptr_t stack_low_end() {
 Watch::Watch(Poll poll, void* data)
     : poll_(poll),
       data_(data),
-      previous_(detail::current_watch),
+      previous_(detail::thread_state.watch),
       countdown_(kStepsPerLook),
       last_poll_ns_(coarse_now_ns()) {
   const std::uintptr_t low = stack_low_end();
@@ -70,10 +70,10 @@ Watch::Watch(Poll poll, void* data)
     const std::uintptr_t left = here - low > kReserveBytes ? here - low - kReserveBytes : 0;
     max_depth_ = static_cast<int>(std::clamp<std::uintptr_t>(left / kLevelBytes, 1, kMaxExprDepth));
   }
-  detail::current_watch = this;
+  detail::thread_state.watch = this;
 }
 
-Watch::~Watch() { detail::current_watch = previous_; }
+Watch::~Watch() { detail::thread_state.watch = previous_; }
 
 bool Watch::due() {
   countdown_ = kStepsPerLook;

@@ -15,7 +15,14 @@ namespace tovarn::xpath {
 class Watch;
 
 namespace detail {
-extern constinit thread_local Watch* current_watch;
+struct Memos;  // the evaluator's pass memos
+// What an evaluation reads at every step, in one thread-local: in a shared
+// object each one reached costs a call.
+struct ThreadState {
+  Watch* watch = nullptr;
+  Memos* memos = nullptr;  // made on the thread's first registration
+};
+extern constinit thread_local ThreadState thread_state;
 }
 
 class Watch {
@@ -62,11 +69,11 @@ class Watch {
 };
 
 // The watch of the call running on this thread, or nullptr.
-inline Watch* current_watch() { return detail::current_watch; }
+inline Watch* current_watch() { return detail::thread_state.watch; }
 
 // The deepest nesting a rule parsed now may have.
 inline int max_expr_depth() {
-  const Watch* watch = detail::current_watch;
+  const Watch* watch = detail::thread_state.watch;
   return watch != nullptr ? watch->max_depth() : kMaxExprDepth;
 }
 

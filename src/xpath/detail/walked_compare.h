@@ -11,6 +11,7 @@
 #include "tree/document.h"
 #include "xpath/expr.h"
 #include "xpath/value.h"
+#include "xpath/watch.h"
 
 namespace tovarn::xpath::detail {
 
@@ -26,9 +27,9 @@ bool single_node_path(const Expr::LocationPath& path);
 
 // compare_equal(op, nodes of the path, other) for a walkable path from the
 // context node, op `=` or `!=`, and `other` anything but a node-set of two or
-// more nodes. Ticks the thread's watch as it visits nodes; when the watch
-// stops it, the interruption is the result.
+// more nodes. Ticks the thread's watch (given, or nullptr) as it visits
+// nodes; when the watch stops it, the interruption is the result.
 EvalResult compare_walked(BinaryOp op, const Expr::LocationPath& path, const Value& other,
-                          const tree::Document& doc, tree::NodeId context);
+                          const tree::Document& doc, tree::NodeId context, Watch* watch);
 
 }  // namespace tovarn::xpath::detail
