@@ -114,4 +114,31 @@ bool ChildNames::append(NodeId parent, std::string_view name, std::vector<NodeId
   return true;
 }
 
+std::optional<std::uint32_t> ChildNames::first_named(NodeId parent, std::string_view name) {
+  const std::uint32_t p = tree::index_of(parent);
+  if (scans_.empty()) scans_.assign(doc_.size(), 0);
+  if (p >= scans_.size()) return std::nullopt;
+  std::uint8_t& scans = scans_[p];
+  if (scans != kIndexed) {
+    if (scans == kNarrowSeen) return std::nullopt;
+    if (scans < kScansBeforeIndex) {
+      ++scans;
+      return std::nullopt;
+    }
+    std::uint32_t width = 0;
+    for (NodeId child : doc_.children(parent)) {
+      static_cast<void>(child);
+      ++width;
+    }
+    if (width <= kNarrow) {
+      scans = kNarrowSeen;
+      return std::nullopt;
+    }
+    index(parent, width);
+    scans = kIndexed;
+  }
+  const std::uint32_t e = *slot(p, tree::child_name_hash(p, name), name);
+  return e == kNone ? kNone : entries_[e].first;
+}
+
 }  // namespace tovarn::xpath

@@ -3,6 +3,7 @@
 // evaluation while it lives.
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -35,11 +36,20 @@ class ChildNames {
   [[nodiscard]] bool append(tree::NodeId parent, std::string_view name,
                             std::vector<tree::NodeId>& out);
 
- private:
   static constexpr std::uint32_t kNone = UINT32_MAX;
+  // For walks that may stop at the first child: the index of the first child
+  // of `parent` named `name` (kNone for none), the others through
+  // next_named, once the table holds the parent. Else nullopt, and the
+  // caller scans the children, which counts like a scan of append's.
+  std::optional<std::uint32_t> first_named(tree::NodeId parent, std::string_view name);
+  std::uint32_t next_named(std::uint32_t child) const { return next_same_[child]; }
+
+ private:
   // By parent id: the scans of a wide parent so far, or this once its
   // children are in the table.
   static constexpr std::uint8_t kIndexed = UINT8_MAX;
+  // A parent first_named found narrow: scanned from then on, uncounted.
+  static constexpr std::uint8_t kNarrowSeen = UINT8_MAX - 1;
 
   // The children of one parent with one name: a chain through next_same_.
   struct Entry {

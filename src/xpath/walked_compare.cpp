@@ -8,6 +8,7 @@
 #include <variant>
 
 #include "tree/query.h"
+#include "xpath/child_names.h"
 #include "xpath/detail/location.h"
 #include "xpath/watch.h"
 
@@ -61,6 +62,7 @@ class Bytes {
     }
   }
   bool same(std::string_view text) const { return text.size() == size_ && same(text.data()); }
+  std::string_view view() const { return {data_, size_}; }
 
  private:
   [[gnu::always_inline]] static std::uint64_t load(const char* p, std::size_t width) {
@@ -92,6 +94,8 @@ class Name {
   explicit Name(std::optional<std::string_view> test)
       : any_(!test), name_(test ? *test : std::string_view()) {}
   bool operator()(const Document& doc, NodeId id) const { return any_ || name_.same(doc.name(id)); }
+  bool any() const { return any_; }
+  std::string_view text() const { return name_.view(); }
 
  private:
   bool any_ = true;
@@ -192,6 +196,20 @@ Seen walk_siblings(const Document& doc, const Hit& hit, const Tail& tail, const 
   return Seen::nothing;
 }
 
+// The children of one name from `first` on, as the child-name table chains
+// them: a wide group's children are not read one by one.
+template <int kDepth, typename Hit>
+Seen walk_chain(const Document& doc, const Hit& hit, const Tail& tail, const ChildNames& names,
+                std::uint32_t first, Watch* const watch) {
+  std::uint32_t budget = kNodesPerTick;
+  for (std::uint32_t c = first; c != ChildNames::kNone; c = names.next_named(c)) {
+    if (tick(budget, watch)) return Seen::stopped;
+    const Seen s = below<kDepth>(doc, hit, tail, NodeId{c}, budget, watch);
+    if (s != Seen::nothing) return s;
+  }
+  return Seen::nothing;
+}
+
 // The nodes of a list that pass the name, each through the tail to `hit`.
 template <typename Hit>
 [[gnu::noinline]] Seen walk_list(const Document& doc, const Hit& hit, const Tail& tail,
@@ -252,6 +270,18 @@ Seen walk_axis(const Document& doc, const Hit& hit, const Tail& tail, Axis axis,
   };
   switch (axis) {
     case Axis::child:
+      if (ChildNames* names = name.any() ? nullptr : ChildNames::of(doc); names != nullptr) {
+        if (const auto first = names->first_named(node, name.text())) {
+          switch (tail.depth) {
+            case 0:
+              return walk_chain<0>(doc, hit, tail, *names, *first, watch);
+            case 1:
+              return walk_chain<1>(doc, hit, tail, *names, *first, watch);
+            default:
+              return walk_chain<-1>(doc, hit, tail, *names, *first, watch);
+          }
+        }
+      }
       return siblings(doc.children(node).begin(), none);
     case Axis::attribute:
       if (doc.is_attribute(node)) return Seen::nothing;
