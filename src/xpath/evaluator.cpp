@@ -270,6 +270,24 @@ const detail::NodeTexts* memo_texts(const Expr& expr, const Document& doc) {
   return memo->texts.get();
 }
 
+// The thread state arrives as an argument: seen through, every caller passing
+// the same thread-local, it would be looked up again. Hence noipa.
+[[gnu::noipa]] EvalResult evaluate_kind(const Expr& expr, const Document& doc,
+                                        EvalContext context, const Environment& env,
+                                        const ThreadState& state);
+[[gnu::noipa]] EvalResult evaluate_remembered(const Expr& expr, const Document& doc,
+                                              EvalContext context, const Environment& env,
+                                              const ThreadState& state);
+
+// evaluate, with the state its caller fetched.
+inline EvalResult evaluate_in(const Expr& expr, const Document& doc, EvalContext context,
+                              const Environment& env, const ThreadState& state) {
+  if (state.memos != nullptr && !state.memos->values.empty() && expr.node.index() >= 4) {
+    return evaluate_remembered(expr, doc, context, env, state);
+  }
+  return evaluate_kind(expr, doc, context, env, state);
+}
+
 Status filter_by_predicates(NodeList& list, std::span<const Expr> predicates,
                             const Document& doc, const Environment& env) {
   struct Registered {
@@ -301,8 +319,9 @@ Status filter_by_predicates(NodeList& list, std::span<const Expr> predicates,
       register_absolute_paths(predicate);
     }
     std::size_t kept = 0;
+    const ThreadState& state = detail::thread_state;
     for (std::size_t i = 0; i < size; ++i) {
-      EvalResult r = evaluate(predicate, doc, EvalContext{list[i], i + 1, size}, env);
+      EvalResult r = evaluate_in(predicate, doc, EvalContext{list[i], i + 1, size}, env, state);
       if (!r) return std::unexpected(std::move(r.error()));
       const bool keep = r->index() == 1 ? std::get<double>(*r) == static_cast<double>(i + 1)
                                         : value_to_boolean(*r);
@@ -595,10 +614,10 @@ EvalResult watch_failure(const Watch& watch);
   const bool walk_left = right == nullptr || (left != nullptr && detail::single_node_path(*right) &&
                                               !detail::single_node_path(*left));
   const Expr& walked = walk_left ? *b.lhs : *b.rhs;
-  EvalResult other = evaluate(walk_left ? *b.rhs : *b.lhs, doc, context, env);
+  EvalResult other = evaluate_in(walk_left ? *b.rhs : *b.lhs, doc, context, env, state);
   if (!other) return other;
   if (const auto* set = std::get_if<NodeSet>(&*other); set != nullptr && set->ids.size() > 1) {
-    EvalResult nodes = evaluate(walked, doc, context, env);
+    EvalResult nodes = evaluate_in(walked, doc, context, env, state);
     if (!nodes) return nodes;
     return walk_left ? compare_equal(b.op, *nodes, *other) : compare_equal(b.op, *other, *nodes);
   }
@@ -619,7 +638,7 @@ EvalResult watch_failure(const Watch& watch);
     // the other side is evaluated as it would be anyway.
     const bool memo_left = memo_texts(*b.lhs, doc) != nullptr;
     if (memo_left || memo_texts(*b.rhs, doc) != nullptr) {
-      EvalResult other = evaluate(memo_left ? *b.rhs : *b.lhs, doc, context, env);
+      EvalResult other = evaluate_in(memo_left ? *b.rhs : *b.lhs, doc, context, env, state);
       if (!other) return other;
       return memo_texts(memo_left ? *b.lhs : *b.rhs, doc)->compare(b.op, *other);
     }
@@ -629,16 +648,16 @@ EvalResult watch_failure(const Watch& watch);
       return std::move(*r);
     }
   }
-  EvalResult lhs = evaluate(*b.lhs, doc, context, env);
+  EvalResult lhs = evaluate_in(*b.lhs, doc, context, env, state);
   if (!lhs) return lhs;
   if (b.op == BinaryOp::logical_or || b.op == BinaryOp::logical_and) {
     const bool left = value_to_boolean(*lhs);
     if (left == (b.op == BinaryOp::logical_or)) return left;
-    EvalResult rhs = evaluate(*b.rhs, doc, context, env);
+    EvalResult rhs = evaluate_in(*b.rhs, doc, context, env, state);
     if (!rhs) return rhs;
     return value_to_boolean(*rhs);
   }
-  EvalResult rhs = evaluate(*b.rhs, doc, context, env);
+  EvalResult rhs = evaluate_in(*b.rhs, doc, context, env, state);
   if (!rhs) return rhs;
   if (b.op == BinaryOp::eq || b.op == BinaryOp::ne) return compare_equal(b.op, *lhs, *rhs);
 
@@ -673,11 +692,6 @@ EvalResult watch_failure(const Watch& watch);
   return -value_to_number(*operand);
 }
 
-// The thread state arrives as an argument: seen through, every caller passing
-// the same thread-local, it would be looked up again. Hence noipa.
-[[gnu::noipa]] EvalResult evaluate_kind(const Expr& expr, const Document& doc,
-                                        EvalContext context, const Environment& env,
-                                        const ThreadState& state);
 
 // Order ranges of the subtrees under the nodes of the paths; false when a
 // node is outside the order.
