@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <optional>
 #include <span>
 
 #include "form/detail/path_namer.h"
@@ -11,18 +12,45 @@ namespace tovarn::form {
 
 namespace detail {
 
+bool Relevance::under_false(const tree::Document& doc, tree::NodeId node) const {
+  if (doc.order_position(node) == tree::Document::kUnindexed) return false;
+  for (auto p = doc.parent(node); p; p = doc.parent(*p)) {
+    if (own_[tree::index_of(*p)] == kFalse && doc.order_position(*p) != tree::Document::kUnindexed)
+      return true;
+  }
+  return false;
+}
+
 Relevance::Relevance(const std::vector<Bind>& binds, Selections& selections,
                      const tree::Document& doc, const xpath::Environment& env,
                      std::vector<SubmissionFinding>& findings,
                      std::vector<tree::NodeId>& failed_nodes)
     : own_(doc.size(), kUnset) {
+  // A node bound twice takes its last value, so an ancestor's false may yet
+  // turn true: then no evaluation is skipped.
+  bool bound_once = true;
+  for (std::size_t b = 0; b < binds.size(); ++b) {
+    if (!binds[b].relevant) continue;
+    for (tree::NodeId node : selections.of(b)) {
+      std::int8_t& own = own_[tree::index_of(node)];
+      bound_once &= own == kUnset;
+      own = kTrue;
+    }
+  }
   bool any_false = false;
   for (std::size_t b = 0; b < binds.size(); ++b) {
     const Bind& bind = binds[b];
     if (!bind.relevant) continue;
     const std::span<const tree::NodeId> nodes = selections.of(b);
     xpath::PassMemo memo(*bind.relevant, nodes.size());
+    // A rule that cannot fail gives no finding, so under a group found not
+    // relevant already its value changes nothing.
+    std::optional<bool> never_fails;
     for (tree::NodeId node : nodes) {
+      if (any_false && bound_once && under_false(doc, node)) {
+        if (!never_fails) never_fails = xpath::never_fails(*bind.relevant);
+        if (*never_fails) continue;
+      }
       auto value = xpath::evaluate(*bind.relevant, doc, xpath::EvalContext{node, 1, 1}, env);
       std::int8_t& own = own_[tree::index_of(node)];
       if (!value) {

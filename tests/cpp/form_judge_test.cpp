@@ -233,5 +233,49 @@ TEST(Relevance, MapOfEveryBoundNode) {
   EXPECT_TRUE(map.relevant(tree::NodeId{0}));  // unbound
 }
 
+// Rules under a group already found not relevant may go unevaluated, but
+// only where that changes nothing: a failure is still a finding, and a group
+// bound again may turn relevant after its rows were reached.
+TEST(Relevance, RowsUnderAGroupFoundNotRelevant) {
+  struct Case {
+    const char* binds;
+    std::vector<std::string> relevant;
+    std::size_t findings;
+  } cases[] = {
+      {"<bind nodeset='/data/g' relevant='false()'/>"
+       "<bind nodeset='/data/g/q' relevant='false()'/>",
+       {}, 0},
+      {"<bind nodeset='/data/g' relevant='false()'/>"
+       "<bind nodeset='/data/g/q' relevant='uuid()'/>",
+       {}, 2},
+      {"<bind nodeset='/data/g' relevant='false()'/>"
+       "<bind nodeset='/data/g/q' relevant='false()'/>"
+       "<bind nodeset='/data/g' relevant='true()'/>",
+       {"/model/data/g[1]", "/model/data/g[2]"}, 0},
+      {"<bind nodeset='/data/g' relevant='false()'/>"
+       "<bind nodeset='/data/g/q' relevant='true()'/>"
+       "<bind nodeset='/data/g' relevant='true()'/>",
+       {"/model/data/g[1]", "/model/data/g[1]/q", "/model/data/g[2]", "/model/data/g[2]/q"}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.binds);
+    FormModel form = load(std::string("<h><model><instance><data><g><q/></g></data></instance>") +
+                          c.binds + "</model></h>");
+    auto instance = tree::parse_xml("<data><g><q/></g><g><q/></g></data>");
+    ASSERT_TRUE(instance.has_value());
+    tree::Document model = model_document(form, *instance);
+    xpath::Clock clock("", "");
+    std::vector<SubmissionFinding> findings;
+    RelevanceMap map = relevance(form.binds, model, clock, findings);
+    EXPECT_EQ(findings.size(), c.findings);
+    std::vector<std::string> relevant;
+    for (std::uint32_t i = 0; i < map.by_node.size(); ++i) {
+      if (map.by_node[i] == RelevanceMap::State::relevant)
+        relevant.push_back(tree::node_path(model, tree::NodeId{i}));
+    }
+    EXPECT_EQ(relevant, c.relevant);
+  }
+}
+
 }  // namespace
 }  // namespace tovarn::form

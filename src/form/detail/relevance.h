@@ -26,6 +26,9 @@ class Relevance {
   }
 
  private:
+  // Whether an ancestor's own relevance is false and hides the node.
+  bool under_false(const tree::Document& doc, tree::NodeId node) const;
+
   static constexpr std::int8_t kUnset = -1, kFalse = 0, kTrue = 1;
   std::vector<std::int8_t> own_;  // by node id
   std::vector<bool> hidden_;      // by node id; empty while nothing is false
