@@ -42,15 +42,16 @@ Relevance::Relevance(const std::vector<Bind>& binds, Selections& selections,
     const Bind& bind = binds[b];
     if (!bind.relevant) continue;
     const std::span<const tree::NodeId> nodes = selections.of(b);
-    xpath::PassMemo memo(*bind.relevant, nodes.size());
     // A rule that cannot fail gives no finding, so under a group found not
     // relevant already its value changes nothing.
     std::optional<bool> never_fails;
+    std::optional<xpath::PassMemo> memo;  // made once a node is evaluated
     for (tree::NodeId node : nodes) {
       if (any_false && bound_once && under_false(doc, node)) {
         if (!never_fails) never_fails = xpath::never_fails(*bind.relevant);
         if (*never_fails) continue;
       }
+      if (!memo) memo.emplace(*bind.relevant, nodes.size());
       auto value = xpath::evaluate(*bind.relevant, doc, xpath::EvalContext{node, 1, 1}, env);
       std::int8_t& own = own_[tree::index_of(node)];
       if (!value) {
