@@ -76,9 +76,10 @@ class Judgement {
       const Bind& bind = form_.binds[b];
       if (failures_only_ && xpath::never_fails(*bind.calculate)) continue;
       const std::span<const NodeId> nodes = selections_.of(b);
-      xpath::PassMemo memo(*bind.calculate, nodes.size());
+      std::optional<xpath::PassMemo> memo;  // made once a node is evaluated
       for (NodeId node : nodes) {
         if (!relevance.relevant(node)) continue;
+        if (!memo) memo.emplace(*bind.calculate, nodes.size());
         auto value = evaluate(*bind.calculate, node);
         if (!value) {
           add_not_evaluated(bind, node, std::move(value.error()));
@@ -98,11 +99,14 @@ class Judgement {
       const Bind& bind = form_.binds[b];
       if (!bind.required && !bind.constraint) continue;
       const std::span<const NodeId> nodes = selections_.of(b);
+      // Made once a node is judged.
       std::optional<xpath::PassMemo> required_memo, constraint_memo;
-      if (bind.required) required_memo.emplace(*bind.required, nodes.size());
-      if (bind.constraint) constraint_memo.emplace(*bind.constraint, nodes.size());
       for (NodeId node : nodes) {
         if (!relevance.relevant(node)) continue;
+        if (!required_memo && !constraint_memo) {
+          if (bind.required) required_memo.emplace(*bind.required, nodes.size());
+          if (bind.constraint) constraint_memo.emplace(*bind.constraint, nodes.size());
+        }
         held_.clear();
         tree::append_string_value(model_, node, held_);
         bool answered = !unicode::is_blank(held_);
