@@ -139,9 +139,12 @@ class Recompute {
   // byte order of their paths does: a group's string value is compared before
   // its children's new texts are in.
   void write_back() {
-    std::sort(calculated_.begin(), calculated_.end(), [&](const Calculated& a, const Calculated& b) {
+    auto before = [&](const Calculated& a, const Calculated& b) {
       return model_.order_position(a.node) < model_.order_position(b.node);
-    });
+    };
+    // One calculation over a repeat comes in order already.
+    if (!std::is_sorted(calculated_.begin(), calculated_.end(), before))
+      std::sort(calculated_.begin(), calculated_.end(), before);
     Document& instance = session_.instance;
     for (Calculated& c : calculated_) {
       std::optional<NodeId> target = copy_.instance_node(instance, c.node);
