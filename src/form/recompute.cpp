@@ -175,11 +175,17 @@ class Recompute {
     }
   }
 
+  // The node path cut to its reported form in place, not copied again.
+  std::string reported(detail::PathNamer& namer, NodeId node) const {
+    std::string path = namer.path(node);
+    path.erase(0, static_cast<std::size_t>(reported_path(model_, path).data() - path.data()));
+    return path;
+  }
+
+  // The last use of the calculated values, which are handed over.
   void report_calculated(detail::PathNamer& namer) {
-    for (const Calculated& c : calculated_)
-      if (c.written)
-        result_.calculated.insert_or_assign(std::string(reported_path(model_, namer.path(c.node))),
-                                            c.value);
+    for (Calculated& c : calculated_)
+      if (c.written) result_.calculated.insert_or_assign(reported(namer, c.node), std::move(c.value));
   }
 
   // Relevance comes from the judgement itself: it is the same evaluation of
@@ -191,7 +197,7 @@ class Recompute {
     const std::vector<RelevanceMap::State>& states = judged.relevance.by_node;
     for (std::uint32_t i = 0; i < states.size(); ++i) {
       if (states[i] == RelevanceMap::State::unbound) continue;
-      result_.relevant.insert_or_assign(std::string(reported_path(model_, namer.path(NodeId{i}))),
+      result_.relevant.insert_or_assign(reported(namer, NodeId{i}),
                                         states[i] == RelevanceMap::State::relevant);
     }
     for (std::size_t i = 0; i < judged.relevance_failures; ++i)
