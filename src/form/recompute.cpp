@@ -182,10 +182,15 @@ class Recompute {
     return path;
   }
 
-  // The last use of the calculated values, which are handed over.
+  // The last use of the calculated values, which are handed over. In
+  // document order, as relevance below: each path mostly goes in after the last.
   void report_calculated(detail::PathNamer& namer) {
-    for (Calculated& c : calculated_)
-      if (c.written) result_.calculated.insert_or_assign(reported(namer, c.node), std::move(c.value));
+    auto hint = result_.calculated.end();
+    for (Calculated& c : calculated_) {
+      if (!c.written) continue;
+      hint = std::next(
+          result_.calculated.insert_or_assign(hint, reported(namer, c.node), std::move(c.value)));
+    }
   }
 
   // Relevance comes from the judgement itself: it is the same evaluation of
@@ -195,10 +200,13 @@ class Recompute {
     // would be reported, so one that cannot fail is not run again.
     ModelJudgement judged = judge_model(form_, model_, session_.clock, true);
     const std::vector<RelevanceMap::State>& states = judged.relevance.by_node;
+    // Rows' paths in order mostly follow each other in byte order too (all but
+    // where their numbers gain a digit), so each goes in after the last.
+    auto hint = result_.relevant.end();
     for (std::uint32_t i = 0; i < states.size(); ++i) {
       if (states[i] == RelevanceMap::State::unbound) continue;
-      result_.relevant.insert_or_assign(reported(namer, NodeId{i}),
-                                        states[i] == RelevanceMap::State::relevant);
+      hint = std::next(result_.relevant.insert_or_assign(
+          hint, reported(namer, NodeId{i}), states[i] == RelevanceMap::State::relevant));
     }
     for (std::size_t i = 0; i < judged.relevance_failures; ++i)
       result_.failed.emplace_back(judged.findings[i].path, finding_text(judged.findings[i]));
