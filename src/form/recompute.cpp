@@ -115,6 +115,10 @@ class Recompute {
       std::vector<NodeId> nodes = plain[k] ? std::move(*plain[k])
                                            : detail::select_nodes(*bind.nodeset_path, model_, env_);
       xpath::PassMemo memo(*bind.calculate, nodes.size());
+      // Grown by doubling, a large repeat's records would be moved and fresh
+      // memory touched for each step.
+      if (calculated_.capacity() < calculated_.size() + nodes.size())
+        calculated_.reserve(std::max(2 * calculated_.capacity(), calculated_.size() + nodes.size()));
       for (NodeId node : nodes) {
         auto value = xpath::evaluate(*bind.calculate, model_, xpath::EvalContext{node, 1, 1}, env_);
         if (!value) {
@@ -146,6 +150,7 @@ class Recompute {
     if (!std::is_sorted(calculated_.begin(), calculated_.end(), before))
       std::sort(calculated_.begin(), calculated_.end(), before);
     Document& instance = session_.instance;
+    overwritten_.reserve(calculated_.size());
     for (Calculated& c : calculated_) {
       std::optional<NodeId> target = copy_.instance_node(instance, c.node);
       // A secondary instance is the form's, not the answers; an element the
@@ -168,18 +173,21 @@ class Recompute {
   void restore_model() {
     for (const Calculated& c : calculated_) {
       std::optional<NodeId> target = copy_.instance_node(session_.instance, c.node);
-      if (target)
-        model_.set_text(c.node, session_.instance.text(*target));
-      else
+      // A written value is in the model already, and another copy of it
+      // would only grow the model's text store.
+      if (target) {
+        std::string_view text = session_.instance.text(*target);
+        if (model_.text(c.node) != text) model_.set_text(c.node, text);
+      } else {
         model_.set_text(c.node, c.original);
+      }
     }
   }
 
-  // The node path cut to its reported form in place, not copied again.
-  std::string reported(detail::PathNamer& namer, NodeId node) const {
-    std::string path = namer.path(node);
-    path.erase(0, static_cast<std::size_t>(reported_path(model_, path).data() - path.data()));
-    return path;
+  // Through one buffer, so that each kept path is sized to itself.
+  std::string reported(detail::PathNamer& namer, NodeId node) {
+    namer.path_into(node, path_);
+    return std::string(reported_path(model_, path_));
   }
 
   // The last use of the calculated values, which are handed over. In
@@ -246,6 +254,7 @@ class Recompute {
   std::vector<std::uint32_t> slot_;  // by model node id: index into calculated_
   std::vector<Calculated> calculated_;
   std::string held_;
+  std::string path_;
   std::vector<std::pair<NodeId, std::string>> overwritten_;  // with the text each held
   RecomputeResult result_;
 };
