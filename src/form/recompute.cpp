@@ -208,8 +208,9 @@ class Recompute {
     // would be reported, so one that cannot fail is not run again.
     ModelJudgement judged = judge_model(form_, model_, session_.clock, true);
     const std::vector<RelevanceMap::State>& states = judged.relevance.by_node;
-    // Rows' paths in order mostly follow each other in byte order too (all but
-    // where their numbers gain a digit), so each goes in after the last.
+    // Rows in order mostly follow each other in byte order too (r[12] after
+    // r[11], though r[1] comes between r[19] and r[20]), so each path is
+    // offered the place after the last.
     auto hint = result_.relevant.end();
     for (std::uint32_t i = 0; i < states.size(); ++i) {
       if (states[i] == RelevanceMap::State::unbound) continue;
