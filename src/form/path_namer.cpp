@@ -93,6 +93,12 @@ void PathNamer::index_children(NodeId parent) {
 }
 
 std::string PathNamer::path(NodeId node) {
+  std::string out;
+  path_into(node, out);
+  return out;
+}
+
+void PathNamer::path_into(NodeId node, std::string& out) {
   if (position_.empty()) position_.assign(doc_.size(), 0);
   chain_.clear();
   for (std::optional<NodeId> n = node; n; n = doc_.parent(*n)) chain_.push_back(*n);
@@ -106,7 +112,7 @@ std::string PathNamer::path(NodeId node) {
     const std::uint32_t position = position_[tree::index_of(n)];
     if (position != kBare) size += 2 + digits(position);
   }
-  std::string out;
+  out.clear();
   out.reserve(size);
   for (auto it = chain_.rbegin(); it != chain_.rend(); ++it) {
     out += '/';
@@ -118,7 +124,6 @@ std::string PathNamer::path(NodeId node) {
     out += std::to_string(position);
     out += ']';
   }
-  return out;
 }
 
 }  // namespace tovarn::form::detail

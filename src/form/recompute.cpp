@@ -115,6 +115,10 @@ class Recompute {
       std::vector<NodeId> nodes = plain[k] ? std::move(*plain[k])
                                            : detail::select_nodes(*bind.nodeset_path, model_, env_);
       xpath::PassMemo memo(*bind.calculate, nodes.size());
+      // Grown by doubling, a large repeat's records would be moved and fresh
+      // memory touched for each step.
+      if (calculated_.capacity() < calculated_.size() + nodes.size())
+        calculated_.reserve(std::max(2 * calculated_.capacity(), calculated_.size() + nodes.size()));
       for (NodeId node : nodes) {
         auto value = xpath::evaluate(*bind.calculate, model_, xpath::EvalContext{node, 1, 1}, env_);
         if (!value) {
@@ -139,10 +143,14 @@ class Recompute {
   // byte order of their paths does: a group's string value is compared before
   // its children's new texts are in.
   void write_back() {
-    std::sort(calculated_.begin(), calculated_.end(), [&](const Calculated& a, const Calculated& b) {
+    auto before = [&](const Calculated& a, const Calculated& b) {
       return model_.order_position(a.node) < model_.order_position(b.node);
-    });
+    };
+    // One calculation over a repeat comes in order already.
+    if (!std::is_sorted(calculated_.begin(), calculated_.end(), before))
+      std::sort(calculated_.begin(), calculated_.end(), before);
     Document& instance = session_.instance;
+    overwritten_.reserve(calculated_.size());
     for (Calculated& c : calculated_) {
       std::optional<NodeId> target = copy_.instance_node(instance, c.node);
       // A secondary instance is the form's, not the answers; an element the
@@ -165,18 +173,32 @@ class Recompute {
   void restore_model() {
     for (const Calculated& c : calculated_) {
       std::optional<NodeId> target = copy_.instance_node(session_.instance, c.node);
-      if (target)
-        model_.set_text(c.node, session_.instance.text(*target));
-      else
+      // A written value is in the model already, and another copy of it
+      // would only grow the model's text store.
+      if (target) {
+        std::string_view text = session_.instance.text(*target);
+        if (model_.text(c.node) != text) model_.set_text(c.node, text);
+      } else {
         model_.set_text(c.node, c.original);
+      }
     }
   }
 
+  // Through one buffer, so that each kept path is sized to itself.
+  std::string reported(detail::PathNamer& namer, NodeId node) {
+    namer.path_into(node, path_);
+    return std::string(reported_path(model_, path_));
+  }
+
+  // The last use of the calculated values, which are handed over. In
+  // document order, as relevance below: each path mostly goes in after the last.
   void report_calculated(detail::PathNamer& namer) {
-    for (const Calculated& c : calculated_)
-      if (c.written)
-        result_.calculated.insert_or_assign(std::string(reported_path(model_, namer.path(c.node))),
-                                            c.value);
+    auto hint = result_.calculated.end();
+    for (Calculated& c : calculated_) {
+      if (!c.written) continue;
+      hint = std::next(
+          result_.calculated.insert_or_assign(hint, reported(namer, c.node), std::move(c.value)));
+    }
   }
 
   // Relevance comes from the judgement itself: it is the same evaluation of
@@ -186,10 +208,14 @@ class Recompute {
     // would be reported, so one that cannot fail is not run again.
     ModelJudgement judged = judge_model(form_, model_, session_.clock, true);
     const std::vector<RelevanceMap::State>& states = judged.relevance.by_node;
+    // Rows in order mostly follow each other in byte order too (r[12] after
+    // r[11], though r[1] comes between r[19] and r[20]), so each path is
+    // offered the place after the last.
+    auto hint = result_.relevant.end();
     for (std::uint32_t i = 0; i < states.size(); ++i) {
       if (states[i] == RelevanceMap::State::unbound) continue;
-      result_.relevant.insert_or_assign(std::string(reported_path(model_, namer.path(NodeId{i}))),
-                                        states[i] == RelevanceMap::State::relevant);
+      hint = std::next(result_.relevant.insert_or_assign(
+          hint, reported(namer, NodeId{i}), states[i] == RelevanceMap::State::relevant));
     }
     for (std::size_t i = 0; i < judged.relevance_failures; ++i)
       result_.failed.emplace_back(judged.findings[i].path, finding_text(judged.findings[i]));
@@ -229,6 +255,7 @@ class Recompute {
   std::vector<std::uint32_t> slot_;  // by model node id: index into calculated_
   std::vector<Calculated> calculated_;
   std::string held_;
+  std::string path_;
   std::vector<std::pair<NodeId, std::string>> overwritten_;  // with the text each held
   RecomputeResult result_;
 };

@@ -1,5 +1,7 @@
 #include "python/to_python.h"
 
+#include <array>
+#include <functional>
 #include <vector>
 
 namespace tovarn::python {
@@ -77,10 +79,46 @@ Ref to_python(SharedRecords&& records) {
 }
 
 Ref to_python(const RecomputeReport& report) {
+  // A calculated node is also bound, so most of its paths are relevance
+  // paths too: both maps ascend, and a walk in step makes each such path one
+  // str in both dicts, not two on a large result's fresh memory.
+  std::vector<Ref> calculated_keys;
+  calculated_keys.reserve(report.calculated.size());
+  Ref calculated = Ref::steal(PyDict_New());
+  if (!calculated) return {};
+  // Calculated values repeat (flags, categories, constants): a small table of
+  // the latest str of each hash slot hands a repeat the same str.
+  struct Made {
+    std::string_view text;
+    PyObject* str = nullptr;  // borrowed: the dict holds it
+  };
+  std::array<Made, 256> made{};
+  for (const auto& [path, value] : report.calculated) {
+    calculated_keys.push_back(to_python(path));
+    Made& slot = made[std::hash<std::string_view>{}(value) % made.size()];
+    Ref v = slot.str && slot.text == value ? Ref::borrow(slot.str) : to_python(value);
+    if (v) slot = {value, v.get()};
+    if (!calculated_keys.back() || !v ||
+        PyDict_SetItem(calculated.get(), calculated_keys.back().get(), v.get()) < 0) {
+      return {};
+    }
+  }
+  Ref relevant = Ref::steal(PyDict_New());
+  if (!relevant) return {};
+  auto shared = report.calculated.begin();
+  std::size_t k = 0;
+  for (const auto& [path, truth] : report.relevant) {
+    while (shared != report.calculated.end() && shared->first < path) ++shared, ++k;
+    Ref key = shared != report.calculated.end() && shared->first == path
+                  ? Ref::borrow(calculated_keys[k].get())
+                  : to_python(path);
+    if (!key || PyDict_SetItem(relevant.get(), key.get(), truth ? Py_True : Py_False) < 0) return {};
+  }
+  calculated_keys.clear();
   Ref dict = Ref::steal(PyDict_New());
   if (!dict) return {};
-  if (!set_item(dict.get(), "calculated", to_python(report.calculated)) ||
-      !set_item(dict.get(), "relevant", to_python(report.relevant)) ||
+  if (!set_item(dict.get(), "calculated", std::move(calculated)) ||
+      !set_item(dict.get(), "relevant", std::move(relevant)) ||
       !set_item(dict.get(), "missing", to_python(report.missing)) ||
       !set_item(dict.get(), "invalid", to_python(report.invalid)) ||
       !set_item(dict.get(), "failed", to_python(report.failed)) ||

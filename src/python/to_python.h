@@ -1,8 +1,9 @@
 #pragma once
-// Results as Python objects: each text a new str, each count an int, each
-// truth value a bool, absence None, lists in order, pairs as 2-tuples, maps as
-// dicts filled in ascending key order; shared records make each of their texts
-// one str. An empty Ref means the error is set.
+// Results as Python objects: each text a str (equal paths and values of a
+// recompute may share one), each count an int, each truth value a bool,
+// absence None, lists in order, pairs as 2-tuples, maps as dicts filled in
+// ascending key order; shared records make each of their texts one str. An
+// empty Ref means the error is set.
 
 #include <Python.h>
 

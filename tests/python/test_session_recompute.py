@@ -36,6 +36,25 @@ def test_types_of_the_entries():
     assert type(result["repeats"]["/data/r"]) is int
 
 
+def test_calculated_and_relevance_paths_interleaved_over_rows():
+    # Eleven rows put /data/r[10] before /data/r[2] in byte order; paths only
+    # bound sit before, between and after calculated ones; values repeat.
+    rows = "".join(f"<r><x/><y>{k}</y></r>" for k in range(11))
+    s = session('<bind nodeset="/data/a" type="string"/>'
+                '<bind nodeset="/data/b" calculate="1"/>'
+                '<bind nodeset="/data/r/x" calculate="../y mod 2"/>'
+                '<bind nodeset="/data/r/y" relevant="true()"/>'
+                '<bind nodeset="/data/z" calculate="1" relevant="false()"/>',
+                f"<data><a/><b/>{rows}<z/></data>")
+    result = s.recompute()
+    calculated = {"/data/b": "1", "/data/z": "1"}
+    calculated |= {f"/data/r[{k + 1}]/x": str(k % 2) for k in range(11)}
+    relevant = {"/data/a": True, "/data/b": True, "/data/z": False}
+    relevant |= {f"/data/r[{k + 1}]/{n}": True for k in range(11) for n in "xy"}
+    assert list(result["calculated"].items()) == sorted(calculated.items())
+    assert list(result["relevant"].items()) == sorted(relevant.items())
+
+
 # --- calculations and write-back ------------------------------------------------
 
 

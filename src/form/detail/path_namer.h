@@ -17,6 +17,8 @@ class PathNamer {
  public:
   explicit PathNamer(const tree::Document& doc) : doc_(doc) {}
   std::string path(tree::NodeId node);
+  // The same into out, which is cleared first: many paths, one buffer.
+  void path_into(tree::NodeId node, std::string& out);
 
  private:
   // Per node id: 0 until its parent is indexed, kBare for a segment without
