@@ -71,7 +71,7 @@ std::optional<std::string> owned(std::optional<std::string_view> text) {
       attributes[kNodeset] ? attributes[kNodeset] : attributes[kRef];
   if (!nodeset) return std::unexpected(detail::msg::bind_without_nodeset());
 
-  bind.nodeset = std::string(*nodeset);
+  bind.nodeset = arena.copy(*nodeset);
   std::array<const xpath::Expr**, kRuleCount> rules = {
       &bind.relevant, &bind.calculate, &bind.constraint, &bind.readonly, &bind.required};
   for (int k = 0; k < kRuleCount; ++k) {

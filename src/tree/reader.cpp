@@ -405,7 +405,8 @@ char* write_decoded(std::string_view text, char* out) {
       stop = find_char(p, end, kMode == Decoding::cdata ? '\r' : '&');
       if (stop == nullptr) stop = end;
     }
-    out = std::copy(p, stop, out);
+    // In place, what comes before the first change is already where it goes.
+    out = out == p ? out + (stop - p) : std::copy(p, stop, out);
     if (stop == end) return out;
     if (*stop == '&') {
       p = text.data() + write_reference(text, static_cast<std::size_t>(stop - text.data()), out);
