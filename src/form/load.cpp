@@ -55,7 +55,9 @@ std::array<std::optional<std::string_view>, kBindAttributeCount> read_bind_attri
         continue;
       seen[k] = true;
       std::string_view value = doc.text(a);
-      if (!unicode::is_blank(value)) first[k] = value;
+      // A printable ASCII first byte is no white space: no need to look on.
+      const auto lead = value.empty() ? 0 : static_cast<unsigned char>(value[0]);
+      if ((lead > ' ' && lead < 0x80) || !unicode::is_blank(value)) first[k] = value;
       break;
     }
   }
