@@ -1,6 +1,8 @@
 #include "form/detail/child_index.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 
 namespace tovarn::form::detail {
 
@@ -80,18 +82,37 @@ bool is_plain_step_list(const xpath::Expr::LocationPath& path) {
   return true;
 }
 
+namespace {
+
+// What a byte may be in a plain child path: a name's first byte, one of the
+// rest, or neither. A table, as nodesets are read byte by byte at every load.
+enum : std::uint8_t { kStartsName = 1, kContinuesName = 2 };
+
+constexpr std::array<std::uint8_t, 256> kPathBytes = [] {
+  std::array<std::uint8_t, 256> table{};
+  for (int c = 0; c < 256; ++c) {
+    const bool starts = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+    const bool continues = starts || (c >= '0' && c <= '9') || c == '.' || c == '-';
+    table[c] = static_cast<std::uint8_t>((starts ? kStartsName : 0) |
+                                         (continues ? kContinuesName : 0));
+  }
+  return table;
+}();
+
+bool path_byte_is(char c, std::uint8_t what) {
+  return (kPathBytes[static_cast<unsigned char>(c)] & what) != 0;
+}
+
+}  // namespace
+
 bool is_plain_child_path(std::string_view text) {
-  auto starts_name = [](char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
-  };
-  auto continues_name = [&](char c) {
-    return starts_name(c) || (c >= '0' && c <= '9') || c == '.' || c == '-';
-  };
   if (text.empty()) return false;
-  for (std::size_t i = 0; i < text.size();) {
-    if (text[i] != '/' || i + 1 == text.size() || !starts_name(text[i + 1])) return false;
-    i += 2;
-    while (i < text.size() && continues_name(text[i])) ++i;
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  while (p != end) {
+    if (*p != '/' || end - p == 1 || !path_byte_is(p[1], kStartsName)) return false;
+    p += 2;
+    while (p != end && path_byte_is(*p, kContinuesName)) ++p;
   }
   return true;
 }

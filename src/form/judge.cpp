@@ -55,7 +55,7 @@ class Judgement {
 
   void add(const Bind& bind, NodeId node, FindingKind kind,
            const std::optional<std::string>& message = std::nullopt) {
-    findings_.push_back({bind.nodeset, std::string(), message, std::move(kind)});
+    findings_.push_back({std::string(bind.nodeset), std::string(), message, std::move(kind)});
     nodes_.push_back(node);
   }
   void add_not_evaluated(const Bind& bind, NodeId node, std::string error) {

@@ -14,6 +14,7 @@
 #include "tree/xml.h"
 #include "unicode/unicode.h"
 #include "xpath/parse.h"
+#include "xpath/watch.h"
 
 namespace tovarn::form {
 namespace {
@@ -48,10 +49,15 @@ std::array<std::optional<std::string_view>, kBindAttributeCount> read_bind_attri
   for (NodeId a : doc.attributes(bind)) {
     std::string_view name = doc.name(a);
     for (int k = 0; k < kBindAttributeCount; ++k) {
-      if (seen[k] || name != kBindAttributeNames[k]) continue;
+      // Length and first byte first: most names are told apart there.
+      const std::string_view wanted = kBindAttributeNames[k];
+      if (seen[k] || name.size() != wanted.size() || name[0] != wanted[0] || name != wanted)
+        continue;
       seen[k] = true;
       std::string_view value = doc.text(a);
-      if (!unicode::is_blank(value)) first[k] = value;
+      // A printable ASCII first byte is no white space: no need to look on.
+      const auto lead = value.empty() ? 0 : static_cast<unsigned char>(value[0]);
+      if ((lead > ' ' && lead < 0x80) || !unicode::is_blank(value)) first[k] = value;
       break;
     }
   }
@@ -63,20 +69,41 @@ std::optional<std::string> owned(std::optional<std::string_view> text) {
   return std::string(*text);
 }
 
+// Each rule's latest text and its tree. Binds in a row often share a rule
+// ("true()", a group's relevance), and a tree is never changed once made, so
+// a repeat takes the tree already made.
+using LastRule = std::pair<std::string_view, const xpath::Expr*>;
+using LastRules = std::array<LastRule, kRuleCount>;
+
+std::expected<const xpath::Expr*, std::string> parse_rule(std::string_view text,
+                                                          xpath::ExprArena& arena,
+                                                          LastRule& last) {
+  if (last.second != nullptr && last.first == text) {
+    // As a parse would, a call stopped meanwhile stops here.
+    if (xpath::Watch* watch = xpath::current_watch(); watch != nullptr && watch->interrupted())
+      return std::unexpected(xpath::interrupted_message());
+    return last.second;
+  }
+  auto parsed = xpath::parse_expression(text, arena);
+  if (parsed) last = {text, *parsed};
+  return parsed;
+}
+
 // Fills `bind` in place, its trees going to `arena`.
 [[nodiscard]] std::expected<void, std::string> read_bind(const Document& doc, NodeId element,
-                                                         Bind& bind, xpath::ExprArena& arena) {
+                                                         Bind& bind, xpath::ExprArena& arena,
+                                                         LastRules& last) {
   auto attributes = read_bind_attributes(doc, element);
   std::optional<std::string_view> nodeset =
       attributes[kNodeset] ? attributes[kNodeset] : attributes[kRef];
   if (!nodeset) return std::unexpected(detail::msg::bind_without_nodeset());
 
-  bind.nodeset = std::string(*nodeset);
+  bind.nodeset = arena.copy(*nodeset);
   std::array<const xpath::Expr**, kRuleCount> rules = {
       &bind.relevant, &bind.calculate, &bind.constraint, &bind.readonly, &bind.required};
   for (int k = 0; k < kRuleCount; ++k) {
     if (!attributes[k]) continue;
-    auto parsed = xpath::parse_expression(*attributes[k], arena);
+    auto parsed = parse_rule(*attributes[k], arena, last[k]);
     if (!parsed)
       return std::unexpected(detail::msg::rule_does_not_parse(
           kBindAttributeNames[k], bind.nodeset, parsed.error(), *attributes[k]));
@@ -211,8 +238,9 @@ std::expected<FormModel, std::string> load_parsed(std::expected<Document, std::s
       translation = node;
   }
   model.binds.resize(binds.size());
+  LastRules last{};
   for (std::size_t i = 0; i < binds.size(); ++i)
-    if (auto read = read_bind(doc, binds[i], model.binds[i], model.expressions); !read)
+    if (auto read = read_bind(doc, binds[i], model.binds[i], model.expressions, last); !read)
       return std::unexpected(std::move(read.error()));
   if (model.binds.empty()) return std::unexpected(detail::msg::no_binds());
 

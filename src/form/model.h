@@ -20,8 +20,9 @@ namespace tovarn::form {
 
 // Rules are null where the bind has none; they live in their form's arena.
 struct Bind {
-  // The "nodeset" attribute, else "ref", as written (untrimmed).
-  std::string nodeset;
+  // The "nodeset" attribute, else "ref", as written (untrimmed); loading
+  // keeps the text in the model's expression arena.
+  std::string_view nodeset;
   std::optional<std::string> constraintMsg;
   std::optional<std::string> requiredMsg;
   const xpath::Expr* relevant = nullptr;

@@ -56,7 +56,7 @@ Relevance::Relevance(const std::vector<Bind>& binds, Selections& selections,
       std::int8_t& own = own_[tree::index_of(node)];
       if (!value) {
         own = kTrue;
-        findings.push_back({bind.nodeset, std::string(), std::nullopt,
+        findings.push_back({std::string(bind.nodeset), std::string(), std::nullopt,
                             FindingKind{FindingKind::NotEvaluated{std::move(value.error())}}});
         failed_nodes.push_back(node);
         continue;

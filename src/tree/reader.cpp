@@ -103,6 +103,36 @@ inline const char* find_char(const char* p, const char* end, char c) {
   return nullptr;
 }
 
+// The closing quote `quote` of an attribute value starting at p, or nullptr;
+// `plain` tells whether the value before it holds nothing to decode (no '&',
+// tab, LF or CR), so it can be kept as it is.
+inline const char* find_value_end(const char* p, const char* end, char quote, bool& plain) {
+  plain = true;
+#if defined(__SSE2__)
+  while (end - p >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const int quotes = _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(quote)));
+    const int stops = _mm_movemask_epi8(
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('&')),
+                                  _mm_cmpeq_epi8(v, _mm_set1_epi8('\t'))),
+                     _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')),
+                                  _mm_cmpeq_epi8(v, _mm_set1_epi8('\r')))));
+    if (quotes) {
+      const int at = __builtin_ctz(quotes);
+      if (stops & ((1 << at) - 1)) plain = false;
+      return p + at;
+    }
+    if (stops) plain = false;
+    p += 16;
+  }
+#endif
+  for (; p < end; ++p) {
+    if (*p == quote) return p;
+    if (class_of(*p) & kValueStop) plain = false;
+  }
+  return nullptr;
+}
+
 // The length of the White_Space character at text[i], or 0 when there is none.
 inline std::size_t white_space_at(std::string_view text, std::size_t i) {
   const std::uint8_t k = class_of(text[i]);
@@ -405,7 +435,8 @@ char* write_decoded(std::string_view text, char* out) {
       stop = find_char(p, end, kMode == Decoding::cdata ? '\r' : '&');
       if (stop == nullptr) stop = end;
     }
-    out = std::copy(p, stop, out);
+    // In place, what comes before the first change is already where it goes.
+    out = out == p ? out + (stop - p) : std::copy(p, stop, out);
     if (stop == end) return out;
     if (*stop == '&') {
       p = text.data() + write_reference(text, static_cast<std::size_t>(stop - text.data()), out);
@@ -471,13 +502,17 @@ class Builder {
     return id;
   }
 
-  void attribute(std::uint32_t owner, std::string_view name, std::string_view raw_value) {
+  // `plain`: nothing in the value to decode, so it is kept as it is.
+  void attribute(std::uint32_t owner, std::string_view name, std::string_view raw_value,
+                 bool plain) {
     const std::uint32_t id = record(name, true);
     Document::Node& a = doc_.nodes_[id];
     a.parent = owner;
     std::tie(a.text_offset, a.text_length) =
-        store(raw_value, raw_value.size(),
-              [raw_value](char* out) { return write_decoded<Decoding::attribute>(raw_value, out); });
+        plain ? place(raw_value)
+              : store(raw_value, raw_value.size(), [raw_value](char* out) {
+                  return write_decoded<Decoding::attribute>(raw_value, out);
+                });
     Document::Node& o = doc_.nodes_[owner];
     link_last(id, o.first_attribute, o.last_attribute);
   }
@@ -680,6 +715,7 @@ constexpr std::string_view kCdataClose = "]]>";
 struct Attribute {
   std::string_view key;  // local name
   std::string_view raw_value;
+  bool plain = false;  // nothing in raw_value to decode
 };
 
 class Reader {
@@ -897,11 +933,13 @@ class Reader {
         ++p;
         while (p < end && (class_of(*p) & kSpace)) ++p;
         if (p == end || (*p != '\'' && *p != '"')) return false;
-        const char* close = find_char(p + 1, end, *p);
+        bool plain;
+        const char* close = find_value_end(p + 1, end, *p, plain);
         if (close == nullptr) return false;
         const auto key_length = static_cast<std::size_t>(key.end - key.local);
         attributes_.push_back({std::string_view(key.local, key_length),
-                               std::string_view(p + 1, static_cast<std::size_t>(close - p - 1))});
+                               std::string_view(p + 1, static_cast<std::size_t>(close - p - 1)),
+                               plain});
         p = close + 1;
         continue;
       }
@@ -961,7 +999,7 @@ class Reader {
     }
     const std::uint32_t element = build_.element(tag.name, open_);
     if (root_ == kNone) root_ = element;
-    for (const Attribute& a : attributes_) build_.attribute(element, a.key, a.raw_value);
+    for (const Attribute& a : attributes_) build_.attribute(element, a.key, a.raw_value, a.plain);
 
     const std::size_t after = tag.end + 1;
     if (tag.empty_element) {  // the text after it is its parent's, and not kept

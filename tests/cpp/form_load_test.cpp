@@ -6,6 +6,9 @@
 #include "tree/detail/dump.h"
 #include "tree/query.h"
 #include "tree/xml.h"
+#include "xpath/environment.h"
+#include "xpath/evaluate.h"
+#include "xpath/value.h"
 #include "support.h"
 
 namespace tovarn::form {
@@ -40,6 +43,36 @@ TEST(LoadFormModel, BindFields) {
   EXPECT_FALSE(m.binds[2].nodeset_plain);
   EXPECT_FALSE(m.binds[2].nodeset_path != nullptr);
   EXPECT_EQ(m.calculation_order, (std::vector<std::size_t>{0}));
+}
+
+// A rule's text seen again on a later bind, next to rules that change, gives
+// each bind the tree of its own text.
+TEST(LoadFormModel, RulesRepeatedFromBindToBind) {
+  FormModel m = load(form(
+      "<instance><data/></instance>"
+      "<bind nodeset='/data/a' required='1' relevant='7'/>"
+      "<bind nodeset='/data/b' required='1' relevant='8'/>"
+      "<bind nodeset='/data/c' required='2' relevant=' '/>"
+      "<bind nodeset='/data/d' required='1' relevant='7'/>"));
+  const struct {
+    const char* required;
+    const char* relevant;
+  } expected[] = {{"1", "7"}, {"1", "8"}, {"2", nullptr}, {"1", "7"}};
+  ASSERT_EQ(m.binds.size(), std::size(expected));
+  xpath::Clock clock("", "");
+  auto value_of = [&](const xpath::Expr& expr) {
+    auto value = xpath::evaluate(expr, m.form_document, {*m.form_document.root(), 1, 1}, clock);
+    return value ? xpath::value_to_string(*value) : value.error();
+  };
+  for (std::size_t b = 0; b < m.binds.size(); ++b) {
+    SCOPED_TRACE(m.binds[b].nodeset);
+    ASSERT_TRUE(m.binds[b].required != nullptr);
+    EXPECT_EQ(value_of(*m.binds[b].required), expected[b].required);
+    ASSERT_EQ(m.binds[b].relevant != nullptr, expected[b].relevant != nullptr);
+    if (expected[b].relevant) {
+      EXPECT_EQ(value_of(*m.binds[b].relevant), expected[b].relevant);
+    }
+  }
 }
 
 TEST(LoadFormModel, BindsAnywhereIncludingTheRoot) {

@@ -164,6 +164,16 @@ TEST(Reader, XmlConstructs) {
       {"<a>x\r\ny\rz</a>", "a\"x\ny\nz\""},
       {"<a k='1\r\n2\r3\t4\n5'/>", "a[k=\"1 2 3 4 5\"]"},
       {"<a k='1&#10;2&#13;3&#9;4'/>", "a[k=\"1\n2\r3\t4\"]"},
+      // Values long enough to be scanned 16 bytes at a time, with what needs
+      // decoding before the closing quote, past it, or a block or more ahead.
+      {"<a k='0123' m='x&amp;y\tz' n='0123456789abcdef0123'/>",
+       "a[k=\"0123\" m=\"x&y z\" n=\"0123456789abcdef0123\"]"},
+      {"<a k='01&lt;23456789' n='0123456789abcdef0123'/>",
+       "a[k=\"01<23456789\" n=\"0123456789abcdef0123\"]"},
+      {"<a k='0123456789\tabcdef0123456789abcdef\r\n!' n='0123456789abcdef0123'/>",
+       "a[k=\"0123456789 abcdef0123456789abcdef !\" n=\"0123456789abcdef0123\"]"},
+      {"<a k='0123456789abcdef0123456789abcdef' n='&gt;0123456789abcdef'/>",
+       "a[k=\"0123456789abcdef0123456789abcdef\" n=\">0123456789abcdef\"]"},
       {"<a>&#13;x</a>", "a\"\rx\""},
       {"<a>\r\n x\r</a>", "a\"\n x\n\""},
       {"<a>\r\r\n&amp;\r</a>", "a\"\n\n&\n\""},
