@@ -488,20 +488,14 @@ std::size_t run_single_node_steps(NodeList& list, std::span<const Step> steps,
   NodeList list;
   std::size_t first = 0;
   if (path.absolute) {
-    const auto root = doc.root();
-    if (!root) return NodeSet{&doc, {}};
-    list.push_back(*root);
-    // A first child step naming the root selects the root itself, so that the
-    // same path reads an instance and a model document holding its copy.
-    if (!path.steps.empty()) {
-      const Step& s = path.steps.front();
-      if (s.axis == Axis::child && s.name_test &&
-          doc.name(*root) == std::string_view(*s.name_test)) {
-        if (Status st = filter_by_predicates(list, s.predicates, doc, env); !st) {
-          return std::unexpected(std::move(st.error()));
-        }
-        first = 1;
+    const detail::AbsoluteStart start = detail::absolute_start(doc, path.steps);
+    if (!start.node) return NodeSet{&doc, {}};
+    list.push_back(*start.node);
+    if (start.named_root) {
+      if (Status st = filter_by_predicates(list, path.steps.front().predicates, doc, env); !st) {
+        return std::unexpected(std::move(st.error()));
       }
+      first = 1;
     }
   } else {
     list.push_back(context.node);
