@@ -415,15 +415,17 @@ EvalResult settle(const Expr::LocationPath& path, const Document& doc, NodeId co
 bool walkable_path(const Expr::LocationPath& path) {
   std::size_t i = 0;
   const std::span<const Step> steps = path.steps;
+  // Node-type tests other than node() are left to the evaluator.
+  auto plain = [](const Step& s) { return s.predicates.empty() && s.type == NodeType::node; };
   for (; i < steps.size() && keeps_one_node(steps[i].axis); ++i) {
-    if (!steps[i].predicates.empty()) return false;
+    if (!plain(steps[i])) return false;
   }
   if (i == steps.size()) return true;
-  if (!steps[i].predicates.empty()) return false;
+  if (!plain(steps[i])) return false;
   std::size_t tail = 0;
   for (++i; i < steps.size(); ++i) {
     const Step& s = steps[i];
-    if (!s.predicates.empty()) return false;
+    if (!plain(s)) return false;
     if (s.axis == Axis::self && !s.name_test) continue;
     if (s.axis != Axis::child && s.axis != Axis::attribute) return false;
     if (++tail > kMaxTail) return false;

@@ -349,6 +349,22 @@ def test_bind_nodesets_select_in_the_primary_instance_alone(nodeset, paths):
     assert says(form, PRIMARY) == [f"{p}: the answer does not satisfy the form's constraint" for p in paths]
 
 
+TEXT_REFUSED = "rule could not be evaluated \u2014 " + not_implemented("text")
+
+
+@pytest.mark.parametrize("constraint, expected", [
+    ("string-length(text()) > 0", [f"/data/q: {TEXT_REFUSED}"]),
+    ("../q/text() = 'a'", [f"/data/q: {TEXT_REFUSED}"]),
+    ("count(../comment() | ../processing-instruction()) = 0", []),
+    ("not(self::text())", []),
+    ("string-length(.) > 0", []),
+], ids=["text-refused", "text-in-comparison", "comment-and-pi-select-nothing",
+        "no-text-on-self", "string-value-instead"])
+def test_node_type_tests_in_rules(constraint, expected):
+    form = xform(f'<bind nodeset="/data/q" constraint="{constraint}"/>')
+    assert says(form, "<data><q>a</q></data>") == expected
+
+
 def test_lone_secondary_instance_path_has_no_position():
     form = xform('<bind nodeset="instance(\'c\')/root/item" constraint="false()"/>',
                  extra='<instance id="c"><root><item>a</item></root></instance>')

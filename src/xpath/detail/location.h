@@ -35,6 +35,23 @@ inline AbsoluteStart absolute_start(const tree::Document& doc, std::span<const S
   return start;
 }
 
+// Whether a step of this type on this axis is refused: text() where the axis
+// would hold text nodes, which the tree does not keep. A node-type test
+// other than node() that is not refused selects nothing.
+constexpr bool refused_test(Axis axis, NodeType type) {
+  if (type != NodeType::text) return false;
+  switch (axis) {
+    case Axis::parent:
+    case Axis::self:
+    case Axis::ancestor:
+    case Axis::ancestor_or_self:
+    case Axis::attribute:
+      return false;
+    default:
+      return true;
+  }
+}
+
 // Keeps the nodes for which each predicate in turn holds: a number keeps the
 // node at that position (from 1), anything else through its boolean. The
 // first error of a predicate is the result.
