@@ -42,13 +42,13 @@ void ChildIndex::append_children(NodeId parent, std::string_view name,
   for (auto it = from; it != to; ++it) out.push_back(it->child);
 }
 
-// An absolute path starts at the root element, and a first step naming the
-// root selects the root itself. Every list holds nodes at one depth in
+// An absolute path starts at the path root, and a first step naming it
+// selects it itself. Every list holds nodes at one depth in
 // document order, so their children, taken list by list, are in document
 // order too, without duplicates.
 template <class Names>
 std::vector<NodeId> ChildIndex::select_steps(std::size_t count, Names name) {
-  std::optional<NodeId> root = doc_.root();
+  std::optional<NodeId> root = doc_.path_root();
   if (!root) return {};
   list_.assign(1, *root);
   std::size_t first = count > 0 && doc_.name(*root) == name(0) ? 1 : 0;

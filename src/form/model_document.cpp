@@ -2,28 +2,23 @@
 #include "form/judge.h"
 
 namespace tovarn::form {
-namespace {
-
-// An instance whose own root is named "model" would be selected by its
-// rules' /model/q as the model root itself, with no q below it: the model
-// root then takes the empty name, which no name test matches.
-constexpr std::string_view kModelRoot = "model";
-
-}  // namespace
 
 tree::Document model_document(const FormModel& form, const tree::Document& instance) {
   tree::Document model;
   std::optional<tree::NodeId> top = instance.root();
-  const bool aside = top && instance.name(*top) == kModelRoot;
-  tree::NodeId root = model.new_element(aside ? std::string_view() : kModelRoot, "");
+  tree::NodeId root = model.new_element("model", "");
   model.set_root(root);
+  std::optional<tree::NodeId> primary;
   if (top) {
-    tree::NodeId copy = tree::copy_subtree(model, instance, *top);
-    model.append_child(root, copy);
-    detail::complete_from_form(model, copy, form);
+    primary = tree::copy_subtree(model, instance, *top);
+    model.append_child(root, *primary);
+    detail::complete_from_form(model, *primary, form);
   }
   for (const auto& [id, element] : form.secondary_elements)
     model.append_child(root, tree::copy_subtree(model, form.form_document, element));
+  // Rules read the instance as a document of its own: its // and .. never
+  // reach the model root or a secondary instance, which instance() finds.
+  model.hold_trees(primary);
   model.reindex_document_order();
   return model;
 }

@@ -99,7 +99,7 @@ bool PathIndex::first(const tree::Document& doc, const xpath::Expr& expr,
     if (wanted[s] == Wanted::unplain) return false;
   }
   node.reset();
-  std::optional<NodeId> root = doc.root();
+  std::optional<NodeId> root = doc.path_root();
   if (!root) return true;
 
   // A first step naming the root selects the root itself, its predicate

@@ -75,11 +75,11 @@ void PlainPaths::grow() {
 
 // Parents come before their children in nodes_, so taking the trie nodes in
 // order finds every parent's list before its children need it. An absolute
-// path starts at the root element, and a first step naming the root selects
-// the root itself. Every list holds nodes at one depth in document order, so
+// path starts at the path root, and a first step naming it selects it
+// itself. Every list holds nodes at one depth in document order, so
 // their children, taken list by list, are in document order too.
 void PlainPaths::resolve(const tree::Document& doc) {
-  const std::optional<NodeId> root = doc.root();
+  const std::optional<NodeId> root = doc.path_root();
   if (!root) return;
   struct Hit {
     std::uint32_t trie;

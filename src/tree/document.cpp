@@ -32,6 +32,11 @@ void Document::set_root(NodeId element) {
   order_current_ = false;
 }
 
+void Document::hold_trees(std::optional<NodeId> primary) {
+  holder_ = root_;
+  primary_ = primary ? index_of(*primary) : kNone;
+}
+
 bool Document::views_store(std::string_view text) const {
   const char* base = chars_.data();
   return !text.empty() && text.data() >= base && text.data() < base + chars_.size();

@@ -65,6 +65,20 @@ class Document {
   std::optional<NodeId> previous_sibling(NodeId id) const;
   bool has_children(NodeId id) const { return node(id).first_child != kNone; }
 
+  // --- trees held side by side ---------------------------------------------
+  // A document whose root only holds trees (the model document: the
+  // instance beside the secondary instances) may be marked so, after its
+  // root is set. Then each held tree reads to paths as a document of its
+  // own: absolute paths start at the primary tree's root (nowhere when there
+  // is none), and the holder is no one's parent, so no axis climbs out of one
+  // tree into another. A document not marked reads as it is.
+  void hold_trees(std::optional<NodeId> primary);
+  bool holds_trees() const { return holder_ != kNone; }
+  // Where absolute paths start: the root, or the primary held tree's root.
+  std::optional<NodeId> path_root() const;
+  // The parent as paths see it: none for a held tree's top element.
+  std::optional<NodeId> path_parent(NodeId id) const;
+
   // Bytes in the store of names and texts, with those of replaced texts and
   // detached nodes, which stay until the document is copied afresh.
   std::size_t stored_bytes() const { return chars_.size(); }
@@ -160,6 +174,8 @@ class Document {
                                NodeId& copy);
 
   std::uint32_t root_ = kNone;
+  std::uint32_t holder_ = kNone;   // the root, in a document marked as holding trees
+  std::uint32_t primary_ = kNone;  // the primary held tree's top element
   bool order_current_ = true;  // the empty order of an empty document is current
   std::vector<Node> nodes_;
   std::string chars_;  // every name and text, addressed by offset
@@ -239,6 +255,18 @@ inline std::optional<NodeId> Document::root() const {
 inline std::optional<NodeId> Document::parent(NodeId id) const {
   const std::uint32_t p = node(id).parent;
   if (p == kNone) return std::nullopt;
+  return NodeId{p};
+}
+inline std::optional<NodeId> Document::path_root() const {
+  const std::uint32_t r = holder_ == kNone ? root_ : primary_;
+  if (r == kNone) return std::nullopt;
+  return NodeId{r};
+}
+// holder_ is kNone in a document not marked, where the second test then
+// never holds: one compare more per step up.
+inline std::optional<NodeId> Document::path_parent(NodeId id) const {
+  const std::uint32_t p = node(id).parent;
+  if (p == kNone || p == holder_) return std::nullopt;
   return NodeId{p};
 }
 inline std::optional<NodeId> Document::first_child(NodeId id) const {

@@ -70,21 +70,60 @@ void collect_descendants(const Document& doc, NodeId node, const NameTest& match
   });
 }
 
-void collect_following(const Document& doc, NodeId node, const NameTest& match, NodeList& out) {
+// The order ranges, first and past the last position, of the trees a
+// document holds side by side, out of which following and preceding never
+// reach; the whole order where it holds none. Found by position, so a list of
+// nodes costs one pass over the holder's children, not a walk up from each.
+class TreeRanges {
+ public:
+  using Range = std::pair<std::uint32_t, std::uint32_t>;
+  explicit TreeRanges(const Document& doc) : whole_{0, doc.order_size()} {
+    if (!doc.holds_trees()) return;
+    for (NodeId top : doc.children(*doc.root())) {
+      const std::uint32_t first = doc.order_position(top);
+      if (first != Document::kUnindexed) ranges_.emplace_back(first, doc.order_subtree_end(top) + 1);
+    }
+  }
+  // Which tree holds the node at that position, from 0 in document order;
+  // count() for the holder and for an unindexed node.
+  std::size_t index(std::uint32_t position) const {
+    auto after = std::upper_bound(ranges_.begin(), ranges_.end(), position,
+                                  [](std::uint32_t p, const Range& r) { return p < r.first; });
+    if (after == ranges_.begin() || position >= std::prev(after)->second) return ranges_.size();
+    return static_cast<std::size_t>(after - ranges_.begin()) - 1;
+  }
+  std::size_t count() const { return ranges_.size(); }
+  // The range of that tree; the whole order for the holder and for an
+  // unindexed node.
+  Range of(std::uint32_t position) const {
+    const std::size_t i = index(position);
+    return i < ranges_.size() ? ranges_[i] : whole_;
+  }
+
+ private:
+  Range whole_;
+  std::vector<Range> ranges_;  // in document order
+};
+
+void collect_following(const Document& doc, NodeId node, const NameTest& match, NodeList& out,
+                       const TreeRanges& trees) {
   const std::uint32_t pos = doc.order_position(node);
   // Nothing has a key above an unindexed node's.
   if (pos == Document::kUnindexed) return;
   // Everything after the subtree is following and no descendant of it.
-  for (std::uint32_t p = doc.order_subtree_end(node) + 1; p < doc.order_size(); ++p) {
+  const std::uint32_t end = trees.of(pos).second;
+  for (std::uint32_t p = doc.order_subtree_end(node) + 1; p < end; ++p) {
     NodeId id = doc.at_order_position(p);
     if (!doc.is_attribute(id) && match(doc, id)) out.push_back(id);
   }
 }
 
-void collect_preceding(const Document& doc, NodeId node, const NameTest& match, NodeList& out) {
+void collect_preceding(const Document& doc, NodeId node, const NameTest& match, NodeList& out,
+                       const TreeRanges& trees) {
   const std::uint32_t pos = doc.order_position(node);
+  const auto [first, end] = trees.of(pos);
   if (pos == Document::kUnindexed) {
-    for (std::uint32_t p = 0; p < doc.order_size(); ++p) {
+    for (std::uint32_t p = first; p < end; ++p) {
       NodeId id = doc.at_order_position(p);
       if (!doc.is_attribute(id) && match(doc, id) &&
           following_preceding_filter(doc, Axis::preceding, node, pos, id)) {
@@ -95,7 +134,7 @@ void collect_preceding(const Document& doc, NodeId node, const NameTest& match, 
   }
   // An element before the node is its ancestor exactly when its subtree
   // reaches the node's position.
-  for (std::uint32_t p = 0; p < pos; ++p) {
+  for (std::uint32_t p = first; p < pos; ++p) {
     NodeId id = doc.at_order_position(p);
     if (!doc.is_attribute(id) && doc.order_subtree_end(id) < pos && match(doc, id)) {
       out.push_back(id);
@@ -129,7 +168,7 @@ void collect_axis(const Document& doc, Axis axis, NodeId node,
       for (NodeId a : doc.attributes(node)) add(a);
       return;
     case Axis::parent:
-      if (auto p = doc.parent(node)) add(*p);
+      if (auto p = doc.path_parent(node)) add(*p);
       return;
     case Axis::self:
       add(node);
@@ -144,21 +183,21 @@ void collect_axis(const Document& doc, Axis axis, NodeId node,
       add(node);
       [[fallthrough]];
     case Axis::ancestor:
-      for (auto p = doc.parent(node); p; p = doc.parent(*p)) add(*p);
+      for (auto p = doc.path_parent(node); p; p = doc.path_parent(*p)) add(*p);
       return;
     case Axis::following:
-      collect_following(doc, node, match, out);
+      collect_following(doc, node, match, out, TreeRanges(doc));
       return;
     case Axis::preceding:
-      collect_preceding(doc, node, match, out);
+      collect_preceding(doc, node, match, out, TreeRanges(doc));
       return;
     case Axis::following_sibling:
-      if (doc.is_attribute(node) || !doc.parent(node)) return;
+      if (doc.is_attribute(node) || !doc.path_parent(node)) return;
       for (auto s = doc.next_sibling(node); s; s = doc.next_sibling(*s)) add(*s);
       return;
     case Axis::preceding_sibling: {
       if (doc.is_attribute(node)) return;
-      auto parent = doc.parent(node);
+      auto parent = doc.path_parent(node);
       if (!parent) return;
       // A row reading the rows before it walks this loop for each row.
       for (NodeId s : doc.children(*parent)) {
@@ -207,29 +246,36 @@ void collect_axis_union(const Document& doc, Axis axis, const NodeList& list,
       });
       return;
     }
-    case Axis::following: {
-      // Following of the node whose subtree ends first covers all others;
-      // unindexed nodes have nothing following.
-      std::optional<NodeId> best;
-      each([&](NodeId node) {
-        if (doc.order_position(node) == Document::kUnindexed) return;
-        if (!best || doc.order_subtree_end(node) < doc.order_subtree_end(*best)) best = node;
-      });
-      if (best) collect_axis(doc, axis, *best, name_test, out);
-      return;
-    }
+    case Axis::following:
     case Axis::preceding: {
-      // Preceding of the latest node covers every earlier node's: an
-      // ancestor of the latest is an ancestor, or after, every earlier one.
-      std::optional<NodeId> best;
+      // Within one tree, following of the node whose subtree ends first
+      // covers all others', and preceding of the latest node every earlier
+      // one's: an ancestor of the latest is an ancestor, or after, every
+      // earlier node. Trees held side by side each have their own such node.
+      const bool following = axis == Axis::following;
+      const TreeRanges trees(doc);
+      std::vector<std::optional<NodeId>> best(trees.count() + 1);  // by tree
       each([&](NodeId node) {
-        if (doc.order_position(node) == Document::kUnindexed) {
-          collect_axis(doc, axis, node, name_test, out);
-        } else if (!best || doc.order_position(node) > doc.order_position(*best)) {
-          best = node;
+        const std::uint32_t pos = doc.order_position(node);
+        if (pos == Document::kUnindexed) {
+          // Nothing follows an unindexed node; what precedes it is filtered.
+          if (!following) collect_preceding(doc, node, match, out, trees);
+          return;
+        }
+        std::optional<NodeId>& b = best[trees.index(pos)];
+        if (!b || (following ? doc.order_subtree_end(node) < doc.order_subtree_end(*b)
+                             : pos > doc.order_position(*b))) {
+          b = node;
         }
       });
-      if (best) collect_axis(doc, axis, *best, name_test, out);
+      for (const std::optional<NodeId>& b : best) {
+        if (!b) continue;
+        if (following) {
+          collect_following(doc, *b, match, out, trees);
+        } else {
+          collect_preceding(doc, *b, match, out, trees);
+        }
+      }
       return;
     }
     case Axis::following_sibling:
@@ -242,7 +288,7 @@ void collect_axis_union(const Document& doc, Axis axis, const NodeList& list,
       std::vector<std::uint32_t> parents;  // in first-seen order
       each([&](NodeId node) {
         if (doc.is_attribute(node)) return;
-        const auto parent = doc.parent(node);
+        const auto parent = doc.path_parent(node);
         if (!parent) return;
         const std::uint32_t pos = doc.order_position(node);
         if (pos == Document::kUnindexed) {
@@ -267,7 +313,8 @@ void collect_axis_union(const Document& doc, Axis axis, const NodeList& list,
       std::unordered_set<std::uint32_t> seen;
       each([&](NodeId node) {
         if (axis == Axis::ancestor_or_self && match(doc, node)) out.push_back(node);
-        for (auto p = doc.parent(node); p && seen.insert(index_of(*p)).second; p = doc.parent(*p)) {
+        for (auto p = doc.path_parent(node); p && seen.insert(index_of(*p)).second;
+             p = doc.path_parent(*p)) {
           if (match(doc, *p)) out.push_back(*p);
         }
       });

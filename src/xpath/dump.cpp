@@ -27,6 +27,14 @@ std::string_view axis_name(Axis axis) {
   return kNames[static_cast<std::size_t>(axis)];
 }
 
+// node() prints as "*": in this tree the two admit the same nodes.
+std::string_view node_type_test(NodeType type) {
+  static constexpr std::array<std::string_view, 4> kTests = {
+      "*", "text()", "comment()", "processing-instruction()",
+  };
+  return kTests[static_cast<std::size_t>(type)];
+}
+
 std::string_view binary_op_name(BinaryOp op) {
   static constexpr std::array<std::string_view, 13> kNames = {
       "or", "and", "eq", "ne", "lt", "le", "gt", "ge", "add", "sub", "mul", "div", "mod",
@@ -53,7 +61,7 @@ void dump_steps(std::string& out, std::span<const Step> steps, bool leading_spac
     if (step.name_test) {
       out += *step.name_test;
     } else {
-      out += '*';
+      out += node_type_test(step.type);
     }
     dump_predicates(out, step.predicates);
   }

@@ -14,6 +14,7 @@
 #include "xpath/detail/parse_messages.h"
 #include "xpath/detail/walked_compare.h"
 #include "xpath/evaluate.h"
+#include "xpath/functions/detail/messages.h"
 #include "xpath/functions/functions.h"
 #include "xpath/watch.h"
 
@@ -338,9 +339,19 @@ Status filter_by_predicates(NodeList& list, std::span<const Expr> predicates,
   return {};
 }
 
-Status step_into(NodeList& out, const NodeList& list, Axis axis,
+// A step testing for a node type the tree does not hold: nothing, or the
+// refusal of text().
+[[gnu::noinline, gnu::cold]] Status typed_step(const NodeList& list, Axis axis, NodeType type) {
+  if (!list.empty() && detail::refused_test(axis, type)) {
+    return std::unexpected(detail::msg::not_implemented("text"));
+  }
+  return {};
+}
+
+Status step_into(NodeList& out, const NodeList& list, Axis axis, NodeType type,
                  std::optional<std::string_view> name_test, std::span<const Expr> predicates,
                  const Document& doc, const Environment& env) {
+  if (type != NodeType::node) [[unlikely]] return typed_step(list, axis, type);
   if (predicates.empty()) {
     detail::collect_axis_union(doc, axis, list, name_test, out);
     // From one node these axes list elements in sibling order, which is the
@@ -438,14 +449,17 @@ Status run_steps(NodeList& list, std::span<const Step> steps, std::size_t first,
         i + 1 < steps.size() && steps[i + 1].axis == Axis::child &&
         ignores_position(steps[i + 1].predicates)) {
       const Step& named = steps[i + 1];
-      if (step_into(out, list, Axis::descendant, named.name_test, named.predicates, doc, env)) {
+      if (step_into(out, list, Axis::descendant, named.type, named.name_test, named.predicates,
+                    doc, env)) {
         ++i;
         list.swap(out);
         continue;
       }
       out.clear();
     }
-    if (Status s = step_into(out, list, axis, step->name_test, step->predicates, doc, env); !s) {
+    if (Status s = step_into(out, list, axis, step->type, step->name_test, step->predicates, doc,
+                             env);
+        !s) {
       return s;
     }
     list.swap(out);
@@ -462,7 +476,7 @@ std::size_t run_single_node_steps(NodeList& list, std::span<const Step> steps,
   std::size_t i = first;
   for (; i < steps.size() && list.size() == 1 && doc.contains(list.front()); ++i) {
     const Step& step = steps[i];
-    if (!step.predicates.empty()) break;
+    if (!step.predicates.empty() || step.type != NodeType::node) break;
     const Axis axis = step.axis;
     if (axis != Axis::self && axis != Axis::parent && axis != Axis::child &&
         axis != Axis::attribute) {
@@ -488,20 +502,14 @@ std::size_t run_single_node_steps(NodeList& list, std::span<const Step> steps,
   NodeList list;
   std::size_t first = 0;
   if (path.absolute) {
-    const auto root = doc.root();
-    if (!root) return NodeSet{&doc, {}};
-    list.push_back(*root);
-    // A first child step naming the root selects the root itself, so that the
-    // same path reads an instance and a model document holding its copy.
-    if (!path.steps.empty()) {
-      const Step& s = path.steps.front();
-      if (s.axis == Axis::child && s.name_test &&
-          doc.name(*root) == std::string_view(*s.name_test)) {
-        if (Status st = filter_by_predicates(list, s.predicates, doc, env); !st) {
-          return std::unexpected(std::move(st.error()));
-        }
-        first = 1;
+    const detail::AbsoluteStart start = detail::absolute_start(doc, path.steps);
+    if (!start.node) return NodeSet{&doc, {}};
+    list.push_back(*start.node);
+    if (start.named_root) {
+      if (Status st = filter_by_predicates(list, path.steps.front().predicates, doc, env); !st) {
+        return std::unexpected(std::move(st.error()));
       }
+      first = 1;
     }
   } else {
     list.push_back(context.node);
@@ -842,6 +850,7 @@ namespace {
 
 bool steps_never_fail(std::span<const Step> steps) {
   for (const Step& step : steps) {
+    if (detail::refused_test(step.axis, step.type)) return false;
     for (const Expr& p : step.predicates) {
       if (!never_fails(p)) return false;
     }
@@ -987,7 +996,9 @@ std::expected<NodeList, std::string> apply_predicates(NodeList list,
 std::expected<NodeList, std::string> eval_step(const NodeList& list, const Step& step,
                                                const Document& doc, const Environment& env) {
   NodeList out;
-  if (Status s = step_into(out, list, step.axis, step.name_test, step.predicates, doc, env); !s) {
+  if (Status s = step_into(out, list, step.axis, step.type, step.name_test, step.predicates, doc,
+                           env);
+      !s) {
     return std::unexpected(std::move(s.error()));
   }
   return out;

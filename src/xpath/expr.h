@@ -69,9 +69,22 @@ class Ref {
   const T* node_ = nullptr;
 };
 
+// The node type a step tests for. The tree holds elements and attributes
+// alone, so comment() and processing-instruction() select nothing, and
+// text() is refused on an axis that would hold text (none of the three has
+// a name test).
+enum class NodeType : std::uint8_t {
+  node,  // node(), "*" and every name test
+  text,
+  comment,
+  processing_instruction,
+};
+
 struct Step {
   Axis axis = Axis::child;
-  // The local name the step's nodes must have; absent lets every node through.
+  NodeType type = NodeType::node;
+  // The local name the step's nodes must have; absent lets every node of the
+  // type through.
   std::optional<std::string_view> name_test;
   std::span<const Expr> predicates;
 };

@@ -18,9 +18,26 @@ namespace {
 using detail::Token;
 using detail::TokenKind;
 
-bool is_node_type_name(std::string_view name) {
-  return name == "node" || name == "text" || name == "comment" || name == "processing-instruction";
+template <class T, std::size_t N>
+std::optional<T> named(const std::array<std::pair<std::string_view, T>, N>& table,
+                       std::string_view name) {
+  for (const auto& [text, value] : table) {
+    if (text == name) return value;
+  }
+  return std::nullopt;
 }
+
+std::optional<NodeType> node_type_named(std::string_view name) {
+  static constexpr std::array<std::pair<std::string_view, NodeType>, 4> kTypes = {{
+      {"node", NodeType::node},
+      {"text", NodeType::text},
+      {"comment", NodeType::comment},
+      {"processing-instruction", NodeType::processing_instruction},
+  }};
+  return named(kTypes, name);
+}
+
+bool is_node_type_name(std::string_view name) { return node_type_named(name).has_value(); }
 
 std::optional<Axis> axis_named(std::string_view name) {
   static constexpr std::array<std::pair<std::string_view, Axis>, 12> kAxes = {{
@@ -37,10 +54,7 @@ std::optional<Axis> axis_named(std::string_view name) {
       {"preceding", Axis::preceding},
       {"preceding-sibling", Axis::preceding_sibling},
   }};
-  for (const auto& [axis_name, axis] : kAxes) {
-    if (axis_name == name) return axis;
-  }
-  return std::nullopt;
+  return named(kAxes, name);
 }
 
 struct Operator {
@@ -273,7 +287,11 @@ class Parser {
     return true;
   }
 
-  void add_descendant_or_self() { steps_.push_back(Step{Axis::descendant_or_self, {}, {}}); }
+  void add_descendant_or_self() {
+    Step step;
+    step.axis = Axis::descendant_or_self;
+    steps_.push_back(step);
+  }
 
   // A path of the steps that follow, after a "//" when `descend`.
   [[nodiscard]] bool parse_path(Expr& out, int& depth, bool absolute, bool descend) {
@@ -411,8 +429,12 @@ class Parser {
         cursor_.advance();
       } else if (test != nullptr && test->kind == TokenKind::name) {
         cursor_.advance();
-        if (is_node_type_name(test->text) && cursor_.eat(TokenKind::left_paren)) {
+        // The parenthesis first: most steps are names, which it rules out.
+        std::optional<NodeType> type;
+        if (cursor_.at(TokenKind::left_paren) && (type = node_type_named(test->text))) {
+          cursor_.advance();
           if (!expect(TokenKind::right_paren)) return false;
+          step.type = *type;
         } else {
           // Local names only: "jr:x" tests x, "a:" the empty name. Most
           // names have no colon, which memchr tells faster than rfind.

@@ -287,11 +287,11 @@ Seen walk_axis(const Document& doc, const Hit& hit, const Tail& tail, Axis axis,
       if (doc.is_attribute(node)) return Seen::nothing;
       return siblings(doc.attributes(node).begin(), none);
     case Axis::following_sibling:
-      if (doc.is_attribute(node) || !doc.parent(node)) return Seen::nothing;
+      if (doc.is_attribute(node) || !doc.path_parent(node)) return Seen::nothing;
       return siblings(++Siblings(&doc, index_of(node)), none);
     case Axis::preceding_sibling: {
       if (doc.is_attribute(node)) return Seen::nothing;
-      const auto parent = doc.parent(node);
+      const auto parent = doc.path_parent(node);
       if (!parent) return Seen::nothing;
       return siblings(doc.children(*parent).begin(), node);
     }
@@ -323,21 +323,16 @@ Seen walk_path(const Expr::LocationPath& path, const Document& doc, NodeId conte
   std::size_t i = 0;
   NodeId node = context;
   if (path.absolute) {
-    const auto root = doc.root();
-    if (!root) return Seen::nothing;
-    node = *root;
-    // As the evaluator reads it: a first child step naming the root selects
-    // the root itself.
-    if (!steps.empty() && steps[0].axis == Axis::child && steps[0].name_test &&
-        doc.name(node) == std::string_view(*steps[0].name_test)) {
-      i = 1;
-    }
+    const AbsoluteStart start = absolute_start(doc, steps);
+    if (!start.node) return Seen::nothing;
+    node = *start.node;
+    i = start.named_root ? 1 : 0;
   } else if (!doc.contains(node)) {
     return Seen::nothing;
   }
   for (; i < steps.size() && keeps_one_node(steps[i].axis); ++i) {
     if (steps[i].axis == Axis::parent) {
-      const auto parent = doc.parent(node);
+      const auto parent = doc.path_parent(node);
       if (!parent) return Seen::nothing;
       node = *parent;
     }
@@ -420,15 +415,17 @@ EvalResult settle(const Expr::LocationPath& path, const Document& doc, NodeId co
 bool walkable_path(const Expr::LocationPath& path) {
   std::size_t i = 0;
   const std::span<const Step> steps = path.steps;
+  // Node-type tests other than node() are left to the evaluator.
+  auto plain = [](const Step& s) { return s.predicates.empty() && s.type == NodeType::node; };
   for (; i < steps.size() && keeps_one_node(steps[i].axis); ++i) {
-    if (!steps[i].predicates.empty()) return false;
+    if (!plain(steps[i])) return false;
   }
   if (i == steps.size()) return true;
-  if (!steps[i].predicates.empty()) return false;
+  if (!plain(steps[i])) return false;
   std::size_t tail = 0;
   for (++i; i < steps.size(); ++i) {
     const Step& s = steps[i];
-    if (!s.predicates.empty()) return false;
+    if (!plain(s)) return false;
     if (s.axis == Axis::self && !s.name_test) continue;
     if (s.axis != Axis::child && s.axis != Axis::attribute) return false;
     if (++tail > kMaxTail) return false;

@@ -230,6 +230,136 @@ TEST(Evaluate, Instances) {
       std::begin(cases), std::end(cases));
 }
 
+// A model document marked as holding its trees reads each as a document of
+// its own, from a node of the primary tree (k), of a secondary one (item) and
+// of the holder itself, with walked comparisons (=) and listed steps alike.
+TEST(Evaluate, HeldTreesReadAsDocumentsOfTheirOwn) {
+  auto doc = tree::parse_xml(
+      "<model><data><k/><q>p</q><g><item>1</item><item>2</item></g></data>"
+      "<instance id='x'><root><item>a</item><item>b</item><q>s</q></root></instance>"
+      "<instance id='y'><root><item>c</item></root></instance></model>");
+  ASSERT_TRUE(doc) << doc.error();
+  doc->hold_trees(doc->first_child(*doc->root()));
+  struct HeldCase {
+    const char* context;  // a path from the holder
+    const char* expression;
+    const char* expected;
+  };
+  static const HeldCase cases[] = {
+      {"data/k", "count(//item)", "2"},
+      {"data/k", "//item = 'a'", "false"},
+      {"data/k", "//item = 2", "true"},
+      {"data/k", "count(//q)", "1"},
+      {"data/k", "count(descendant::*)", "0"},
+      {"data/k", "count(/descendant::*)", "5"},
+      {"data/k", "/", "[/model/data]"},
+      {"data/k", "/data/q", "[/model/data/q]"},
+      {"data/k", "/q", "[/model/data/q]"},
+      {"data/k", "/*", "[/model/data/k /model/data/q /model/data/g]"},
+      {"data/k", "count(/model | /instance | /data/instance)", "0"},
+      {"data/k", "../..", "[]"},
+      {"data/k", "count(../../*)", "0"},
+      {"data/k", "../.. = ''", "false"},
+      {"data/k", "ancestor::*", "[/model/data]"},
+      {"data/k", "ancestor-or-self::*[last()]", "[/model/data]"},
+      {"data/k", "count(following::*)", "4"},
+      {"data/k", "count(/data/following-sibling::* | /data/preceding-sibling::*)", "0"},
+      {"data/k", "/data/following-sibling::* = 'abs'", "false"},
+      {"data/k", "count(/data/g/item[2]/following::*)", "0"},
+      {"data/k", "count(/data/g/item/following::* | /data/g/item/preceding::*)", "4"},
+      {"data/k", "count(instance('x')/root/item)", "2"},
+      {"data/k", "instance('y')/root/item", "[/model/instance[2]/root/item]"},
+      {"data/k", "count(instance('x')/..)", "0"},
+      {"data/k", "count(instance('x')/following-sibling::*)", "0"},
+      {"data/k", "count(instance('x')/root/ancestor::*)", "1"},
+      {"data/k", "count(instance('y')/root/item/preceding::*)", "0"},
+      {"data/k", "count(instance('x')/root/item[1]/following::*)", "2"},
+      {"data/k", "count((/data/q | instance('x')/root/item[1] | instance('y')/root)/following::*)",
+       "5"},
+      {"data/k", "count((/data/g | instance('x')/root/q | instance('y')/root/item)/preceding::*)",
+       "4"},
+      {"data/k", "instance('x')/root/item[. = /data/q]", "[]"},
+      {"data/k", "instance('x')/root/q[//item = 1]", "[/model/instance[1]/root/q]"},
+      {"instance/root/item", "count(//item)", "2"},
+      {"instance/root/item", "count(..//item)", "2"},
+      {"instance/root/item", "count(../../..)", "0"},
+      {"instance/root/item", "count(preceding::*)", "0"},
+      {"instance/root/item", "count(following::*)", "2"},
+      {".", "count(//item)", "2"},
+      {".", "count(instance/root/item)", "3"},
+      {".", "count(following::* | preceding::* | ..)", "0"},
+  };
+  Clock clock("", "");
+  for (const HeldCase& c : cases) {
+    SCOPED_TRACE(std::string(c.context) + " : " + c.expression);
+    auto context = parse_expression(c.context);
+    ASSERT_TRUE(context);
+    auto start = evaluate(*context, *doc, EvalContext{*doc->root()}, clock);
+    ASSERT_TRUE(start && std::holds_alternative<NodeSet>(*start));
+    ASSERT_FALSE(std::get<NodeSet>(*start).ids.empty());
+    auto expr = parse_expression(c.expression);
+    ASSERT_TRUE(expr) << expr.error();
+    EXPECT_EQ(show(evaluate(*expr, *doc, EvalContext{std::get<NodeSet>(*start).ids.front()}, clock)),
+              c.expected);
+  }
+}
+
+// A document holding no primary tree has nowhere for absolute paths to start.
+TEST(Evaluate, HeldTreesWithoutPrimary) {
+  auto doc = tree::parse_xml("<model><instance id='x'><root><item/></root></instance></model>");
+  ASSERT_TRUE(doc) << doc.error();
+  doc->hold_trees(std::nullopt);
+  static const Case cases[] = {
+      {"/", "[]"},
+      {"count(//item)", "0"},
+      {"/instance = ''", "false"},
+      {"count(instance('x')/root/item)", "1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expression);
+    EXPECT_EQ(eval_text(*doc, c.expression), c.expected);
+  }
+}
+
+// The tree holds no text, comment or processing-instruction nodes: comment()
+// and processing-instruction() select nothing on any axis, nor does text() on
+// an axis that holds no text, while text() where text would be is refused,
+// once a node reaches the step.
+TEST(Evaluate, NodeTypeTests) {
+  const std::string refused =
+      "error: text() is not implemented yet \u2014 tovarn refuses to guess at a value the form "
+      "will act on";
+  static const Case cases[] = {
+      {"count(comment())", "0"},
+      {"count(//comment() | //processing-instruction())", "0"},
+      {"r/processing-instruction()", "[]"},
+      {"r/s[1]/following-sibling::comment()", "[]"},
+      {"count(r[comment()])", "0"},
+      {"r/s[1]/self::text()", "[]"},
+      {"count(r/s/ancestor::text() | r/s/parent::text())", "0"},
+      {"count(r/attribute::text())", "0"},
+      {"count(r/node())", "5"},
+      {"count(r/s/text)", "0"},
+      {"count(r/comment()/text())", "0"},
+      {"count(/nothing/text())", "0"},
+      {"r/s[1]/self::comment() = ''", "false"},
+      {"string(q/text())", "refused"},
+      {"name(r/text())", "refused"},
+      {"count(//text())", "refused"},
+      {"count(r/s[text() = 't'])", "refused"},
+      {"q[1]/following::text()", "refused"},
+      {"r/s/preceding-sibling::text() = 't'", "refused"},
+      {"r/s[1]/descendant-or-self::text()", "refused"},
+  };
+  auto doc = tree::parse_xml(kData);
+  ASSERT_TRUE(doc) << doc.error();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expression);
+    const std::string expected = c.expected == std::string("refused") ? refused : c.expected;
+    EXPECT_EQ(eval_text(*doc, c.expression), expected);
+  }
+}
+
 TEST(Evaluate, DescendantsByNameCountPositionsPerParent) {
   static const Case cases[] = {
       {"//x", "[/r/y/x /r/x[1] /r/x[1]/x /r/x[2]]"},
@@ -280,6 +410,8 @@ TEST(NeverFails, Table) {
       {"../x[regex(., '(')]", false},
       {"Sum(/a)", false},                    // names match exactly
       {"position() + today()", false},
+      {"count(../text())", false},           // refused
+      {"count(../comment() | ../self::text())", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.expression);

@@ -42,7 +42,7 @@ Expr lit(std::string_view s) { return Expr{Expr::Literal{arena().copy(s)}}; }
 Step step(Axis axis, std::optional<std::string_view> name,
           std::span<const Expr> predicates = {}) {
   if (name) name = arena().copy(*name);
-  return Step{axis, name, predicates};
+  return Step{axis, NodeType::node, name, predicates};
 }
 Step child(std::string_view name, std::span<const Expr> predicates = {}) {
   return step(Axis::child, name, predicates);

@@ -11,9 +11,14 @@
 namespace tovarn::form::detail {
 namespace {
 
-TEST(ChildIndex, SelectsWhatTheEvaluatorSelects) {
+class ChildIndexOf : public ::testing::TestWithParam<bool> {};
+
+// As a plain document, and as a model document whose trees are held side by
+// side, where absolute paths start at the first tree's root.
+TEST_P(ChildIndexOf, SelectsWhatTheEvaluatorSelects) {
   auto doc = tree::parse_xml(test_support::rows_and_instances());
   ASSERT_TRUE(doc.has_value()) << doc.error();
+  if (GetParam()) doc->hold_trees(doc->first_child(*doc->root()));
   xpath::Clock clock("", "");
   const char* plain[] = {
       "/data",          "/model",        "/model/data",   "/data/q",         "/data/r/q",
@@ -43,6 +48,9 @@ TEST(ChildIndex, SelectsWhatTheEvaluatorSelects) {
     EXPECT_FALSE(ChildIndex(*doc).select(*expr).has_value());
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Documents, ChildIndexOf, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Held" : "Plain"; });
 
 TEST(ChildIndex, PlainTextsParseAsChildSteps) {
   for (const char* text : {"/data", "/data/q", "/a_b/C-1/x.y/_/div/or/node/text", "/e3/q-", "/a./b"}) {

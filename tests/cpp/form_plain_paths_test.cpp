@@ -13,12 +13,16 @@
 namespace tovarn::form::detail {
 namespace {
 
+class PlainPathsOf : public ::testing::TestWithParam<bool> {};
+
 // All paths resolved together give what each gives evaluated alone, shared
 // prefixes, repeated rows, the root's own name and nodesets written with
-// spaces (plain only once parsed) included.
-TEST(PlainPaths, SelectWhatTheEvaluatorSelects) {
+// spaces (plain only once parsed) included; in a plain document, and in a
+// model document whose trees are held side by side.
+TEST_P(PlainPathsOf, SelectWhatTheEvaluatorSelects) {
   auto doc = tree::parse_xml(test_support::rows_and_instances());
   ASSERT_TRUE(doc.has_value()) << doc.error();
+  if (GetParam()) doc->hold_trees(doc->first_child(*doc->root()));
   const char* nodesets[] = {
       "/data",         "/model",       "/model/data",  "/data/q",          "/data/r/q",
       "/model/data/r", "/data/model",  "/data/g/r/q",  "/data/r/s",        "/instance/root/item",
@@ -51,6 +55,9 @@ TEST(PlainPaths, SelectWhatTheEvaluatorSelects) {
               std::get<xpath::NodeSet>(*value).ids);
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Documents, PlainPathsOf, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Held" : "Plain"; });
 
 }  // namespace
 }  // namespace tovarn::form::detail

@@ -1,7 +1,7 @@
 import pytest
 
 import tovarn
-from support import run_child
+from support import not_implemented, run_child
 
 DATA = (
     "<data><q>1</q><q>5</q><n> 7 </n><e/>"
@@ -151,6 +151,47 @@ def test_location_paths(expression, result):
 )
 def test_instances(expression, submission, result):
     assert run(expression, submission) == result
+
+
+TEXT_REFUSED = not_implemented("text")
+
+
+# The tree keeps no text, comment or processing-instruction nodes: the last
+# two select nothing anywhere, text() nothing where no text could be, and
+# text() where text would be is refused rather than read as an element.
+@pytest.mark.parametrize(
+    "expression, result",
+    [
+        ("count(/data/comment())", "0"),
+        ("count(//processing-instruction() | //comment())", "0"),
+        ("string(r/comment())", ""),
+        ("count(r[comment()])", "0"),
+        ("count(r/s[1]/self::text() | r/s/parent::text() | r/s/ancestor::text())", "0"),
+        ("count(r/attribute::text())", "0"),
+        ("count(r/node())", "5"),
+        ("count(r/text)", "0"),
+        ("count(/none/text())", "0"),
+        ("string(/data/q/text())", TEXT_REFUSED),
+        ("name(/data/r/text())", TEXT_REFUSED),
+        ("count(//text())", TEXT_REFUSED),
+        ("r/s[text() = 'u']", TEXT_REFUSED),
+        ("r/s[2]/preceding-sibling::text() = 't'", TEXT_REFUSED),
+        ("count(q/following::text())", TEXT_REFUSED),
+    ],
+    ids=[
+        "comment", "pi-and-comment-descendants", "comment-string", "comment-predicate",
+        "text-on-element-axes", "text-on-attribute-axis", "node-unchanged", "name-text",
+        "no-node-reaches-text", "text-string", "text-name", "text-descendants",
+        "text-predicate", "text-walked-comparison", "text-following",
+    ],
+)
+def test_node_type_tests(expression, result):
+    if result == TEXT_REFUSED:
+        with pytest.raises(RuntimeError) as e:
+            run(expression)
+        assert str(e.value) == result
+    else:
+        assert run(expression) == result
 
 
 NOT_LOADED = (

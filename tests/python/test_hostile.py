@@ -34,6 +34,20 @@ def test_document_a_million_deep():
              "v True"]
 
 
+def test_following_and_preceding_of_every_node_a_million_deep():
+    # A rule's axes over the instance held beside a secondary instance stay
+    # linear in the nodes they list.
+    assert in_child(f"""
+        import tovarn
+        n = {DEPTH}
+        deep = "<a>" * (n - 1) + "<a k='v'>x</a>" + "</a>" * (n - 1)
+        form = '{FORM}'.format(model="<instance>" + deep + "</instance>"
+                                     + '<instance id="s"><r><a/></r></instance>'
+                                     + '<bind nodeset="/a" calculate="count(//a/following::a | //a/preceding::a | //a/../..)"/>')
+        print([f["says"] for f in tovarn.submission_findings(form, deep)])
+    """) == [f"""['/a: holds "x", but the form calculates "{DEPTH - 2}"']"""]
+
+
 def test_expression_of_a_million_terms():
     too_deep = "expression nests deeper than 1000 levels"
     assert in_child(f"""

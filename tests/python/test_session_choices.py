@@ -57,6 +57,8 @@ def test_filter_follows_the_answers():
       {"value": "la", "label": "Los Angeles"}]),
     (select("instance('cities')/root/item[state = 'NY' and today() = '']", label=""), "/data/city",
      [{"value": "ny", "label": "ny"}, {"value": "al", "label": "al"}]),
+    (select("instance('cities')/root/item[count(//item | ../../..) = 0]", label=""), "/data/city",
+     [{"value": "ny", "label": "ny"}, {"value": "al", "label": "al"}, {"value": "la", "label": "la"}]),
     (select("instance('towns')/root/item"), "/data/city", []),
     (select("1 + 1"), "/data/city", []),
     (select("instance('cities')/root/item[", label=""), "/data/city", None),
@@ -66,7 +68,7 @@ def test_filter_follows_the_answers():
     (FILTERED, "/data/q", None),
     (FILTERED, "/data/state", None),
 ], ids=["trimmed-ref", "no-label", "itext-label", "value-name", "value-ref-is-a-name", "default-value-name",
-        "today-is-empty", "unknown-instance", "not-a-node-set", "does-not-parse", "no-nodeset",
+        "today-is-empty", "filter-reads-primary-instance-alone", "unknown-instance", "not-a-node-set", "does-not-parse", "no-nodeset",
         "static-items", "no-control", "other-control"])
 def test_choices(body, path, expected):
     s = tovarn.Session(form(body), today="2024-05-01")

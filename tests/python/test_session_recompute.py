@@ -127,6 +127,17 @@ def test_calculation_bound_to_a_secondary_instance_writes_nothing():
     assert s.recompute()["calculated"] == {"/data/q": "changed"}
 
 
+@pytest.mark.parametrize("nodeset", ["/data/k", "/k", "//k"], ids=["plain", "below-root", "descendants"])
+def test_calculations_read_and_write_the_primary_instance_alone(nodeset):
+    # The choice list's items and its q stand beside the instance, out of the
+    # reach of // and .. there.
+    s = session(f'<bind nodeset="{nodeset}" calculate="concat(count(//item), count(//q), count(../../*))"/>',
+                "<data><k/><q/><item/></data>",
+                extra='<instance id="c"><root><item/><item/><q/></root></instance>')
+    assert s.recompute()["calculated"] == {"/data/k": "110"}
+    assert xml(s) == "<data><k>110</k><q/><item/></data>"
+
+
 def test_calculation_order_across_a_recompute_and_today():
     s = session('<bind nodeset="/data/q" calculate="today()"/>')
     assert s.recompute()["calculated"] == {"/data/q": "1970-01-01"}

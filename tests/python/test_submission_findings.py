@@ -293,6 +293,78 @@ def test_pulldata_reads_secondary_instance(constraint, expected):
     assert says(form, "<data><q>1</q></data>") == expected
 
 
+# The primary instance beside two secondary ones holding namesakes of its
+# nodes. Rules read the primary instance as a document of its own: no axis
+# reaches the secondary instances or the model around them, which instance()
+# still finds.
+SIDE_BY_SIDE = ('<instance id="list"><root><item><name>x</name></item><item><name>y</name></item>'
+                '<q>s</q></root></instance><instance id="more"><root><item>z</item></root></instance>')
+PRIMARY = "<data><k/><q>p</q><g><item>1</item><item>2</item></g></data>"
+
+
+@pytest.mark.parametrize("calculate, computed", [
+    ("count(//item)", "2"),
+    ("count(//q)", "1"),
+    ("//item = 'x' or //name = 'y'", "false"),
+    ("count(descendant::name | /descendant::name)", "0"),
+    ("count(../../*)", "0"),
+    ("count(ancestor::*)", "1"),
+    ("name(/)", "data"),
+    ("count(/*)", "3"),
+    ("count(/model | /instance | /data/instance)", "0"),
+    ("count(/data/following-sibling::* | /data/following::*)", "0"),
+    ("/data/following-sibling::* = 'xys'", "false"),
+    ("count(/data/g/item[2]/following::*)", "0"),
+    ("count(instance('list')/root/item)", "2"),
+    ("count(instance('list')/.. | instance('list')/following-sibling::*)", "0"),
+    ("count(instance('more')/root/preceding::*)", "0"),
+    ("count(instance('list')/root/item/following::*)", "3"),
+    ("count(instance('list')/root/item[count(//item) = 2])", "2"),
+    ("instance('list')/root/q = /data/q", "false"),
+], ids=["descendants", "descendants-by-name", "walked-descendants", "descendant-axis",
+        "parent-above-root", "ancestors", "slash", "root-children", "no-model-root",
+        "root-has-no-siblings", "walked-siblings", "following-stops-at-instance-end",
+        "instance-finds-secondary", "secondary-has-no-parent", "preceding-stays-in-secondary",
+        "following-stays-in-secondary", "absolute-path-in-secondary-predicate",
+        "secondary-compared-with-primary"])
+def test_rules_read_the_primary_instance_alone(calculate, computed):
+    form = xform(f'<bind nodeset="/data/k" calculate="{calculate}"/>', PRIMARY, extra=SIDE_BY_SIDE)
+    assert says(form, PRIMARY) == [f'/data/k: holds "", but the form calculates "{computed}"']
+
+
+@pytest.mark.parametrize("nodeset, paths", [
+    ("/data/q", ["/data/q"]),
+    ("/q", ["/data/q"]),
+    ("//q", ["/data/q"]),
+    ("/data/g/item", ["/data/g/item[1]", "/data/g/item[2]"]),
+    ("//item[. != '']", ["/data/g/item[1]", "/data/g/item[2]"]),
+    ("/instance/root/item", []),
+    ("/model/data/q", []),
+    ("instance('list')/root/q", ["/instance[1]/root/q"]),
+    ("instance('more')/root/item", ["/instance[2]/root/item"]),
+], ids=["plain", "below-root", "descendants", "rows", "descendants-with-predicate",
+        "secondary-by-path", "model-root-by-path", "secondary-by-instance", "second-secondary"])
+def test_bind_nodesets_select_in_the_primary_instance_alone(nodeset, paths):
+    form = xform(f'<bind nodeset="{nodeset}" constraint="false()"/>', PRIMARY, extra=SIDE_BY_SIDE)
+    assert says(form, PRIMARY) == [f"{p}: the answer does not satisfy the form's constraint" for p in paths]
+
+
+TEXT_REFUSED = "rule could not be evaluated \u2014 " + not_implemented("text")
+
+
+@pytest.mark.parametrize("constraint, expected", [
+    ("string-length(text()) > 0", [f"/data/q: {TEXT_REFUSED}"]),
+    ("../q/text() = 'a'", [f"/data/q: {TEXT_REFUSED}"]),
+    ("count(../comment() | ../processing-instruction()) = 0", []),
+    ("not(self::text())", []),
+    ("string-length(.) > 0", []),
+], ids=["text-refused", "text-in-comparison", "comment-and-pi-select-nothing",
+        "no-text-on-self", "string-value-instead"])
+def test_node_type_tests_in_rules(constraint, expected):
+    form = xform(f'<bind nodeset="/data/q" constraint="{constraint}"/>')
+    assert says(form, "<data><q>a</q></data>") == expected
+
+
 def test_lone_secondary_instance_path_has_no_position():
     form = xform('<bind nodeset="instance(\'c\')/root/item" constraint="false()"/>',
                  extra='<instance id="c"><root><item>a</item></root></instance>')

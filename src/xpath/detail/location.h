@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <expected>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tree/document.h"
@@ -14,6 +16,41 @@
 namespace tovarn::xpath::detail {
 
 using NodeList = std::vector<tree::NodeId>;
+
+// Where an absolute path starts: the document's path root, nowhere in a
+// document without one. A first child step naming that root selects the root
+// itself, so that the same rule texts read an instance and the model
+// document holding its copy; `named_root` says the first step is taken so.
+struct AbsoluteStart {
+  std::optional<tree::NodeId> node;
+  bool named_root = false;
+};
+inline AbsoluteStart absolute_start(const tree::Document& doc, std::span<const Step> steps) {
+  AbsoluteStart start{doc.path_root()};
+  if (start.node && !steps.empty()) {
+    const Step& first = steps.front();
+    start.named_root = first.axis == Axis::child && first.name_test &&
+                       doc.name(*start.node) == std::string_view(*first.name_test);
+  }
+  return start;
+}
+
+// Whether a step of this type on this axis is refused: text() where the axis
+// would hold text nodes, which the tree does not keep. A node-type test
+// other than node() that is not refused selects nothing.
+constexpr bool refused_test(Axis axis, NodeType type) {
+  if (type != NodeType::text) return false;
+  switch (axis) {
+    case Axis::parent:
+    case Axis::self:
+    case Axis::ancestor:
+    case Axis::ancestor_or_self:
+    case Axis::attribute:
+      return false;
+    default:
+      return true;
+  }
+}
 
 // Keeps the nodes for which each predicate in turn holds: a number keeps the
 // node at that position (from 1), anything else through its boolean. The
