@@ -98,45 +98,100 @@ class Recompute {
   // through an index that must not outlive the first change of a text.
   void calculate() {
     const std::vector<std::size_t>& order = form_.calculation_order;
-    std::vector<std::optional<std::vector<NodeId>>> plain(order.size());
+    plain_.assign(order.size(), std::nullopt);
     {
       detail::ChildIndex index(model_);
       for (std::size_t k = 0; k < order.size(); ++k) {
         const Bind& bind = form_.binds[order[k]];
         if (bind.nodeset_plain)
-          plain[k] = index.select_plain(bind.nodeset);
+          plain_[k] = index.select_plain(bind.nodeset);
         else if (bind.nodeset_path)
-          plain[k] = index.select(*bind.nodeset_path);
+          plain_[k] = index.select(*bind.nodeset_path);
       }
     }
-    for (std::size_t k = 0; k < order.size(); ++k) {
-      const Bind& bind = form_.binds[order[k]];
-      if (!bind.calculate || (!plain[k] && !bind.nodeset_path)) continue;
-      std::vector<NodeId> nodes = plain[k] ? std::move(*plain[k])
-                                           : detail::select_nodes(*bind.nodeset_path, model_, env_);
-      xpath::PassMemo memo(*bind.calculate, nodes.size());
-      // Grown by doubling, a large repeat's records would be moved and fresh
-      // memory touched for each step.
-      if (calculated_.capacity() < calculated_.size() + nodes.size())
-        calculated_.reserve(std::max(2 * calculated_.capacity(), calculated_.size() + nodes.size()));
-      for (NodeId node : nodes) {
-        auto value = xpath::evaluate(*bind.calculate, model_, xpath::EvalContext{node, 1, 1}, env_);
-        if (!value) {
-          result_.failed.emplace_back(bind.nodeset, std::move(value.error()));
-          continue;
-        }
-        std::string text = xpath::value_to_string(*value);
-        std::uint32_t& slot = slot_[tree::index_of(node)];
-        if (slot == kNone) {
-          slot = static_cast<std::uint32_t>(calculated_.size());
-          calculated_.push_back({node, text, std::string(model_.text(node)), false});
-        } else {
-          calculated_[slot].value = text;
-        }
-        model_.set_text(node, text);
-        memo.written(model_, node);
+    auto loop = form_.calculation_loops.begin();
+    for (std::size_t k = 0; k < order.size();) {
+      if (loop != form_.calculation_loops.end() && loop->begin == k) {
+        settle(*loop);
+        k = loop++->end;
+      } else {
+        calculate_one(k, false);
+        ++k;
       }
     }
+  }
+
+  // What one pass over calculations did: how many nodes it evaluated, and
+  // whether a text changed.
+  struct Pass {
+    std::size_t evaluated = 0;
+    bool changed = false;
+    Pass& operator+=(const Pass& other) {
+      evaluated += other.evaluated;
+      changed = changed || other.changed;
+      return *this;
+    }
+  };
+
+  // Runs the loop's calculations again until a pass changes nothing. Each
+  // pass takes every chain of nodes that read one another at least one node
+  // further, so one pass more than the nodes it evaluates settles any loop
+  // whose nodes do not read each other in a circle; a real circle stops
+  // there, having cost passes times nodes. Only the last pass's failures are
+  // reported.
+  void settle(CalculationLoop loop) {
+    const std::size_t failed = result_.failed.size();
+    std::size_t passes = 0;
+    std::size_t bound = 0;
+    for (;;) {
+      result_.failed.resize(failed);
+      Pass pass;
+      for (std::size_t k = loop.begin; k < loop.end; ++k) pass += calculate_one(k, true);
+      if (++passes == 1) bound = pass.evaluated + 1;
+      if (!pass.changed || passes >= bound || stopped()) return;
+    }
+  }
+
+  // The k-th calculation over its nodes. One in a loop runs again and again,
+  // so it keeps the nodes selected up front.
+  Pass calculate_one(std::size_t k, bool in_loop) {
+    const Bind& bind = form_.binds[form_.calculation_order[k]];
+    std::optional<std::vector<NodeId>>& plain = plain_[k];
+    Pass pass;
+    if (!bind.calculate || (!plain && !bind.nodeset_path)) return pass;
+    std::vector<NodeId> selected;
+    if (!plain)
+      selected = detail::select_nodes(*bind.nodeset_path, model_, env_);
+    else if (!in_loop)
+      selected = std::move(*plain);
+    const std::vector<NodeId>& nodes = plain && in_loop ? *plain : selected;
+    xpath::PassMemo memo(*bind.calculate, nodes.size());
+    // Grown by doubling, a large repeat's records would be moved and fresh
+    // memory touched for each step.
+    if (calculated_.capacity() < calculated_.size() + nodes.size())
+      calculated_.reserve(std::max(2 * calculated_.capacity(), calculated_.size() + nodes.size()));
+    for (NodeId node : nodes) {
+      ++pass.evaluated;
+      auto value = xpath::evaluate(*bind.calculate, model_, xpath::EvalContext{node, 1, 1}, env_);
+      if (!value) {
+        result_.failed.emplace_back(bind.nodeset, std::move(value.error()));
+        continue;
+      }
+      std::string text = xpath::value_to_string(*value);
+      const bool changed = model_.text(node) != text;
+      std::uint32_t& slot = slot_[tree::index_of(node)];
+      if (slot == kNone) {
+        slot = static_cast<std::uint32_t>(calculated_.size());
+        calculated_.push_back({node, text, std::string(model_.text(node)), false});
+      } else {
+        calculated_[slot].value = text;
+      }
+      if (!changed) continue;
+      pass.changed = true;
+      model_.set_text(node, text);
+      memo.written(model_, node);
+    }
+    return pass;
   }
 
   // In document order, which puts every group before its descendants, as the
@@ -253,6 +308,8 @@ class Recompute {
   InstanceCopy copy_;
   FormEnvironment env_;
   std::vector<std::uint32_t> slot_;  // by model node id: index into calculated_
+  // By place in the calculation order: the nodes of a plain nodeset.
+  std::vector<std::optional<std::vector<NodeId>>> plain_;
   std::vector<Calculated> calculated_;
   std::string held_;
   std::string path_;
