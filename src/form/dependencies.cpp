@@ -1,12 +1,12 @@
 #include "form/detail/dependencies.h"
 
 #include <algorithm>
-#include <iterator>
+#include <cstdint>
 #include <deque>
 #include <span>
 #include <string>
 #include <string_view>
-#include <utility>
+#include <vector>
 
 #include "form/detail/path_reads.h"
 
