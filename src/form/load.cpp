@@ -6,7 +6,6 @@
 
 #include "form/detail/child_index.h"
 #include "form/detail/completion.h"
-#include "form/detail/for_each_path_read.h"
 #include "form/detail/messages.h"
 #include "form/detail/order.h"
 #include "form/model.h"
@@ -117,43 +116,6 @@ std::expected<const xpath::Expr*, std::string> parse_rule(std::string_view text,
   return {};
 }
 
-// What each calculation reads, as bind indices. Paths name binds through the
-// nodeset text as written; where two binds share one, the later one counts.
-detail::Dependencies calculation_dependencies(const std::vector<Bind>& binds) {
-  // Sorted by nodeset, then index: the last of a run of namesakes counts.
-  std::vector<std::pair<std::string_view, std::uint32_t>> by_nodeset;
-  by_nodeset.reserve(binds.size());
-  for (std::uint32_t i = 0; i < binds.size(); ++i) by_nodeset.emplace_back(binds[i].nodeset, i);
-  std::sort(by_nodeset.begin(), by_nodeset.end());
-  auto bind_of = [&](std::string_view path) -> std::optional<std::uint32_t> {
-    auto after = std::upper_bound(
-        by_nodeset.begin(), by_nodeset.end(), path,
-        [](std::string_view p, const std::pair<std::string_view, std::uint32_t>& entry) {
-          return p < entry.first;
-        });
-    if (after == by_nodeset.begin() || std::prev(after)->first != path) return std::nullopt;
-    return std::prev(after)->second;
-  };
-
-  detail::Dependencies deps;
-  deps.offsets.reserve(binds.size() + 1);
-  deps.offsets.push_back(0);
-  detail::PathReads reads;
-  for (std::uint32_t i = 0; i < binds.size(); ++i) {
-    if (binds[i].calculate) {
-      std::size_t begin = deps.depends_on.size();
-      reads.for_each(*binds[i].calculate, binds[i].nodeset, [&](std::string_view path) {
-        if (auto found = bind_of(path); found && *found != i) deps.depends_on.push_back(*found);
-      });
-      auto first = deps.depends_on.begin() + static_cast<std::ptrdiff_t>(begin);
-      std::sort(first, deps.depends_on.end());
-      deps.depends_on.erase(std::unique(first, deps.depends_on.end()), deps.depends_on.end());
-    }
-    deps.offsets.push_back(static_cast<std::uint32_t>(deps.depends_on.size()));
-  }
-  return deps;
-}
-
 Document copy_instance(const Document& doc, NodeId element) {
   Document copy;
   copy.set_root(tree::copy_subtree(copy, doc, element));
@@ -244,9 +206,10 @@ std::expected<FormModel, std::string> load_parsed(std::expected<Document, std::s
       return std::unexpected(std::move(read.error()));
   if (model.binds.empty()) return std::unexpected(detail::msg::no_binds());
 
-  auto order = detail::order_calculations(model.binds, calculation_dependencies(model.binds));
+  auto order = detail::order_calculations(model.binds, detail::read_dependencies(model.binds));
   if (!order) return std::unexpected(std::move(order.error()));
-  model.calculation_order = std::move(*order);
+  model.calculation_order = std::move(order->order);
+  model.calculation_loops = std::move(order->loops);
 
   read_secondary_instances(model, instances, !for_request);
   if (translation) read_itext(doc, *translation, model.itext);

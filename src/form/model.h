@@ -40,6 +40,12 @@ struct Bind {
   const xpath::Expr* nodeset_path = nullptr;
 };
 
+// The calculations from `begin` to `end` of a form's calculation order.
+struct CalculationLoop {
+  std::size_t begin;
+  std::size_t end;
+};
+
 using SecondaryInstances = std::map<std::string, tree::Document, std::less<>>;
 
 namespace detail {
@@ -53,8 +59,13 @@ struct FormModel {
   // One per bind element, in document order.
   std::vector<Bind> binds;
   // Indices into `binds` of every bind with a calculate, each after every
-  // calculate bind it reads.
+  // calculate bind it reads, except within a loop.
   std::vector<std::size_t> calculation_order;
+  // Stretches of calculation_order whose calculations may read each other
+  // round in a circle, through reads the load could not pin down to nodes (a
+  // wildcard, a sibling axis, a group's string value): a recompute runs each
+  // again until a pass changes nothing. Ascending and disjoint.
+  std::vector<CalculationLoop> calculation_loops;
   // By id; each document's root is a copy of the form's instance element.
   // A model loaded for one request copies one only when an evaluation asks
   // for it by id (`secondary_instance`): judging reads the model document's

@@ -10,13 +10,15 @@
 
 namespace tovarn::form {
 
-// The absolute paths ("/data/group/q": no positions, predicates or prefixes)
-// that the location paths of `expr` name, relative ones resolved against
-// `base`, the nodeset of the bind holding the expression, taken as written.
-// In the order met, duplicates kept; a path's own path comes before those of
-// its predicates, and predicates resolve against `base` too. Paths that start
-// from a function call, or take a step the walk cannot follow (an attribute,
-// descendant or sibling axis, a child step without a name), add nothing.
+// The paths that `expr` reads when it is a rule of a bind on `base` (a
+// nodeset as written): "/" and names, "@name" for an attribute,
+// "instance('id')" for where instance() starts, "*" for any element and an
+// empty segment for any elements between ("/data//v"). Relative paths resolve
+// against `base`, those in a predicate against the nodes it filters; each
+// path comes after the paths of its predicates, duplicates kept. "~" leads a
+// path that names more than it reads (a wildcard, a sibling or other axis),
+// and "#" one whose nodes alone count (count(), a test of existence): their
+// texts are not read, nor those of the elements below them.
 std::vector<std::string> paths_read(const xpath::Expr& expr, std::string_view base);
 
 }  // namespace tovarn::form

@@ -1,6 +1,8 @@
 #include "form/recompute.h"
 
 #include <algorithm>
+#include <deque>
+#include <optional>
 
 #include "form/detail/child_index.h"
 #include "form/detail/compaction.h"
@@ -86,6 +88,8 @@ class Recompute {
 
  private:
   static constexpr std::uint32_t kNone = UINT32_MAX;
+  // Below this many dead bytes in the model, compacting it is not worth it.
+  static constexpr std::size_t kSlackBytes = std::size_t{64} << 10;
 
   static Document prepared_model(Session& session) {
     if (!session.instance.order_is_current()) session.instance.reindex_document_order();
@@ -98,45 +102,145 @@ class Recompute {
   // through an index that must not outlive the first change of a text.
   void calculate() {
     const std::vector<std::size_t>& order = form_.calculation_order;
-    std::vector<std::optional<std::vector<NodeId>>> plain(order.size());
+    plain_.assign(order.size(), std::nullopt);
     {
       detail::ChildIndex index(model_);
       for (std::size_t k = 0; k < order.size(); ++k) {
         const Bind& bind = form_.binds[order[k]];
         if (bind.nodeset_plain)
-          plain[k] = index.select_plain(bind.nodeset);
+          plain_[k] = index.select_plain(bind.nodeset);
         else if (bind.nodeset_path)
-          plain[k] = index.select(*bind.nodeset_path);
+          plain_[k] = index.select(*bind.nodeset_path);
       }
     }
-    for (std::size_t k = 0; k < order.size(); ++k) {
+    auto loop = form_.calculation_loops.begin();
+    for (std::size_t k = 0; k < order.size();) {
+      if (loop != form_.calculation_loops.end() && loop->begin == k) {
+        settle(*loop);
+        k = loop++->end;
+        continue;
+      }
       const Bind& bind = form_.binds[order[k]];
-      if (!bind.calculate || (!plain[k] && !bind.nodeset_path)) continue;
-      std::vector<NodeId> nodes = plain[k] ? std::move(*plain[k])
-                                           : detail::select_nodes(*bind.nodeset_path, model_, env_);
+      std::vector<NodeId> nodes = nodes_of(k, false);
+      if (!bind.calculate || nodes.empty()) {
+        ++k;
+        continue;
+      }
+      reserve_records(nodes.size());
       xpath::PassMemo memo(*bind.calculate, nodes.size());
-      // Grown by doubling, a large repeat's records would be moved and fresh
-      // memory touched for each step.
-      if (calculated_.capacity() < calculated_.size() + nodes.size())
-        calculated_.reserve(std::max(2 * calculated_.capacity(), calculated_.size() + nodes.size()));
-      for (NodeId node : nodes) {
-        auto value = xpath::evaluate(*bind.calculate, model_, xpath::EvalContext{node, 1, 1}, env_);
-        if (!value) {
-          result_.failed.emplace_back(bind.nodeset, std::move(value.error()));
-          continue;
-        }
-        std::string text = xpath::value_to_string(*value);
-        std::uint32_t& slot = slot_[tree::index_of(node)];
-        if (slot == kNone) {
-          slot = static_cast<std::uint32_t>(calculated_.size());
-          calculated_.push_back({node, text, std::string(model_.text(node)), false});
-        } else {
-          calculated_[slot].value = text;
-        }
-        model_.set_text(node, text);
-        memo.written(model_, node);
+      for (NodeId node : nodes)
+        if (calculate_node(bind, node)) memo.written(model_, node);
+      ++k;
+    }
+  }
+
+  // The nodes of the k-th calculation: those selected up front, which one in
+  // a loop keeps for the next pass, or those its nodeset selects now.
+  std::vector<NodeId> nodes_of(std::size_t k, bool keep) {
+    const Bind& bind = form_.binds[form_.calculation_order[k]];
+    std::optional<std::vector<NodeId>>& plain = plain_[k];
+    if (plain) return keep ? *plain : std::move(*plain);
+    if (!bind.nodeset_path) return {};
+    return detail::select_nodes(*bind.nodeset_path, model_, env_);
+  }
+
+  // Grown by doubling, a large repeat's records would be moved and fresh
+  // memory touched for each step.
+  void reserve_records(std::size_t more) {
+    if (calculated_.capacity() < calculated_.size() + more)
+      calculated_.reserve(std::max(2 * calculated_.capacity(), calculated_.size() + more));
+  }
+
+  // Evaluates the calculation at the node and records its value; whether the
+  // node's text changed.
+  bool calculate_node(const Bind& bind, NodeId node) {
+    auto value = xpath::evaluate(*bind.calculate, model_, xpath::EvalContext{node, 1, 1}, env_);
+    if (!value) {
+      result_.failed.emplace_back(bind.nodeset, std::move(value.error()));
+      return false;
+    }
+    std::string text = xpath::value_to_string(*value);
+    const bool changed = model_.text(node) != text;
+    std::uint32_t& slot = slot_[tree::index_of(node)];
+    if (slot == kNone) {
+      slot = static_cast<std::uint32_t>(calculated_.size());
+      calculated_.push_back({node, text, std::string(model_.text(node)), false});
+    } else {
+      calculated_[slot].value = text;
+    }
+    if (changed) model_.set_text(node, text);
+    return changed;
+  }
+
+  // Runs the loop's calculations again until a pass changes nothing. Each
+  // pass takes every chain of nodes that read one another at least one node
+  // further, so one pass more than the nodes it evaluates settles any loop
+  // whose nodes do not read each other in a circle; a real circle stops
+  // there, having cost passes times nodes. Only the last pass's failures are
+  // reported.
+  void settle(CalculationLoop loop) {
+    const std::size_t failed = result_.failed.size();
+    std::size_t bound = 0;
+    std::size_t compacted = model_.stored_bytes();
+    for (std::size_t pass = 1;; ++pass) {
+      result_.failed.resize(failed);
+      const Sweep sweep = sweep_loop(loop, pass % 2 == 1);
+      if (pass == 1) bound = sweep.evaluated + 1;
+      if (!sweep.changed || pass >= bound || stopped()) return;
+      // Every pass stores its texts anew; a circle that never settles would
+      // otherwise keep all of them. No view of the model's texts outlives a
+      // pass.
+      if (model_.stored_bytes() > 2 * compacted + kSlackBytes) {
+        model_.compact_store();
+        compacted = model_.stored_bytes();
       }
     }
+  }
+
+  struct Sweep {
+    std::size_t evaluated = 0;
+    bool changed = false;
+  };
+
+  // One pass over the loop's nodes, row by row: nodes by their parent's place
+  // in the document, forward or backward, and those of one parent in
+  // calculation order. Values that run down the rows (a running total over
+  // preceding siblings) then settle in one forward pass, those that run up
+  // them in one backward pass, where calculation by calculation would take a
+  // pass per row.
+  Sweep sweep_loop(CalculationLoop loop, bool forward) {
+    struct Item {
+      std::uint32_t parent;  // its place in document order
+      std::size_t k;
+      NodeId node;
+    };
+    std::vector<Item> items;
+    // Alive together, each forgetting what any write may change; they go in
+    // the reverse of the order they came, as their marks require.
+    std::deque<xpath::PassMemo> memos;
+    for (std::size_t k = loop.begin; k < loop.end; ++k) {
+      const Bind& bind = form_.binds[form_.calculation_order[k]];
+      std::vector<NodeId> nodes = nodes_of(k, true);
+      if (!bind.calculate || nodes.empty()) continue;
+      memos.emplace_back(*bind.calculate, nodes.size());
+      for (NodeId node : nodes) {
+        const std::optional<NodeId> parent = model_.parent(node);
+        items.push_back({parent ? model_.order_position(*parent) : 0, k, node});
+      }
+    }
+    std::stable_sort(items.begin(), items.end(), [forward](const Item& a, const Item& b) {
+      return forward ? a.parent < b.parent : a.parent > b.parent;
+    });
+    reserve_records(items.size());
+    Sweep sweep;
+    for (const Item& item : items) {
+      ++sweep.evaluated;
+      if (!calculate_node(form_.binds[form_.calculation_order[item.k]], item.node)) continue;
+      sweep.changed = true;
+      for (xpath::PassMemo& memo : memos) memo.written(model_, item.node);
+    }
+    while (!memos.empty()) memos.pop_back();
+    return sweep;
   }
 
   // In document order, which puts every group before its descendants, as the
@@ -253,6 +357,8 @@ class Recompute {
   InstanceCopy copy_;
   FormEnvironment env_;
   std::vector<std::uint32_t> slot_;  // by model node id: index into calculated_
+  // By place in the calculation order: the nodes of a plain nodeset.
+  std::vector<std::optional<std::vector<NodeId>>> plain_;
   std::vector<Calculated> calculated_;
   std::string held_;
   std::string path_;

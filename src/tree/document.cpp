@@ -93,6 +93,25 @@ void Document::add_attribute(NodeId owner, std::string_view name, std::string_vi
   o.last_attribute = index_of(id);
 }
 
+void Document::compact_store() {
+  std::size_t live = 0;
+  for (const Node& n : nodes_) live += std::size_t{n.name_length} + n.text_length;
+  // Records may share bytes (an empty text at the end of a name), so the
+  // copy could even be larger.
+  if (live >= chars_.size()) return;
+  std::string fresh = take_buffer<std::string>(live);
+  for (Node& n : nodes_) {
+    const auto name_at = static_cast<std::uint32_t>(fresh.size());
+    fresh.append(chars_, n.name_offset, n.name_length);
+    const auto text_at = static_cast<std::uint32_t>(fresh.size());
+    fresh.append(chars_, n.text_offset, n.text_length);
+    n.name_offset = name_at;
+    n.text_offset = text_at;
+  }
+  give_buffer(chars_);
+  chars_ = std::move(fresh);
+}
+
 void Document::set_text(NodeId id, std::string_view text) {
   auto [offset, length] = store(text);
   node(id).text_offset = offset;

@@ -82,6 +82,11 @@ class Document {
   // Bytes in the store of names and texts, with those of replaced texts and
   // detached nodes, which stay until the document is copied afresh.
   std::size_t stored_bytes() const { return chars_.size(); }
+  // Copies the names and texts the records hold into a fresh store, ids and
+  // order unchanged, leaving behind what replaced texts left; nothing is done
+  // when that would not shrink the store. Every view of a name or text taken
+  // before is invalidated.
+  void compact_store();
 
   // Room for `nodes` records in all, so building them does not reallocate.
   void reserve(std::size_t nodes);

@@ -195,6 +195,29 @@ TEST(DocumentEdits, SetTextFromItsOwnStore) {
   EXPECT_EQ(detail::dump(doc, c), "first\"changed\"");
 }
 
+TEST(DocumentEdits, CompactStoreKeepsWhatRecordsHold) {
+  // As read, the store holds nothing the records do not: compacting it would
+  // not shrink it, and is not done.
+  Document doc = read("<r k='v'><a>first</a><b/></r>");
+  const std::size_t read_bytes = doc.stored_bytes();
+  doc.compact_store();
+  EXPECT_EQ(doc.stored_bytes(), read_bytes);
+  const NodeId a = child(doc, *doc.root(), "a");
+  const NodeId b = child(doc, *doc.root(), "b");
+  for (int i = 0; i < 100; ++i) doc.set_text(a, "text " + std::to_string(i));
+  doc.set_text(b, doc.text(a));
+  const std::string before = detail::dump(doc);
+  const std::uint32_t position = doc.order_position(b);
+  const std::size_t grown = doc.stored_bytes();
+  doc.compact_store();
+  EXPECT_LT(doc.stored_bytes(), grown / 4);
+  EXPECT_EQ(detail::dump(doc), before);
+  EXPECT_EQ(doc.order_position(b), position);
+  EXPECT_EQ(doc.text(b), "text 99");
+  doc.set_text(a, "after");
+  EXPECT_EQ(detail::dump(doc), "r[k=\"v\"](a\"after\" b\"text 99\")");
+}
+
 TEST(CopySubtree, CopiesInDocumentOrder) {
   Document source = read("<r k='v' k='w'>t<c x='1'><d/></c><e/></r>");
   Document destination = read("<top/>");

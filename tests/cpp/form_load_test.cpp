@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "form/model.h"
 #include "tree/detail/dump.h"
@@ -171,6 +173,77 @@ TEST(LoadFormModel, CalculationsThatReadEachOther) {
       "<bind nodeset='/d/a' calculate='. + ../r'/>"
       "<bind nodeset='/d/r' relevant='/d/c'/>"));
   EXPECT_EQ(m.calculation_order, (std::vector<std::size_t>{2, 1, 0}));
+}
+
+TEST(LoadFormModel, CalculationOrderFromWhatEachReads) {
+  using Loops = std::vector<std::pair<std::size_t, std::size_t>>;
+  struct Case {
+    const char* name;
+    std::string binds;
+    std::vector<std::size_t> order;
+    Loops loops;
+  } cases[] = {
+      {"a predicate's path is read below the path it filters",
+       "<bind nodeset='/d/adults' calculate='count(/d/m[age &gt;= 18])'/>"
+       "<bind nodeset='/d/m/age' calculate='../dob'/>",
+       {1, 0},
+       {}},
+      {"every calculation of a node read is read",
+       "<bind nodeset='/d/x' calculate='/d/a'/><bind nodeset='/d/a' calculate='1'/>"
+       "<bind nodeset='/d/a' calculate='2'/><bind nodeset='/d/a' relevant='true()'/>",
+       {1, 2, 0},
+       {}},
+      {"a nodeset is matched by where it points, not by its text",
+       "<bind nodeset='/d/x' calculate='/d/q'/><bind nodeset=' /model/d/q[1]' calculate='1'/>",
+       {1, 0},
+       {}},
+      {"the predicates of a nodeset are read",
+       "<bind nodeset='/d/r[big = 1]/flag' calculate='1'/><bind nodeset='/d/r/big' calculate='2'/>",
+       {1, 0},
+       {}},
+      {"a wildcard, a sibling and a group's string value order calculations",
+       "<bind nodeset='/d/t' calculate='sum(/d/*/v) + following-sibling::u + string(/d/g)'/>"
+       "<bind nodeset='/d/h/v' calculate='1'/><bind nodeset='/d/u' calculate='2'/>"
+       "<bind nodeset='/d/g/k/x' calculate='3'/>",
+       {1, 2, 3, 0},
+       {}},
+      {"an attribute is read by its name",
+       "<bind nodeset='/d/t' calculate='../q/@code'/><bind nodeset='/d/q/@code' calculate='1'/>"
+       "<bind nodeset='/d/q/@other' calculate='2'/>",
+       {1, 0, 2},
+       {}},
+      {"a row's position and count read none of its texts",
+       "<bind nodeset='/d/r/label' calculate='concat(../pos, count(..), name(..))'/>"
+       "<bind nodeset='/d/r/pos' calculate='position(..)'/>",
+       {1, 0},
+       {}},
+      {"a wildcard closing a circle with an exact read makes a loop",
+       "<bind nodeset='/d/a' calculate='../b + 1'/><bind nodeset='/d/b' calculate='sum(../*)'/>",
+       {1, 0},
+       {{0, 2}}},
+      {"a wildcard that reaches its own calculation loops it alone",
+       "<bind nodeset='/d/x' calculate='1'/><bind nodeset='/d/r/rest' "
+       "calculate='../n + sum(../following-sibling::r[1]/rest) + /d/x'/>",
+       {0, 1},
+       {{1, 2}}},
+      {"an exact read of its own node is no loop",
+       "<bind nodeset='/d/a' calculate='. + ../a'/>",
+       {0},
+       {}},
+      {"a nodeset that selects nothing reads nothing and is read by none",
+       "<bind nodeset='3' calculate='/d/x'/><bind nodeset='/d/x' calculate='1'/>",
+       {0, 1},
+       {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto m = load_form_model(form("<instance><d/></instance>" + c.binds));
+    ASSERT_TRUE(m.has_value()) << m.error();
+    EXPECT_EQ(m->calculation_order, c.order);
+    Loops loops;
+    for (const CalculationLoop& loop : m->calculation_loops) loops.emplace_back(loop.begin, loop.end);
+    EXPECT_EQ(loops, c.loops);
+  }
 }
 
 TEST(AttributeIfNotBlank, FirstOfItsNameDecides) {

@@ -71,21 +71,22 @@ def test_calculations_run_in_dependency_order():
         "/data/a", "/data/b", "/data/c", "/data/d"]
 
 
-def test_untrimmed_nodeset_is_no_dependency():
+def test_untrimmed_nodeset_is_a_dependency():
+    # The nodeset selects /data/q, which x reads, so q's calculation comes first.
     form = xform('<bind nodeset="/data/x" calculate="/data/q"/><bind nodeset=" /data/q" calculate="1"/>',
                  "<data><x/><q/></data>")
     assert [f["path"] for f in tovarn.submission_findings(form, "<data><x/><q>0</q></data>")] == [
-        "/data/x", "/data/q"]
+        "/data/q", "/data/x"]
 
 
-def test_last_of_two_binds_on_one_nodeset_is_the_dependency():
+def test_every_bind_on_a_read_nodeset_is_a_dependency():
     form = xform('<bind nodeset="/data/x" calculate="concat(\'v\', /data/a)"/>'
                  '<bind nodeset="/data/a" calculate="1"/>'
                  '<bind nodeset="/data/a" calculate="2"/>', "<data><x/><a/></data>")
     assert says(form, "<data><x/><a/></data>") == [
+        '/data/a: holds "", but the form calculates "1"',
         '/data/a: holds "", but the form calculates "2"',
         '/data/x: holds "", but the form calculates "v"',
-        '/data/a: holds "", but the form calculates "1"',
     ]
 
 
