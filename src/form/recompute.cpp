@@ -120,7 +120,8 @@ class Recompute {
       if (calculated_.capacity() < calculated_.size() + nodes.size())
         calculated_.reserve(std::max(2 * calculated_.capacity(), calculated_.size() + nodes.size()));
       for (NodeId node : nodes) {
-        auto value = xpath::evaluate(*bind.calculate, model_, xpath::EvalContext{node, 1, 1}, env_);
+        auto value =
+            xpath::evaluate_for(*bind.calculate, model_, xpath::EvalContext{node, 1, 1}, node, env_);
         if (!value) {
           result_.failed.emplace_back(bind.nodeset, std::move(value.error()));
           continue;
