@@ -31,7 +31,7 @@ std::vector<std::string> expression_issues(const std::string& text) {
   repeats.add("/data/rep");
   repeats.add("/data/rep/inner/");
   std::vector<CompatIssue> issues;
-  check_expression(*expr, repeats, issues);
+  check_expression(*expr, repeats, "/data/q", issues);
   std::vector<std::string> described;
   for (const CompatIssue& issue : issues) described.push_back(describe(issue));
   return described;
@@ -178,7 +178,7 @@ TEST(CompatExpression, RegexSuggestionsParse) {
     const auto expr = xpath::parse_expression(text);
     ASSERT_TRUE(expr.has_value());
     std::vector<CompatIssue> issues;
-    check_expression(*expr, {}, issues);
+    check_expression(*expr, {}, "/data/q", issues);
     ASSERT_EQ(issues.size(), 1u);
     EXPECT_TRUE(xpath::parse_expression(*issues[0].suggestion).has_value());
   }
@@ -350,7 +350,7 @@ TEST(CompatWalks, DeepestAcceptedTreesAreSafe) {
     const auto expr = xpath::parse_expression(text);
     ASSERT_TRUE(expr.has_value());
     std::vector<CompatIssue> issues;
-    check_expression(*expr, {}, issues);
+    check_expression(*expr, {}, "/data/q", issues);
     check_instance_paths(*expr, "/data/q", known, {}, issues);
     EXPECT_FALSE(issues.empty());
   }
