@@ -42,9 +42,9 @@ const xpath::Expr& read_for_question(const FormModel& form, NodeId control,
   if (!ref) return nodeset;
   auto path = xpath::parse_expression(*ref);
   if (!path) return nodeset;
-  auto place = detail::row_place(*path, *form.repeats);
-  if (!place) return nodeset;
-  return detail::read_in_rows(nodeset, *place, false, nodeset.arena);
+  detail::RowPlace place;
+  if (!detail::read_row_place(*path, *form.repeats, place)) return nodeset;
+  return detail::read_in_rows(nodeset, place, false, nodeset.arena);
 }
 
 std::optional<std::string> string_of(const FormModel& form, std::string_view text,

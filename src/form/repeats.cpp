@@ -1,9 +1,6 @@
 #include "form/detail/repeats.h"
 
-#include <algorithm>
-#include <tuple>
 #include <unordered_map>
-#include <utility>
 
 #include "form/detail/completion.h"
 #include "tree/name_hash.h"
@@ -12,32 +9,19 @@ namespace tovarn::form::detail {
 
 using tree::NodeId;
 
-namespace {
-
-struct Key {
-  std::uint32_t parent;
-  std::string_view name;
-  bool operator==(const Key&) const = default;
-};
-struct KeyHash {
-  std::size_t operator()(const Key& key) const {
-    return tree::child_name_hash(key.parent, key.name);
-  }
-};
-
-auto edge_key(std::uint32_t parent, std::string_view name) { return std::make_tuple(parent, name); }
-
-}  // namespace
+std::size_t Repeats::KeyHash::operator()(const Key& key) const {
+  return tree::child_name_hash(key.parent, key.name);
+}
 
 Repeats::Repeats(const tree::Document& form_document, NodeId root,
                  std::span<const NodeId> rows) {
   if (rows.empty()) return;
   // Names view the form document until they are copied at the end.
-  std::unordered_map<Key, std::uint32_t, KeyHash> trie;
+  std::vector<Key> edges = {{kNone, {}}};  // by trie node
   auto step = [&](std::uint32_t parent, std::string_view name) {
-    const auto next = static_cast<std::uint32_t>(edges_.size() + 1);
-    auto [at, added] = trie.try_emplace(Key{parent, name}, next);
-    if (added) edges_.push_back({parent, name, next});
+    const auto next = static_cast<std::uint32_t>(edges.size());
+    auto [at, added] = trie_.try_emplace(Key{parent, name}, next);
+    if (added) edges.push_back(Key{parent, name});
     return at->second;
   };
   // Each element on the way to a row gets its node once, however many rows
@@ -62,29 +46,18 @@ Repeats::Repeats(const tree::Document& form_document, NodeId root,
     }
     repeats.push_back(node);
   }
-  repeat_.assign(edges_.size() + 1, false);
+  repeat_.assign(edges.size(), false);
   for (const std::uint32_t node : repeats) repeat_[node] = true;
 
   std::size_t bytes = 0;
-  for (const Edge& e : edges_) bytes += e.name.size();
-  names_.reserve(bytes);
-  for (Edge& e : edges_) {
+  for (const Key& e : edges) bytes += e.name.size();
+  names_.reserve(bytes);  // so the views below stay put
+  trie_.clear();
+  for (std::uint32_t node = 1; node < edges.size(); ++node) {
     const std::size_t at = names_.size();
-    names_ += e.name;
-    e.name = std::string_view(names_).substr(at, e.name.size());
+    names_ += edges[node].name;
+    trie_.emplace(Key{edges[node].parent, std::string_view(names_).substr(at)}, node);
   }
-  std::sort(edges_.begin(), edges_.end(), [](const Edge& a, const Edge& b) {
-    return edge_key(a.parent, a.name) < edge_key(b.parent, b.name);
-  });
-}
-
-std::uint32_t Repeats::child(std::uint32_t at, std::string_view name) const {
-  auto found = std::lower_bound(edges_.begin(), edges_.end(), edge_key(at, name),
-                                [](const Edge& e, const auto& key) {
-                                  return edge_key(e.parent, e.name) < key;
-                                });
-  if (found == edges_.end() || found->parent != at || found->name != name) return kNone;
-  return found->child;
 }
 
 std::shared_ptr<const Repeats> read_repeats(const FormModel& form) {

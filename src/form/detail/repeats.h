@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "form/model.h"
@@ -27,21 +28,29 @@ class Repeats {
   Repeats(const tree::Document& form_document, tree::NodeId root,
           std::span<const tree::NodeId> rows);
 
-  bool empty() const { return edges_.empty(); }
+  Repeats(const Repeats&) = delete;  // the trie views the names it owns
+  Repeats& operator=(const Repeats&) = delete;
+
   // The trie node one name below `at`, or kNone.
-  std::uint32_t child(std::uint32_t at, std::string_view name) const;
+  std::uint32_t child(std::uint32_t at, std::string_view name) const {
+    auto found = trie_.find(Key{at, name});
+    return found == trie_.end() ? kNone : found->second;
+  }
   // Whether a repeat's path ends at the node.
   bool is_repeat(std::uint32_t at) const { return repeat_[at]; }
 
  private:
-  struct Edge {
+  struct Key {
     std::uint32_t parent;
-    std::string_view name;  // in names_
-    std::uint32_t child;
+    std::string_view name;
+    bool operator==(const Key&) const = default;
+  };
+  struct KeyHash {
+    std::size_t operator()(const Key& key) const;
   };
   std::string names_;
-  std::vector<Edge> edges_;  // sorted by parent, then name
-  std::vector<bool> repeat_;  // by trie node
+  std::unordered_map<Key, std::uint32_t, KeyHash> trie_;  // names view names_
+  std::vector<bool> repeat_;                              // by trie node
 };
 
 // The repeats of a loaded form's primary instance (its instance_shape), or

@@ -9,7 +9,6 @@
 // it read the context.
 
 #include <cstdint>
-#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -22,16 +21,18 @@ namespace tovarn::form::detail {
 // Where the nodes of a nodeset stand among the form's rows. Views the names
 // of the nodeset it was read from.
 struct RowPlace {
-  std::vector<std::string_view> names;  // the element steps', from the instance's root down
-  std::uint32_t depth = 0;              // steps: the names, and a last attribute step
-  std::vector<std::uint32_t> rows;      // for each row holding the nodes, the names to it; rising
+  // The element steps' names from the instance's root down, while they name
+  // the ancestors of a row.
+  std::vector<std::string_view> names;
+  std::uint32_t depth = 0;          // steps: the elements', and a last attribute step
+  std::vector<std::uint32_t> rows;  // for each row holding the nodes, the steps to it; rising
 };
 
-// None unless the nodeset is an absolute path of child steps naming elements
-// (predicates allowed), with at most a last attribute step, whose nodes lie
-// in a row of `repeats`.
-std::optional<RowPlace> row_place(const xpath::Expr& nodeset, const Repeats& repeats);
-std::optional<RowPlace> row_place(const Bind& bind, const Repeats& repeats);
+// Fills `place` for the nodes of the nodeset, an absolute path of child steps
+// naming elements (predicates allowed) with at most a last attribute step.
+// False, `place` left unspecified, for any other nodeset and for nodes in no
+// row of `repeats`.
+bool read_row_place(const xpath::Expr& nodeset, const Repeats& repeats, RowPlace& place);
 
 // `expr` read at a node of `place`. An absolute path whose leading steps are
 // child steps without predicates naming the node's ancestors, and which goes
