@@ -52,10 +52,12 @@ std::optional<std::vector<Choice>> choices(const Session& session, std::string_v
   // Only a form with repeats has questions in rows. One is named with its row
   // (/data/rep[2]/q), and its control by its ref, the path without positions.
   std::optional<xpath::Expression> question_path;
+  bool by_row = false;
   if (form.repeats) {
     if (auto parsed = xpath::parse_expression(trimmed)) question_path = std::move(*parsed);
     if (found == session.controls.end() && question_path) {
       if (auto names = names_of(*question_path)) found = session.controls.find(*names);
+      by_row = true;
     }
   }
   if (found == session.controls.end()) return std::nullopt;
@@ -70,6 +72,8 @@ std::optional<std::vector<Choice>> choices(const Session& session, std::string_v
     std::vector<tree::NodeId> nodes = detail::select_nodes(*question_path, model, env);
     if (!nodes.empty()) question = nodes.front();
   }
+  // A row that is not there holds no question.
+  if (by_row && !question) return std::nullopt;
   Itemset itemset = read_itemset(form, control, model, 0, question);
   if (itemset.outcome == Itemset::Outcome::no_list) return std::nullopt;
   std::vector<Choice> out;
