@@ -134,6 +134,29 @@ TEST(CompatRepeatPaths, CoversPathsInOrBelowARepeat) {
   EXPECT_FALSE(RepeatPaths().covers("/data"));
 }
 
+// Inside a row both engines read the bind's own row, so a field below a
+// repeat holding the bind's node does not count; the repeat itself does.
+TEST(CompatRepeatPaths, FieldsOfTheBindsOwnRowDoNotCount) {
+  RepeatPaths repeats;
+  repeats.add("/data/rep");
+  repeats.add("/data/rep/inner/");
+  const struct {
+    const char* path;
+    const char* bind;
+    bool covered;
+  } cases[] = {
+      {"/data/rep/q", "/data/rep/x", false},       {"/data/rep/q", "/data/rep", false},
+      {"/data/rep/q", "/data/rep/g/x", false},     {"/data/rep", "/data/rep/x", true},
+      {"/data/rep/q", "/data/represent", true},    {"/data/rep/q", "/data/other", true},
+      {"/data/rep/q", "", true},                   {"/data/rep/inner/q", "/data/rep/x", true},
+      {"/data/rep/inner/q", "/data/rep/inner/z", false}, {"/data/rep/inner", "/data/rep/inner/z", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.path) + " in " + c.bind);
+    EXPECT_EQ(repeats.covers(c.path, c.bind), c.covered);
+  }
+}
+
 TEST(CompatExpression, RegexAndBooleanFromString) {
   const ExpressionCase cases[] = {
       {"regex(., 'abc')",
