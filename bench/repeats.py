@@ -8,9 +8,13 @@ the goal is set for:
 - equality of two node-sets: count(/d/a[. = /d/a]) by eval_expression;
 - a name unique in its repeat, not(. = ../preceding-sibling::rep/name),
   judged by submission_findings;
-- a share of the total, ../amount div sum(/data/rep/amount), judged on a
+- a share of the total, ../amount div /data/total with the total
+  sum(/data/rep/amount) calculated outside the repeat, judged on a
   submission whose shares hold, and recomputed from empty shares (Session
   with the submission as its instance);
+- a calculation in each row reading the row's amount, written as the
+  absolute path /data/rep/amount (which inside the row reads that row) and
+  as the relative ../amount, recomputed: the two should cost the same;
 - successive add_row calls on an empty repeat.
 """
 
@@ -27,9 +31,16 @@ UNIQUE_FORM = HEAD + """<instance><data id="unique"><rep jr:template=""><name/><
 <bind nodeset="/data/rep/name" constraint="not(. = ../preceding-sibling::rep/name)"/>""" + TAIL
 
 SHARE_FORM = HEAD + """<instance><data id="share">
-<rep jr:template=""><amount/><share/></rep></data></instance>
+<rep jr:template=""><amount/><share/></rep><total/></data></instance>
 <bind nodeset="/data/rep/amount" type="decimal"/>
-<bind nodeset="/data/rep/share" calculate="../amount div sum(/data/rep/amount)"/>""" + TAIL
+<bind nodeset="/data/total" calculate="sum(/data/rep/amount)"/>
+<bind nodeset="/data/rep/share" calculate="../amount div /data/total"/>""" + TAIL
+
+
+def row_form(amount):
+    return HEAD + f"""<instance><data id="share">
+<rep jr:template=""><amount/><share/></rep><total/></data></instance>
+<bind nodeset="/data/rep/share" calculate="{amount} * 2"/>""" + TAIL
 
 
 def timed(fn, repeat=1):
@@ -62,7 +73,7 @@ def unique(rows):
 def share_submission(rows, share=""):
     reps = "".join(f"<rep><amount>{k % 50 + 1}</amount><share>{share}</share></rep>"
                    for k in range(rows))
-    return f'<data id="share">{reps}</data>'
+    return f'<data id="share">{reps}<total/></data>'
 
 
 def share_judge(rows):
@@ -82,8 +93,23 @@ def share_recompute(rows):
     sessions = [tovarn.Session(SHARE_FORM, submission) for _ in range(3)]
     results = []
     t = min(timed(lambda s=s: results.append(s.recompute())) for s in sessions)
-    assert len(results[-1]["calculated"]) == rows and not results[-1]["failed"]
+    # Every share, and the total.
+    assert len(results[-1]["calculated"]) == rows + 1 and not results[-1]["failed"]
     return t
+
+
+def row_recompute(amount):
+    def work(rows):
+        submission = share_submission(rows)
+        sessions = [tovarn.Session(row_form(amount), submission) for _ in range(4)]
+        # The first recompute after other work pays for memory the others reuse.
+        sessions.pop().recompute()
+        results = []
+        t = min(timed(lambda s=s: results.append(s.recompute())) for s in sessions)
+        calculated = results[-1]["calculated"]
+        assert calculated["/data/rep[2]/share"] == "4" and len(calculated) == rows, calculated
+        return t
+    return work
 
 
 def add_rows(rows):
@@ -104,6 +130,8 @@ WORK = [
     ("unique name, judged", unique, 20_000, 1.0),
     ("share of total, judged", share_judge, 10_000, 0.050),
     ("share of total, recompute", share_recompute, 10_000, 0.100),
+    ("/data/rep/amount in the row, recompute", row_recompute("/data/rep/amount"), 10_000, 0.100),
+    ("../amount in the row, recompute", row_recompute("../amount"), 10_000, 0.100),
     ("successive add_row", add_rows, 20_000, 1.0),
 ]
 

@@ -68,7 +68,7 @@ void check_bind(const Document& doc, NodeId bind, const FormFacts& facts,
     if (!expr) {
       issues.push_back(detail::rule_does_not_parse(expr.error()));
     } else {
-      detail::check_expression(*expr, facts.repeat_paths, issues);
+      detail::check_expression(*expr, facts.repeat_paths, bind_path, issues);
       if (!facts.known_paths.empty())
         detail::check_instance_paths(*expr, bind_path, facts.known_paths, facts.secondary_ids,
                                      issues);

@@ -15,9 +15,10 @@ using xpath::Step;
 
 bool is_comparison(BinaryOp op) { return op >= BinaryOp::eq && op <= BinaryOp::ge; }
 
-// A plain absolute child path (/data/rep/q) that lies in or under a repeat.
+// A plain absolute child path (/data/rep/q) that lies in or under a repeat,
+// but for one whose row holds the bind's node.
 void check_repeat_comparison(const Expr& operand, const RepeatPaths& repeat_paths,
-                             std::vector<CompatIssue>& issues) {
+                             std::string_view bind_path, std::vector<CompatIssue>& issues) {
   const auto* path = std::get_if<Expr::LocationPath>(&operand.node);
   if (path == nullptr || !path->absolute || path->steps.empty()) return;
   std::string text;
@@ -26,7 +27,7 @@ void check_repeat_comparison(const Expr& operand, const RepeatPaths& repeat_path
     text += '/';
     text += *step.name_test;
   }
-  if (repeat_paths.covers(text)) issues.push_back(repeat_comparison(text));
+  if (repeat_paths.covers(text, bind_path)) issues.push_back(repeat_comparison(text));
 }
 
 // The walk's pending work. A step predicate is examined as a position before
@@ -43,7 +44,7 @@ void push_steps(std::span<const Step> steps, std::vector<Task>& stack) {
 }  // namespace
 
 void check_expression(const Expr& expr, const RepeatPaths& repeat_paths,
-                      std::vector<CompatIssue>& issues) {
+                      std::string_view bind_path, std::vector<CompatIssue>& issues) {
   // Every issue is appended when its task is taken, and children are pushed in
   // reverse, so the order is that of a recursive pre-order walk.
   std::vector<Task> stack{&expr};
@@ -82,8 +83,8 @@ void check_expression(const Expr& expr, const RepeatPaths& repeat_paths,
             for (auto it = n.args.rbegin(); it != n.args.rend(); ++it) stack.emplace_back(&*it);
           } else if constexpr (std::is_same_v<T, Expr::Binary>) {
             if (is_comparison(n.op)) {
-              check_repeat_comparison(*n.lhs, repeat_paths, issues);
-              check_repeat_comparison(*n.rhs, repeat_paths, issues);
+              check_repeat_comparison(*n.lhs, repeat_paths, bind_path, issues);
+              check_repeat_comparison(*n.rhs, repeat_paths, bind_path, issues);
             }
             stack.emplace_back(n.rhs.get());
             stack.emplace_back(n.lhs.get());

@@ -37,15 +37,21 @@ void RepeatPaths::add(std::string_view path) {
   ends_[node] = true;
 }
 
-bool RepeatPaths::covers(std::string_view path) const {
+bool RepeatPaths::covers(std::string_view path, std::string_view bind) const {
   if (children_.empty()) return false;
   std::uint32_t node = 0;
+  std::size_t end = 0;  // of the segments walked, in `path`
   bool covered = false;
   for_each_segment(path, [&](std::string_view segment) {
     const auto it = children_.find(Key{node, segment});
     if (it == children_.end()) return false;
     node = it->second;
-    covered = ends_[node];
+    end = static_cast<std::size_t>(segment.data() - path.data()) + segment.size();
+    if (!ends_[node]) return true;
+    const std::string_view repeat = path.substr(0, end);
+    const bool in_row = end < path.size() && bind.starts_with(repeat) &&
+                        (bind.size() == end || bind[end] == '/');
+    covered = !in_row;
     return !covered;
   });
   return covered;

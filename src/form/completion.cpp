@@ -46,6 +46,8 @@ class InstanceShape {
     return plans_[local(doc, element)];
   }
   const Entry& entry(std::uint32_t k) const { return entries_[k]; }
+  // The elements marked by a template attribute or a repeat's nodeset.
+  std::vector<NodeId> repeat_rows(const Document& doc) const;
   // The entry of the element's child of that name in [begin, end), or kNone.
   std::uint32_t find(const Document& doc, std::uint32_t begin, std::uint32_t end,
                      std::string_view name) const {
@@ -186,6 +188,14 @@ void InstanceShape::mark_repeat_paths(const Document& doc, std::span<const NodeI
   });
 }
 
+std::vector<NodeId> InstanceShape::repeat_rows(const Document& doc) const {
+  std::vector<NodeId> rows;
+  // The root carries no row: a template attribute on it is not looked at.
+  for (std::uint32_t k = 1; k < flags_.size(); ++k)
+    if (flags_[k] != 0) rows.push_back(doc.at_order_position(base_ + k));
+  return rows;
+}
+
 // Children are grouped by name through one sort, which keeps their order
 // among namesakes so that each group starts with its first child; entries
 // follow the groups' first children.
@@ -281,6 +291,10 @@ std::shared_ptr<const InstanceShape> read_instance_shape(const Document& form_do
     return std::make_shared<const InstanceShape>(form_document, *root, repeats);
   }
   return nullptr;
+}
+
+std::vector<NodeId> repeat_rows(const Document& form_document, const InstanceShape& shape) {
+  return shape.repeat_rows(form_document);
 }
 
 std::optional<NodeId> primary_instance_root(const FormModel& form) {

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "form/detail/itext.h"
+#include "form/detail/rows.h"
 #include "tree/query.h"
 #include "unicode/unicode.h"
 #include "xpath/evaluate.h"
@@ -21,9 +22,29 @@ using detail::kItextPrefix;
 
 // Labels and choice lists never see the request's clock.
 xpath::EvalResult evaluate_without_clock(const FormModel& form, const xpath::Expr& expr,
-                                         const Document& document, NodeId node, unsigned nesting) {
+                                         const Document& document, NodeId node, unsigned nesting,
+                                         NodeId rule_node) {
   FormEnvironment env(form, document, std::string(), std::string(), nesting);
-  return xpath::evaluate(expr, document, xpath::EvalContext{node, 1, 1}, env);
+  return xpath::evaluate_for(expr, document, xpath::EvalContext{node, 1, 1}, rule_node, env);
+}
+
+xpath::EvalResult evaluate_without_clock(const FormModel& form, const xpath::Expr& expr,
+                                         const Document& document, NodeId node, unsigned nesting) {
+  return evaluate_without_clock(form, expr, document, node, nesting, node);
+}
+
+// The nodeset as read for a question of the control: its absolute paths
+// through the rows that hold the control's ref read those rows.
+const xpath::Expr& read_for_question(const FormModel& form, NodeId control,
+                                     xpath::Expression& nodeset) {
+  if (!form.repeats) return nodeset;
+  auto ref = tree::attribute_value(form.form_document, control, "ref");
+  if (!ref) return nodeset;
+  auto path = xpath::parse_expression(*ref);
+  if (!path) return nodeset;
+  detail::RowPlace place;
+  if (!detail::read_row_place(*path, *form.repeats, place)) return nodeset;
+  return detail::read_in_rows(nodeset, place, false, nodeset.arena);
 }
 
 std::optional<std::string> string_of(const FormModel& form, std::string_view text,
@@ -96,7 +117,7 @@ std::optional<tree::NodeId> find_label_child(const tree::Document& doc, tree::No
 }
 
 Itemset read_itemset(const FormModel& form, tree::NodeId control, const tree::Document& document,
-                     unsigned nesting) {
+                     unsigned nesting, std::optional<tree::NodeId> question) {
   const Document& form_doc = form.form_document;
   Itemset itemset;
   std::optional<NodeId> element = tree::child_named(form_doc, control, "itemset");
@@ -110,7 +131,10 @@ Itemset read_itemset(const FormModel& form, tree::NodeId control, const tree::Do
 
   auto expr = xpath::parse_expression(*nodeset);
   if (!expr || !document.root()) return itemset;
-  auto value = evaluate_without_clock(form, *expr, document, *document.root(), nesting);
+  const NodeId root = *document.root();
+  auto value = question ? evaluate_without_clock(form, read_for_question(form, control, *expr),
+                                                 document, root, nesting, *question)
+                        : evaluate_without_clock(form, *expr, document, root, nesting);
   if (!value || !std::holds_alternative<xpath::NodeSet>(*value)) {
     itemset.outcome = Itemset::Outcome::failed;
     return itemset;

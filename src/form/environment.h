@@ -71,9 +71,11 @@ struct Itemset {
 
 // Evaluates the itemset of `control` in `document` at its root, with empty
 // today and now texts. `nesting`, here and below, goes to the environment of
-// the evaluation (see FormEnvironment).
+// the evaluation (see FormEnvironment). With `question`, the node of
+// `document` the list is read for, an absolute path through a row holding it
+// reads that row, as the rules of the question do.
 Itemset read_itemset(const FormModel& form, tree::NodeId control, const tree::Document& document,
-                     unsigned nesting = 0);
+                     unsigned nesting = 0, std::optional<tree::NodeId> question = std::nullopt);
 
 // A choice node's value: the string value of its first child named by the
 // itemset's value name, untrimmed; empty without one.

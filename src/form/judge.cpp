@@ -50,7 +50,7 @@ class Judgement {
 
  private:
   xpath::EvalResult evaluate(const xpath::Expr& rule, NodeId node) {
-    return xpath::evaluate(rule, model_, xpath::EvalContext{node, 1, 1}, env_);
+    return xpath::evaluate_for(rule, model_, xpath::EvalContext{node, 1, 1}, node, env_);
   }
 
   void add(const Bind& bind, NodeId node, FindingKind kind,

@@ -8,6 +8,8 @@
 #include "form/detail/completion.h"
 #include "form/detail/messages.h"
 #include "form/detail/order.h"
+#include "form/detail/repeats.h"
+#include "form/detail/rows.h"
 #include "form/model.h"
 #include "tree/query.h"
 #include "tree/xml.h"
@@ -214,6 +216,8 @@ std::expected<FormModel, std::string> load_parsed(std::expected<Document, std::s
   read_secondary_instances(model, instances, !for_request);
   if (translation) read_itext(doc, *translation, model.itext);
   model.instance_shape = detail::read_instance_shape(doc, instances, repeats);
+  model.repeats = detail::read_repeats(model);
+  detail::read_rules_in_rows(model);
   return model;
 }
 

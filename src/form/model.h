@@ -50,6 +50,7 @@ using SecondaryInstances = std::map<std::string, tree::Document, std::less<>>;
 
 namespace detail {
 class InstanceShape;  // what completion reads of the instance (completion.cpp)
+class Repeats;        // the paths of the form's repeats (repeats.h)
 }  // namespace detail
 
 struct FormModel {
@@ -78,6 +79,8 @@ struct FormModel {
   std::map<std::string, std::string, std::less<>> itext;
   // The primary instance as completion reads it; its ids are form_document's.
   std::shared_ptr<const detail::InstanceShape> instance_shape;
+  // Null for a form without repeats.
+  std::shared_ptr<const detail::Repeats> repeats;
 };
 
 // Reads and parses a form, or refuses it with one message: the reader's

@@ -154,7 +154,8 @@ class Recompute {
   // Evaluates the calculation at the node and records its value; whether the
   // node's text changed.
   bool calculate_node(const Bind& bind, NodeId node) {
-    auto value = xpath::evaluate(*bind.calculate, model_, xpath::EvalContext{node, 1, 1}, env_);
+    auto value =
+        xpath::evaluate_for(*bind.calculate, model_, xpath::EvalContext{node, 1, 1}, node, env_);
     if (!value) {
       result_.failed.emplace_back(bind.nodeset, std::move(value.error()));
       return false;

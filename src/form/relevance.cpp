@@ -52,7 +52,7 @@ Relevance::Relevance(const std::vector<Bind>& binds, Selections& selections,
         if (*never_fails) continue;
       }
       if (!memo) memo.emplace(*bind.relevant, nodes.size());
-      auto value = xpath::evaluate(*bind.relevant, doc, xpath::EvalContext{node, 1, 1}, env);
+      auto value = xpath::evaluate_for(*bind.relevant, doc, xpath::EvalContext{node, 1, 1}, node, env);
       std::int8_t& own = own_[tree::index_of(node)];
       if (!value) {
         own = kTrue;

@@ -1,8 +1,10 @@
+#include "form/detail/selections.h"
 #include "form/environment.h"
 #include "form/judge.h"
 #include "form/session.h"
 #include "tree/query.h"
 #include "unicode/unicode.h"
+#include "xpath/parse.h"
 
 namespace tovarn::form {
 namespace {
@@ -14,6 +16,20 @@ bool has_itemset(const tree::Document& form_document, tree::NodeId control) {
     if (form_document.name(child) == "itemset")
       return tree::attribute_value(form_document, child, "nodeset").has_value();
   return false;
+}
+
+// "/" and the names of an absolute path of named child steps, its
+// predicates left out; none for any other path.
+std::optional<std::string> names_of(const xpath::Expr& expr) {
+  const auto* path = std::get_if<xpath::Expr::LocationPath>(&expr.node);
+  if (path == nullptr || !path->absolute || path->steps.empty()) return std::nullopt;
+  std::string names;
+  for (const xpath::Step& step : path->steps) {
+    if (step.axis != xpath::Axis::child || !step.name_test) return std::nullopt;
+    names += '/';
+    names += *step.name_test;
+  }
+  return names;
 }
 
 }  // namespace
@@ -31,14 +47,34 @@ ControlsByRef controls_by_ref(const tree::Document& form_document) {
 
 std::optional<std::vector<Choice>> choices(const Session& session, std::string_view path) {
   const FormModel& form = session.form;
-  auto found = session.controls.find(unicode::trim(path));
+  const std::string_view trimmed = unicode::trim(path);
+  auto found = session.controls.find(trimmed);
+  // Only a form with repeats has questions in rows. One is named with its row
+  // (/data/rep[2]/q), and its control by its ref, the path without positions.
+  std::optional<xpath::Expression> question_path;
+  bool by_row = false;
+  if (form.repeats) {
+    if (auto parsed = xpath::parse_expression(trimmed)) question_path = std::move(*parsed);
+    if (found == session.controls.end() && question_path) {
+      if (auto names = names_of(*question_path)) found = session.controls.find(*names);
+      by_row = true;
+    }
+  }
   if (found == session.controls.end()) return std::nullopt;
   tree::NodeId control = found->second;
   if (!has_itemset(form.form_document, control)) return std::nullopt;
 
   // Filters see the answers given so far.
   tree::Document model = model_document(form, session.instance);
-  Itemset itemset = read_itemset(form, control, model);
+  std::optional<tree::NodeId> question;
+  if (question_path) {
+    FormEnvironment env(form, model, std::string(), std::string());
+    std::vector<tree::NodeId> nodes = detail::select_nodes(*question_path, model, env);
+    if (!nodes.empty()) question = nodes.front();
+  }
+  // A row that is not there holds no question.
+  if (by_row && !question) return std::nullopt;
+  Itemset itemset = read_itemset(form, control, model, 0, question);
   if (itemset.outcome == Itemset::Outcome::no_list) return std::nullopt;
   std::vector<Choice> out;
   if (itemset.outcome == Itemset::Outcome::failed) return out;

@@ -239,7 +239,9 @@ PyMethodDef methods[] = {
     {"choices", as_method(choices_entry), METH_VARARGS | METH_KEYWORDS,
      "choices($self, path)\n--\n\n"
      "The choices a filtered question offers right now, or `None` when its\n"
-     "list is fixed."},
+     "list is fixed.\n\n"
+     "A question in a repeat is named with its row, as /data/rep[2]/q, and\n"
+     "its list reads that row."},
     {"instance_xml", as_method(instance_xml_entry), METH_NOARGS,
      "instance_xml($self)\n--\n\nThe instance as it would be submitted."},
     {nullptr, nullptr, 0, nullptr},

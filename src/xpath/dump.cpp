@@ -100,7 +100,7 @@ void dump_to(std::string& out, const Expr& expr) {
     case 2: dump_text(out, "var", std::get<Expr::Variable>(expr.node).name); return;
     case 3: {
       const auto& path = std::get<Expr::LocationPath>(expr.node);
-      out += path.absolute ? "abs{" : "path{";
+      out += path.absolute ? "abs{" : path.from_rule_node ? "node{" : "path{";
       dump_steps(out, path.steps, false);
       out += '}';
       return;

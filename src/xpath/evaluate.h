@@ -22,6 +22,14 @@ struct EvalContext {
 [[nodiscard]] EvalResult evaluate(const Expr& expr, const tree::Document& doc,
                                   EvalContext context, const Environment& env);
 
+// evaluate, where the paths marked from_rule_node start at `rule_node`, a
+// node of `doc`, wherever they stand: how the form logic evaluates a rule for
+// one of its nodes (at that node) or a choice list for a question (at the
+// root). Elsewhere, and in another document, such a path selects nothing.
+[[nodiscard]] EvalResult evaluate_for(const Expr& expr, const tree::Document& doc,
+                                      EvalContext context, tree::NodeId rule_node,
+                                      const Environment& env);
+
 // While alive, each part of `rule` that reads no context (`sum(/data/rep/x)`,
 // an absolute path) is evaluated once per document, however many nodes the
 // rule is evaluated for: one pass of a rule over a bind's nodes. The

@@ -92,6 +92,48 @@ bool any_paths(const ThreadState& state) {
   return state.memos != nullptr && !state.memos->paths.empty();
 }
 
+bool reads_rule_node(const Expr& expr);
+
+bool steps_read_rule_node(std::span<const Step> steps) {
+  for (const Step& step : steps) {
+    for (const Expr& p : step.predicates) {
+      if (reads_rule_node(p)) return true;
+    }
+  }
+  return false;
+}
+
+// Whether a path marked from_rule_node stands anywhere in the expression: its
+// value then differs from one rule node to the next, even where it would
+// otherwise read no context.
+bool reads_rule_node(const Expr& expr) {
+  return std::visit(
+      [](const auto& e) {
+        using Kind = std::decay_t<decltype(e)>;
+        if constexpr (std::is_same_v<Kind, Expr::LocationPath>) {
+          return e.from_rule_node || steps_read_rule_node(e.steps);
+        } else if constexpr (std::is_same_v<Kind, Expr::FilterPath>) {
+          for (const Expr& p : e.predicates) {
+            if (reads_rule_node(p)) return true;
+          }
+          return reads_rule_node(*e.primary) || steps_read_rule_node(e.steps);
+        } else if constexpr (std::is_same_v<Kind, Expr::FunctionCall>) {
+          for (const Expr& a : e.args) {
+            if (reads_rule_node(a)) return true;
+          }
+          return false;
+        } else if constexpr (std::is_same_v<Kind, Expr::Binary> ||
+                             std::is_same_v<Kind, Expr::Union>) {
+          return reads_rule_node(*e.lhs) || reads_rule_node(*e.rhs);
+        } else if constexpr (std::is_same_v<Kind, Expr::Negate>) {
+          return reads_rule_node(*e.operand);
+        } else {
+          return false;
+        }
+      },
+      expr.node);
+}
+
 void register_absolute_paths(const Expr& expr) {
   auto steps = [](std::span<const Step> steps) {
     for (const Step& step : steps) {
@@ -102,7 +144,8 @@ void register_absolute_paths(const Expr& expr) {
       [&](const auto& e) {
         using Kind = std::decay_t<decltype(e)>;
         if constexpr (std::is_same_v<Kind, Expr::LocationPath>) {
-          if (e.absolute) memos().paths.push_back(MemoPath{&e, nullptr, {}, nullptr});
+          if (e.absolute && !steps_read_rule_node(e.steps))
+            memos().paths.push_back(MemoPath{&e, nullptr, {}, nullptr});
           steps(e.steps);
         } else if constexpr (std::is_same_v<Kind, Expr::FilterPath>) {
           register_absolute_paths(*e.primary);
@@ -130,15 +173,19 @@ bool reads_context(const Expr::FunctionCall& call) {
 }
 
 // Whether the value is the same at every context: no relative path but
-// inside the predicates of a path that starts elsewhere.
+// inside the predicates of a path that starts elsewhere, and no path from the
+// rule node at all.
 bool context_free(const Expr& expr) {
   return std::visit(
       [](const auto& e) {
         using Kind = std::decay_t<decltype(e)>;
         if constexpr (std::is_same_v<Kind, Expr::LocationPath>) {
-          return e.absolute;
+          return e.absolute && !steps_read_rule_node(e.steps);
         } else if constexpr (std::is_same_v<Kind, Expr::FilterPath>) {
-          return context_free(*e.primary);
+          for (const Expr& p : e.predicates) {
+            if (reads_rule_node(p)) return false;
+          }
+          return context_free(*e.primary) && !steps_read_rule_node(e.steps);
         } else if constexpr (std::is_same_v<Kind, Expr::FunctionCall>) {
           if (reads_context(e)) return false;
           for (const Expr& a : e.args) {
@@ -511,6 +558,9 @@ std::size_t run_single_node_steps(NodeList& list, std::span<const Step> steps,
       }
       first = 1;
     }
+  } else if (path.from_rule_node) {
+    if (state.rule_document != &doc) return NodeSet{&doc, {}};
+    list.push_back(state.rule_node);
   } else {
     list.push_back(context.node);
   }
@@ -619,6 +669,7 @@ EvalResult watch_failure(const Watch& watch);
     if (path == nullptr || !detail::walkable_path(*path)) return nullptr;
     // A path the pass memo keeps is listed, for the memo to have it.
     if (path->absolute && any_paths(state) && memo_path(*path) != nullptr) return nullptr;
+    if (path->from_rule_node && state.rule_document != &doc) return nullptr;
     return path;
   };
   const Expr::LocationPath* left = walkable(*b.lhs);
@@ -639,8 +690,9 @@ EvalResult watch_failure(const Watch& watch);
   if (Watch* watch = state.watch; watch != nullptr) {
     if (watch->interrupted() || watch->stack_low()) return watch_failure(*watch);
   }
-  return detail::compare_walked(b.op, walk_left ? *left : *right, *other, doc, context.node,
-                                state.watch);
+  const Expr::LocationPath& path = walk_left ? *left : *right;
+  return detail::compare_walked(b.op, path, *other, doc,
+                                path.from_rule_node ? state.rule_node : context.node, state.watch);
 }
 
 [[gnu::noinline]] EvalResult eval_binary(const Expr::Binary& b, const Document& doc,
@@ -928,6 +980,24 @@ EvalResult evaluate(const Expr& expr, const Document& doc, EvalContext context,
     return evaluate_remembered(expr, doc, context, env, state);
   }
   return evaluate_kind(expr, doc, context, env, state);
+}
+
+EvalResult evaluate_for(const Expr& expr, const Document& doc, EvalContext context,
+                        NodeId rule_node, const Environment& env) {
+  ThreadState& state = detail::thread_state;
+  // Put back however the evaluation ends: a rule may have another evaluated
+  // inside it.
+  struct Restore {
+    ThreadState& state;
+    const Document* doc;
+    NodeId node;
+    ~Restore() {
+      state.rule_document = doc;
+      state.rule_node = node;
+    }
+  } restore{state, std::exchange(state.rule_document, &doc),
+            std::exchange(state.rule_node, rule_node)};
+  return evaluate_in(expr, doc, context, env, state);
 }
 
 namespace {

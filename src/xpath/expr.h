@@ -102,6 +102,10 @@ struct Expr {
   struct LocationPath {
     bool absolute = false;
     std::span<const Step> steps;  // empty only for "/" alone
+    // A relative path that starts at the node its rule is evaluated for
+    // (`evaluate_for`), even inside a predicate. The parser never makes one:
+    // the form logic does, for paths that read the row holding that node.
+    bool from_rule_node = false;
   };
   struct FilterPath {
     Ref<Expr> primary;

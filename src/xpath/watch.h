@@ -10,6 +10,11 @@
 
 #include "xpath/expr.h"
 
+namespace tovarn::tree {
+class Document;
+enum class NodeId : std::uint32_t;
+}  // namespace tovarn::tree
+
 namespace tovarn::xpath {
 
 class Watch;
@@ -21,6 +26,10 @@ struct Memos;  // the evaluator's pass memos
 struct ThreadState {
   Watch* watch = nullptr;
   Memos* memos = nullptr;  // made on the thread's first registration
+  // Where paths marked from_rule_node start (evaluate_for): a node of
+  // `rule_document`, or nowhere while that is null.
+  const tree::Document* rule_document = nullptr;
+  tree::NodeId rule_node{};
 };
 extern constinit thread_local ThreadState thread_state;
 }

@@ -230,6 +230,61 @@ TEST(EvaluateTree, DeepestNestingRuns) {
   EXPECT_EQ(show(evaluate(negations, doc, EvalContext{a}, clock)), "-2");
 }
 
+// Paths from the rule node, which the form logic makes for paths that read
+// a row: <d><r><v>1</v><k/></r><r><v>2</v><k/></r><s><t>1</t><t>2</t></s></d>.
+TEST(EvaluateTree, PathsFromTheRuleNode) {
+  Document doc;
+  NodeId d = doc.new_element("d", "");
+  doc.set_root(d);
+  NodeId k[2];
+  for (int i = 0; i < 2; ++i) {
+    NodeId r = add(doc, d, "r");
+    add(doc, r, "v", i == 0 ? "1" : "2");
+    k[i] = add(doc, r, "k");
+  }
+  NodeId s = add(doc, d, "s");
+  add(doc, s, "t", "1");
+  add(doc, s, "t", "2");
+  doc.reindex_document_order();
+  Document other = doc;
+  Clock clock("", "");
+
+  // ../v from the rule node, within a predicate over other nodes.
+  const Expr row_v = Expr{Expr::LocationPath{false, steps(step(Axis::parent, std::nullopt), child("v")), true}};
+  const Expr same = binary(BinaryOp::eq, path(false, steps(step(Axis::self, std::nullopt))), row_v);
+  const Expr t_of_row =
+      call("string", exprs(path(true, steps(child("d"), child("s"), child("t", exprs(same))))));
+  // Walked rather than listed: the walk starts at the rule node too.
+  const Expr walked = binary(BinaryOp::eq, row_v, lit("2"));
+  const struct {
+    const Expr* expr;
+    const char* at_first;
+    const char* at_second;
+  } cases[] = {
+      {&t_of_row, "1", "2"},
+      {&row_v, "{v=1}", "{v=2}"},
+      {&walked, "false", "true"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.at_second);
+    // At the root, as choice lists are read; within one pass, whose memo must
+    // not keep the value of a part that reads the rule node.
+    PassMemo memo(*c.expr, 2);
+    EXPECT_EQ(show(evaluate_for(*c.expr, doc, EvalContext{d}, k[0], clock)), c.at_first);
+    EXPECT_EQ(show(evaluate_for(*c.expr, doc, EvalContext{d}, k[1], clock)), c.at_second);
+  }
+  // Without a rule node, or in a document the environment serves, nothing is
+  // there.
+  EXPECT_EQ(show(evaluate(t_of_row, doc, EvalContext{k[1]}, clock)), "");
+  EXPECT_EQ(show(evaluate(row_v, doc, EvalContext{k[1]}, clock)), "{}");
+  Instances served;
+  served.served.emplace_back("x", &other);
+  const Expr in_other = call(
+      "count", exprs(filter(call("instance", exprs(lit("x"))), {},
+                            steps(child("s"), child("t", exprs(same))))));
+  EXPECT_EQ(show(evaluate_for(in_other, doc, EvalContext{d}, k[1], served)), "0");
+}
+
 // <r><a><b/><c x="1"/></a><d/></r>, plus a detached e with a child f.
 struct AxisFixture {
   Document doc;

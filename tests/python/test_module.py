@@ -96,7 +96,9 @@ DOCS = [
         "Session.choices",
         "($self, path)",
         "The choices a filtered question offers right now, or `None` when its\n"
-        "list is fixed.",
+        "list is fixed.\n\n"
+        "A question in a repeat is named with its row, as /data/rep[2]/q, and\n"
+        "its list reads that row.",
     ),
     ("Session.instance_xml", "($self)", "The instance as it would be submitted."),
 ]

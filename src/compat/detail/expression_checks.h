@@ -13,11 +13,11 @@
 
 namespace tovarn::compat::detail {
 
-// Appends an issue for every construct of the expression, in the order a
-// depth-first walk meets them. The walk keeps its own stack, so the tree's
-// depth does not matter.
+// Appends an issue for every construct of the expression, a rule of the bind
+// on `bind_path` (trimmed), in the order a depth-first walk meets them. The
+// walk keeps its own stack, so the tree's depth does not matter.
 void check_expression(const xpath::Expr& expr, const RepeatPaths& repeat_paths,
-                      std::vector<CompatIssue>& issues);
+                      std::string_view bind_path, std::vector<CompatIssue>& issues);
 
 // At most one issue for a call of a function that one engine lacks or reads
 // otherwise; the name must match whole, prefix and case included.

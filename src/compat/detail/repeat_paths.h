@@ -15,8 +15,10 @@ class RepeatPaths {
   // A repeat's nodeset, trimmed. Its trailing "/" are cut; one that is then
   // empty is dropped, since it would make every path count as repeating.
   void add(std::string_view path);
-  // Whether the path is a repeat path or lies below one ("{}/").
-  bool covers(std::string_view path) const;
+  // Whether the path is a repeat path, or lies below one ("{}/") that `bind`,
+  // the path of the bind reading it, does not lie in: there both engines read
+  // the bind's own row.
+  bool covers(std::string_view path, std::string_view bind = {}) const;
 
  private:
   struct Key {

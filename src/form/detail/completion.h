@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "form/model.h"
 #include "tree/document.h"
@@ -23,6 +24,12 @@ namespace tovarn::form::detail {
 std::shared_ptr<const InstanceShape> read_instance_shape(const tree::Document& form_document,
                                                          std::span<const tree::NodeId> instances,
                                                          std::span<const tree::NodeId> repeats);
+
+// The elements of the shape's instance, in document order, that carry a
+// template attribute or whose path is the nodeset of a repeat: the rows the
+// form itself shows. Never the root.
+std::vector<tree::NodeId> repeat_rows(const tree::Document& form_document,
+                                      const InstanceShape& shape);
 
 // The root element of the form's primary instance, in its form_document.
 std::optional<tree::NodeId> primary_instance_root(const FormModel& form);

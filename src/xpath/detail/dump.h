@@ -4,7 +4,8 @@
 //   "/x | f(1)"   union{abs{child:x} call{f num{1}}}
 //   "-$v + 'a'"   add{neg{var{v}} lit{"a"}}
 // A step is axis:name, or axis:* when it has no name test; an absolute path
-// is abs{...}; a filter path is filter{primary[predicates] steps}.
+// is abs{...}, one from the rule node node{...}; a filter path is
+// filter{primary[predicates] steps}.
 
 #include <string>
 
