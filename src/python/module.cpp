@@ -46,7 +46,8 @@ Ref make_module() {
   Ref module = Ref::steal(PyModule_Create(&definition));
   if (!module) return {};
   Ref module_name = Ref::steal(PyModule_GetNameObject(module.get()));
-  if (!module_name || !add(module.get(), "__version__", to_python(std::string_view("0.1.1")))) {
+  // TOVARN_VERSION is defined by the build, from pyproject.toml.
+  if (!module_name || !add(module.get(), "__version__", to_python(std::string_view(TOVARN_VERSION)))) {
     return {};
   }
   for (PyMethodDef& function : module_functions()) {

@@ -1,7 +1,9 @@
+import tomllib
+
 import pytest
 
 import tovarn
-from support import Index, run_child
+from support import REPO, Index, run_child
 
 FORM = (
     '<h:html xmlns="http://www.w3.org/2002/xforms" xmlns:h="http://www.w3.org/1999/xhtml">'
@@ -31,7 +33,7 @@ def test_attributes():
         "eval_expression",
         "Session",
     ]
-    assert tovarn.__version__ == "0.1.1"
+    assert tovarn.__version__ == tomllib.loads((REPO / "pyproject.toml").read_text())["project"]["version"]
     assert tovarn.__doc__ == ""
     for name in ("check_form", "submission_findings", "eval_expression"):
         function = getattr(tovarn, name)

@@ -1,6 +1,7 @@
 """The module as a user installs it: the wheel pip builds from the checkout, its
 install into a fresh venv of every CPython from 3.10 on found here, its type
-stubs read by mypy, the sdist, and CMake's install rules."""
+stubs read by mypy, the sdist, CMake's install rules and the version CMake takes
+from pyproject.toml."""
 
 import base64
 import csv
@@ -8,6 +9,7 @@ import hashlib
 import os
 import pathlib
 import re
+import shutil
 import subprocess
 import sys
 import sysconfig
@@ -106,7 +108,7 @@ def test_wheel_holds_the_stripped_module_and_the_stubs(wheel):
         names = archive.namelist()
         files = {name: archive.read(name) for name in names}
     assert sorted(names) == sorted(["tovarn.abi3.so", "tovarn-stubs/__init__.pyi", f"{DIST_INFO}/METADATA",
-                                    f"{DIST_INFO}/WHEEL", f"{DIST_INFO}/RECORD"])
+                                    f"{DIST_INFO}/WHEEL", f"{DIST_INFO}/RECORD", f"{DIST_INFO}/top_level.txt"])
     module = files["tovarn.abi3.so"]
     assert b".symtab" not in module and b".debug_info" not in module
     assert b"libre2.so" in module  # linked dynamically
@@ -183,6 +185,35 @@ def test_cmake_install_puts_module_and_stubs_in_site_packages(build_dir, tmp_pat
     done = subprocess.run([sys.executable, "-c", "import tovarn; print(tovarn.__file__)"], cwd=tmp_path,
                           env={**os.environ, "PYTHONPATH": str(target)}, capture_output=True, text=True)
     assert done.stdout.strip() == str(target / "tovarn.abi3.so"), done.stderr
+
+
+NO_VERSION = 'pyproject.toml holds no line version = "..." to take the version from'
+
+
+@pytest.mark.parametrize("line, compiled", [
+    ('version = "2.0.0rc1+local.7"', 'std::string_view("2.0.0rc1+local.7")'),
+    (None, NO_VERSION),
+    # Neither can stand in a C string as written.
+    ('version = "1.0\\\\"', NO_VERSION),
+    ("version = '1.0'", NO_VERSION),
+], ids=["version", "none", "backslash", "single-quotes"])
+def test_cmake_gives_the_module_the_version_of_pyproject(tmp_path, line, compiled):
+    source = tmp_path / "source"
+    source.mkdir()
+    shutil.copy(REPO / "CMakeLists.txt", source)
+    (source / "src").symlink_to(REPO / "src")
+    pyproject = (REPO / "pyproject.toml").read_text()
+    (source / "pyproject.toml").write_text(re.sub(r"^version = .*\n", f"{line}\n" if line else "", pyproject,
+                                                  count=1, flags=re.M))
+    binary = tmp_path / "build"
+    configured = run(["cmake", "-S", source, "-B", binary, "-DTOVARN_TESTS=OFF", f"-DPython3_EXECUTABLE={sys.executable}"])
+    if compiled == NO_VERSION:
+        assert configured.returncode != 0 and f"\n  {NO_VERSION}\n" in configured.stderr, configured.stderr
+        return
+    assert configured.returncode == 0, configured.stderr
+    done = run(["cmake", "--build", binary, "--target", "src/python/module.i"])
+    assert done.returncode == 0, done.stdout + done.stderr
+    assert compiled in (binary / "CMakeFiles/tovarn_module.dir/src/python/module.cpp.i").read_text()
 
 
 # mypy reads the installed stubs. Each line below the sample is a misuse that
