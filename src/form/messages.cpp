@@ -87,6 +87,14 @@ std::string no_such_row(std::string_view path, std::size_t rows, std::uint64_t p
   return join({"'", path, "' has ", std::to_string(rows), " row(s); there is no row ",
                std::to_string(position)});
 }
+std::string several_rows(std::string_view path, std::uint64_t rows, std::string_view first,
+                         std::string_view last, std::string_view example) {
+  return join({"'", path, "' could mean any of the ", std::to_string(rows), " rows ", first, " to ",
+               last, kDash, "name one, as in '", example, "'"});
+}
+std::string outside_form(std::string_view path) {
+  return join({"'", path, "' names no element of this form's instance"});
+}
 std::string_view answer_not_allowed() { return "this answer is not allowed"; }
 
 }  // namespace tovarn::form::detail::msg
