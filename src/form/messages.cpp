@@ -1,5 +1,7 @@
 #include "form/detail/messages.h"
 
+#include <cstdio>
+
 #include "xpath/quote.h"
 
 namespace tovarn::form::detail::msg {
@@ -94,6 +96,12 @@ std::string several_rows(std::string_view path, std::uint64_t rows, std::string_
 }
 std::string outside_form(std::string_view path) {
   return join({"'", path, "' names no element of this form's instance"});
+}
+std::string unwritable_value(std::string_view path, std::size_t position, char32_t character) {
+  char code[16];
+  std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(character));
+  return join({"the value for '", path, "' holds ", code, " at character ",
+               std::to_string(position), kDash, "XML 1.0 cannot carry that character"});
 }
 std::string_view answer_not_allowed() { return "this answer is not allowed"; }
 

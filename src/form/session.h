@@ -90,10 +90,11 @@ std::vector<tree::NodeId> rows_at(const Session& session, std::string_view path)
 // or without: existing elements are followed from the root (a first segment
 // naming the root stands for it), missing ones created where the form's
 // instance puts them, and a last segment "@name" names an attribute. Refuses,
-// changing nothing: a path that names no element of the form's instance;
-// one that leads through a row that does not exist, or through several rows
-// without a position to choose one; one without names or with a segment that
-// is no name; and an instance without root.
+// changing nothing: a value holding a character XML cannot carry; a path that
+// names no element of the form's instance; one that leads through a row that
+// does not exist, or through several rows without a position to choose one;
+// one without names or with a segment that is no name; and an instance
+// without root.
 [[nodiscard]] std::expected<void, std::string> set_value(Session& session, std::string_view path,
                                                          std::string_view value);
 

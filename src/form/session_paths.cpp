@@ -40,6 +40,33 @@ bool is_xml_name(std::string_view text) {
   return true;
 }
 
+// XML 1.0 carries no control character but tab, line feed and carriage
+// return, and neither U+FFFE nor U+FFFF.
+struct Unwritable {
+  std::size_t position;  // in characters, from 1
+  char32_t character;
+};
+
+std::optional<Unwritable> first_unwritable(std::string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    char32_t found = 0;
+    if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r') {
+      found = byte;
+    } else if (byte == 0xEF && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0xBF &&
+               (static_cast<unsigned char>(text[i + 2]) | 1) == 0xBF) {
+      found = static_cast<unsigned char>(text[i + 2]) == 0xBE ? 0xFFFE : 0xFFFF;
+    } else {
+      continue;
+    }
+    std::size_t position = 1;
+    for (std::size_t k = 0; k < i; ++k)
+      position += (static_cast<unsigned char>(text[k]) & 0xC0) != 0x80;
+    return Unwritable{position, found};
+  }
+  return std::nullopt;
+}
+
 std::vector<std::string_view> segments_of(std::string_view path) {
   std::vector<std::string_view> segments;
   std::size_t start = 0;
@@ -91,6 +118,8 @@ std::vector<NodeId> rows_at(const Session& session, std::string_view path) {
 
 std::expected<void, std::string> set_value(Session& session, std::string_view path,
                                            std::string_view value) {
+  if (std::optional<Unwritable> bad = first_unwritable(value))
+    return std::unexpected(detail::msg::unwritable_value(path, bad->position, bad->character));
   Document& doc = session.instance;
   const InstanceOutline& outline = session.templates.outline;
   // Answers come one at a time: the index makes each independent of the

@@ -277,6 +277,43 @@ def test_set_creates_what_the_row_lacks(saved, path, expected):
     assert s.get(path) == "v"
 
 
+@pytest.mark.parametrize("value, character, position", [
+    ("\x00", "U+0000", 1),
+    ("ab\x01", "U+0001", 3),
+    ("\x08", "U+0008", 1),
+    ("\x0b", "U+000B", 1),
+    ("\x0c", "U+000C", 1),
+    ("a\nb\x1f", "U+001F", 4),
+    ("\u00e9\U0001F600\x1b", "U+001B", 3),
+    ("x\ufffe", "U+FFFE", 2),
+    ("\uffff", "U+FFFF", 1),
+    ("ok\x02\x03", "U+0002", 3),
+], ids=["nul", "after-text", "backspace", "vertical-tab", "form-feed", "unit-separator",
+        "counted-in-characters", "fffe", "ffff", "first-of-several"])
+def test_set_refuses_what_xml_cannot_carry(value, character, position):
+    s = tovarn.Session(xform(), instance="<data/>")
+    for path in ("/data/q", "/data/nosuch"):
+        assert set_refusal(s, path, value) == (f"the value for '{path}' holds {character} at character"
+                                           f" {position} \u2014 XML 1.0 cannot carry that character")
+
+
+@pytest.mark.parametrize("value", [
+    "a\tb", "a\nb", "a\rb", "x\r\ny\t", "\u00e9", "\U0001F600", "\U0010FFFF", "\ufffd", "\ue000",
+    "\ufdd0", "\x7f\x85", "a\u2028b", "<&>\"'",
+], ids=["tab", "line-feed", "carriage-return", "all-three", "non-ascii", "astral", "last-code-point",
+        "replacement", "private-use", "non-character", "del-and-nel", "line-separator", "markup"])
+def test_values_xml_carries_round_trip(value):
+    form = xform('<data><q code=""/><r jr:template=""><x/></r></data>')
+    s = tovarn.Session(form)
+    s.add_row("/data/r")
+    paths = ["/data/q", "/data/q/@code", "/data/r[1]/x"]
+    for path in paths:
+        s.set(path, value)
+    again = tovarn.Session(form, instance=s.instance_xml())
+    assert [again.get(path) for path in paths] == [value] * 3
+    assert again.instance_xml() == s.instance_xml()
+
+
 def test_set_accepts_non_ascii_names():
     s = tovarn.Session(xform("<data><f\u00e4ll/></data>"), instance="<data/>")
     s.set("/data/f\u00e4ll", "\u00e9")

@@ -47,6 +47,8 @@ std::string no_such_row(std::string_view path, std::size_t rows, std::uint64_t p
 std::string several_rows(std::string_view path, std::uint64_t rows, std::string_view first,
                          std::string_view last, std::string_view example);
 std::string outside_form(std::string_view path);
+// `position` counts characters from 1.
+std::string unwritable_value(std::string_view path, std::size_t position, char32_t character);
 std::string_view answer_not_allowed();
 
 }  // namespace tovarn::form::detail::msg
