@@ -53,7 +53,9 @@ std::vector<std::string> known_paths(const Session& session) {
       paths.push_back(tovarn::tree::node_path(session.instance, id));
     }
   }
-  for (const auto& [path, _] : session.templates) paths.push_back(path);
+  for (const auto repeat : session.templates.outline.repeats()) {
+    paths.push_back(session.templates.outline.path(repeat));
+  }
   return paths;
 }
 

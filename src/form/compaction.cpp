@@ -20,6 +20,7 @@ void compact_if_sparse(Session& session) {
   fresh.reindex_document_order();
   doc = std::move(fresh);
   session.paths = {};
+  session.outline_entries.clear();
   session.compacted_bytes = doc.stored_bytes();
 }
 

@@ -302,22 +302,6 @@ std::optional<NodeId> primary_instance_root(const FormModel& form) {
   return form.instance_shape->root();
 }
 
-namespace {
-
-// Places `node` first among the parent's children.
-void insert_first(Document& doc, NodeId parent, NodeId node) {
-  std::optional<NodeId> first = doc.first_child(parent);
-  if (!first) {
-    doc.append_child(parent, node);
-    return;
-  }
-  doc.insert_after(*first, node);
-  doc.detach(*first);
-  doc.insert_after(node, *first);
-}
-
-}  // namespace
-
 void complete_from_form(Document& model, NodeId copy, const FormModel& form) {
   const InstanceShape* shape = form.instance_shape.get();
   const Document& doc = form.form_document;
@@ -368,7 +352,7 @@ void complete_from_form(Document& model, NodeId copy, const FormModel& form) {
       if (anchor)
         model.insert_after(*anchor, added);
       else
-        insert_first(model, element, added);
+        model.prepend_child(element, added);
       anchor = added;
       if (doc.has_children(entry.source)) pending.emplace_back(added, entry.source);
     }

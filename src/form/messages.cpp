@@ -1,5 +1,7 @@
 #include "form/detail/messages.h"
 
+#include <cstdio>
+
 #include "xpath/quote.h"
 
 namespace tovarn::form::detail::msg {
@@ -86,6 +88,20 @@ std::string nowhere_to_hang(std::string_view path) {
 std::string no_such_row(std::string_view path, std::size_t rows, std::uint64_t position) {
   return join({"'", path, "' has ", std::to_string(rows), " row(s); there is no row ",
                std::to_string(position)});
+}
+std::string several_rows(std::string_view path, std::uint64_t rows, std::string_view first,
+                         std::string_view last, std::string_view example) {
+  return join({"'", path, "' could mean any of the ", std::to_string(rows), " rows ", first, " to ",
+               last, kDash, "name one, as in '", example, "'"});
+}
+std::string outside_form(std::string_view path) {
+  return join({"'", path, "' names no element of this form's instance"});
+}
+std::string unwritable_value(std::string_view path, std::size_t position, char32_t character) {
+  char code[16];
+  std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(character));
+  return join({"the value for '", path, "' holds ", code, " at character ",
+               std::to_string(position), kDash, "XML 1.0 cannot carry that character"});
 }
 std::string_view answer_not_allowed() { return "this answer is not allowed"; }
 

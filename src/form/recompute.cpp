@@ -347,10 +347,7 @@ class Recompute {
     }
   }
 
-  void count_rows() {
-    for (const auto& [path, row_template] : session_.templates)
-      result_.repeats.emplace(path, rows_at(session_, path).size());
-  }
+  void count_rows() { result_.repeats = form::count_rows(session_); }
 
   Session& session_;
   const FormModel& form_;

@@ -24,7 +24,7 @@ struct RecomputeResult {
   // Place and reason of each rule that could not be evaluated: calculations
   // under their bind's nodeset, then relevance sentences, then the judge's.
   std::vector<std::pair<std::string, std::string>> failed;
-  // Rows of each repeat of the templates.
+  // Rows of each repeat, a nested one's per outer row (count_rows).
   std::map<std::string, std::uint64_t> repeats;
 };
 

@@ -74,11 +74,11 @@ Templates extract_templates(Document& instance) {
   std::vector<NodeId> marked;
   for (NodeId element : tree::descendants(instance, *root))
     if (has_template_attribute(instance, element)) marked.push_back(element);
-  if (marked.empty()) return templates;
 
   // A template's row is its element as it stands when cut, and nothing below
   // it has been cut by then: so every row is a subtree of the instance as it
-  // was, and one copy of that holds them all, nested ones sharing nodes.
+  // was, and one copy of that holds them all, nested ones sharing nodes. The
+  // same copy is the form's instance that edits are held to.
   Document& rows = templates.rows;
   rows.set_root(tree::copy_subtree(rows, instance, *root));
   rows.reindex_document_order();
@@ -86,27 +86,14 @@ Templates extract_templates(Document& instance) {
   row_of.reserve(marked.size());
   for (NodeId element : marked)
     row_of.push_back(rows.at_order_position(instance.order_position(element)));
-  remove_template_attributes(rows);
-  rows.reindex_document_order();
-
-  // The repeat path is the element's node path without its own index
-  // ("/data/rep[1]" names /data/rep): its parent's path and its name. Taken
-  // as the instance stands now, so an inner template of a template cut before
-  // it is named from that template down. Cutting a child leaves its parent's
-  // path as it was, so siblings share one.
-  std::optional<NodeId> parent;
-  std::string parent_path;
-  for (std::size_t i = 0; i < marked.size(); ++i) {
-    NodeId element = marked[i];
-    if (instance.parent(element) != parent) {
-      parent = instance.parent(element);
-      parent_path = tree::node_path(instance, *parent);
-    }
-    std::string path = parent_path + '/' + std::string(instance.name(element));
-    templates.by_path.insert_or_assign(std::move(path), row_of[i]);
-    instance.detach(element);
+  if (!marked.empty()) {
+    remove_template_attributes(rows);
+    rows.reindex_document_order();
   }
-  instance.reindex_document_order();
+  templates.outline = InstanceOutline(rows, row_of);
+
+  for (NodeId element : marked) instance.detach(element);
+  if (!marked.empty()) instance.reindex_document_order();
   return templates;
 }
 
@@ -120,7 +107,7 @@ std::expected<Session, std::string> session_new(std::string_view form_text, xpat
   ControlsByRef controls = controls_by_ref(form->form_document);
   std::size_t bytes = instance->stored_bytes();
   return Session{std::move(*instance), std::move(*form), std::move(clock), std::move(templates),
-                 PathIndex(), std::move(controls), bytes};
+                 PathIndex(), std::move(controls), {}, bytes};
 }
 
 std::expected<Session, std::string> session_with_instance(std::string_view form_text,
@@ -140,7 +127,7 @@ std::expected<Session, std::string> session_with_instance(std::string_view form_
   ControlsByRef controls = controls_by_ref(form->form_document);
   std::size_t bytes = saved->stored_bytes();
   return Session{std::move(*saved), std::move(*form), std::move(clock), std::move(templates),
-                 PathIndex(), std::move(controls), bytes};
+                 PathIndex(), std::move(controls), {}, bytes};
 }
 
 }  // namespace tovarn::form

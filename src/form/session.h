@@ -16,22 +16,21 @@
 
 #include "form/model.h"
 #include "form/path_index.h"
+#include "form/session_outline.h"
 #include "tree/document.h"
 #include "xpath/environment.h"
 
 namespace tovarn::form {
 
-// The repeat templates: by repeat path ("/data/rep", an index cut off its
-// end), the element in `rows` that is that repeat's template row. `rows` is a
-// copy of the instance they were cut from with no template attribute at any
-// depth, so a nested template's row is part of its outer template's row.
+// The repeat templates and the form's primary instance they are part of.
+// `rows` is a copy of that instance with no template attribute at any depth,
+// so a nested template's row is part of its outer template's row; `outline`
+// reads it as paths, and each repeat's entry there holds its row. A repeat is
+// named by its path of names in the form's instance ("/data/hh/kid"), which
+// `outline.path` gives.
 struct Templates {
   tree::Document rows;
-  std::map<std::string, tree::NodeId, std::less<>> by_path;
-
-  auto begin() const { return by_path.begin(); }
-  auto end() const { return by_path.end(); }
-  bool empty() const { return by_path.empty(); }
+  InstanceOutline outline;
 };
 
 // Each control's trimmed "ref" to the first control in document order that
@@ -49,6 +48,8 @@ struct Session {
   PathIndex paths = {};
   // Of `form`, made by the constructors.
   ControlsByRef controls = {};
+  // By instance node id, what templates.outline.entry_of found for it.
+  std::vector<std::uint32_t> outline_entries = {};
   // The instance's stored bytes when it was last copied afresh.
   std::size_t compacted_bytes = 0;
 };
@@ -71,8 +72,8 @@ struct Session {
     const tree::Document& form_document);
 
 // Cuts every element below the root that has an attribute named "template"
-// out of the instance and returns their rows by repeat path; a later
-// template of the same path replaces an earlier one.
+// out of the instance and returns their rows with the instance as it was; a
+// later template of the same path replaces an earlier one.
 Templates extract_templates(tree::Document& instance);
 
 // The first node, in document order, that the path selects; none when it does
@@ -85,24 +86,37 @@ std::string value_at(const Session& session, std::string_view path);
 std::vector<tree::NodeId> rows_at(const Session& session, std::string_view path);
 
 // Writes the value into the first node the path selects. Otherwise the path
-// is read as '/'-separated names, each without its prefix: existing elements
-// are followed and missing ones created under the root (a first segment
-// naming the root stands for it), and a last segment "@name" names an
-// attribute. Refuses a path without names, with an indexed segment or a
-// segment that is no name, and an instance without root, changing nothing.
+// is read as '/'-separated names, each without its prefix and with a position
+// or without: existing elements are followed from the root (a first segment
+// naming the root stands for it), missing ones created where the form's
+// instance puts them, and a last segment "@name" names an attribute. Refuses,
+// changing nothing: a value holding a character XML cannot carry; a path that
+// names no element of the form's instance; one that leads through a row that
+// does not exist, or through several rows without a position to choose one;
+// one without names or with a segment that is no name; and an instance
+// without root.
 [[nodiscard]] std::expected<void, std::string> set_value(Session& session, std::string_view path,
                                                          std::string_view value);
 
-// A copy of the template row keyed by exactly `path`, placed after the last
-// existing row (or, without rows, as the last child of the element the path
-// before its last '/' selects); the number of rows after it. Refused without
-// such a template or such an element, changing nothing.
+// Adds a copy of the repeat's template row after its last row, or, for the
+// first, where the form's instance puts the template. The path is the
+// repeat's, exactly ("/data/hh/kid"), with a position on a step above the
+// repeat where the instance has several elements of that name
+// ("/data/hh[2]/kid"); several without one are refused, naming them. Refused
+// too for a path that is no repeat of the form and where an element on the
+// way is lacking, changing nothing. Returns the number of rows now.
 [[nodiscard]] std::expected<std::uint64_t, std::string> add_row(Session& session,
                                                                 std::string_view path);
-// Detaches the row at `position` (from 1) of `rows_at(path)`; the rows left.
+// Detaches the row at `position` (from 1) of the repeat at `path`, read as
+// add_row reads it; the rows left.
 [[nodiscard]] std::expected<std::uint64_t, std::string> remove_row(Session& session,
                                                                    std::string_view path,
                                                                    std::uint64_t position);
+// The rows of every repeat, keyed by the node path of each element its rows
+// hang from and the repeat's name: a nested repeat's under each outer row
+// ("/data/hh[2]/kid"). A repeat with no such element counts 0 under its own
+// path.
+std::map<std::string, std::uint64_t> count_rows(const Session& session);
 
 struct Choice {
   std::string value;  // untrimmed, never blank

@@ -1,5 +1,6 @@
 #include "form/detail/compaction.h"
 #include "form/detail/messages.h"
+#include "form/detail/session_steps.h"
 #include "form/session.h"
 #include "tree/query.h"
 #include "tree/xml.h"
@@ -37,6 +38,33 @@ bool is_xml_name(std::string_view text) {
   while (i < text.size())
     if (!is_name_char(unicode::decode(text, i))) return false;
   return true;
+}
+
+// XML 1.0 carries no control character but tab, line feed and carriage
+// return, and neither U+FFFE nor U+FFFF.
+struct Unwritable {
+  std::size_t position;  // in characters, from 1
+  char32_t character;
+};
+
+std::optional<Unwritable> first_unwritable(std::string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    char32_t found = 0;
+    if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r') {
+      found = byte;
+    } else if (byte == 0xEF && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0xBF &&
+               (static_cast<unsigned char>(text[i + 2]) | 1) == 0xBF) {
+      found = static_cast<unsigned char>(text[i + 2]) == 0xBE ? 0xFFFE : 0xFFFF;
+    } else {
+      continue;
+    }
+    std::size_t position = 1;
+    for (std::size_t k = 0; k < i; ++k)
+      position += (static_cast<unsigned char>(text[k]) & 0xC0) != 0x80;
+    return Unwritable{position, found};
+  }
+  return std::nullopt;
 }
 
 std::vector<std::string_view> segments_of(std::string_view path) {
@@ -90,64 +118,109 @@ std::vector<NodeId> rows_at(const Session& session, std::string_view path) {
 
 std::expected<void, std::string> set_value(Session& session, std::string_view path,
                                            std::string_view value) {
+  if (std::optional<Unwritable> bad = first_unwritable(value))
+    return std::unexpected(detail::msg::unwritable_value(path, bad->position, bad->character));
   Document& doc = session.instance;
+  const InstanceOutline& outline = session.templates.outline;
   // Answers come one at a time: the index makes each independent of the
   // instance's size until its structure changes.
   if (!session.paths.fresh(doc)) session.paths.build(doc);
   if (std::optional<NodeId> node = first_node(session, path)) {
+    if (!outline.entry_of(doc, *node, session.outline_entries)) return std::unexpected(detail::msg::outside_form(path));
     doc.set_text(*node, value);
     detail::compact_if_sparse(session);
     return {};
   }
 
-  std::vector<std::string_view> segments = segments_of(path);
+  std::vector<detail::Segment> segments;
+  for (std::string_view text : segments_of(path)) {
+    std::optional<detail::Segment> segment = detail::read_segment(text);
+    if (!segment) return std::unexpected(detail::msg::row_does_not_exist(path, text));
+    segments.push_back(*segment);
+  }
   if (segments.empty()) return std::unexpected(detail::msg::names_nothing(path));
-  for (std::string_view segment : segments)
-    if (segment.find('[') != std::string_view::npos)
-      return std::unexpected(detail::msg::row_does_not_exist(path, segment));
   // Only names can be created, and the last segment may name an attribute.
   // Names are stored, and tested by paths, without their prefix.
-  bool attribute = segments.back().starts_with('@');
-  if (attribute) segments.back().remove_prefix(1);
-  for (std::string_view& segment : segments) {
-    segment = tree::local_name(segment);
-    if (!is_xml_name(segment)) return std::unexpected(detail::msg::names_nothing(path));
+  const bool attribute = segments.back().name.starts_with('@');
+  if (attribute) {
+    if (segments.back().position) return std::unexpected(detail::msg::names_nothing(path));
+    segments.back().name.remove_prefix(1);
   }
-  std::string_view last = segments.back();
+  for (detail::Segment& segment : segments) {
+    segment.name = tree::local_name(segment.name);
+    if (!is_xml_name(segment.name)) return std::unexpected(detail::msg::names_nothing(path));
+  }
   std::optional<NodeId> root = doc.root();
   if (!root) return std::unexpected(detail::msg::instance_without_root());
+  if (outline.empty() || outline.entry(0).name != doc.name(*root))
+    return std::unexpected(detail::msg::outside_form(path));
 
-  std::size_t first = segments.size() >= 2 && segments.front() == doc.name(*root) ? 1 : 0;
-  NodeId current = *root;
-  bool created = false;
-  for (std::size_t i = first; i + 1 < segments.size(); ++i) {
-    if (std::optional<NodeId> child = tree::child_named(doc, current, segments[i])) {
-      current = *child;
+  std::size_t first = 0;
+  if (segments.size() >= 2 && segments.front().name == doc.name(*root)) {
+    const std::optional<std::uint64_t>& position = segments.front().position;
+    if (position && *position != 1)
+      return std::unexpected(detail::msg::row_does_not_exist(path, segments.front().text));
+    first = 1;
+  }
+  // Every segment is checked against the form before anything is made: the
+  // existing elements are followed as far as they go, and from the first
+  // missing one on, each is one to create, which no row may be.
+  NodeId at = *root;
+  std::uint32_t at_entry = 0;
+  std::size_t created_from = segments.size();
+  std::vector<std::uint32_t> entries(segments.size(), 0);
+  std::uint32_t entry = 0;
+  for (std::size_t i = first; i < segments.size(); ++i) {
+    const detail::Segment& segment = segments[i];
+    const bool is_attribute = attribute && i + 1 == segments.size();
+    std::optional<std::uint32_t> known = outline.child(entry, segment.name, is_attribute);
+    if (!known) return std::unexpected(detail::msg::outside_form(path));
+    entry = entries[i] = *known;
+    if (is_attribute || created_from < segments.size()) {
+      if (segment.position || outline.entry(entry).row)
+        return std::unexpected(detail::msg::row_does_not_exist(path, segment.text));
       continue;
     }
-    NodeId child = doc.new_element(segments[i], "");
-    doc.append_child(current, child);
-    current = child;
-    created = true;
-  }
-  // A path the expression language does not select (a trailing slash, a
-  // relative path naming the root) may still walk to an existing node; that
-  // node takes the answer rather than gaining a namesake no path reads.
-  if (attribute) {
-    if (std::optional<NodeId> existing = tree::attribute_named(doc, current, last)) {
-      doc.set_text(*existing, value);
-    } else {
-      doc.add_attribute(current, last, value);
-      created = true;
+    detail::Pick pick = detail::pick_child(doc, at, segment);
+    if (pick.child) {
+      at = *pick.child;
+      at_entry = entry;
+      continue;
     }
-  } else if (std::optional<NodeId> existing = tree::child_named(doc, current, last)) {
-    doc.set_text(*existing, value);
-  } else {
-    NodeId element = doc.new_element(last, value);
-    doc.append_child(current, element);
-    created = true;
+    if (pick.several) return std::unexpected(detail::several_rows(doc, path, segment, pick));
+    if (segment.position || outline.entry(entry).row)
+      return std::unexpected(detail::msg::row_does_not_exist(path, segment.text));
+    created_from = i;
   }
-  if (created) doc.reindex_document_order();
+
+  const std::size_t elements = segments.size() - (attribute ? 1 : 0);
+  if (created_from == segments.size() && !attribute) {
+    // A path the expression language does not select (a trailing slash, a
+    // relative path naming the root) may still walk to an existing node; that
+    // node takes the answer rather than gaining a namesake no path reads.
+    doc.set_text(at, value);
+    detail::compact_if_sparse(session);
+    return {};
+  }
+  if (created_from == segments.size()) {
+    if (std::optional<NodeId> existing = tree::attribute_named(doc, at, segments.back().name)) {
+      doc.set_text(*existing, value);
+      detail::compact_if_sparse(session);
+      return {};
+    }
+    created_from = elements;
+  }
+  NodeId parent = at;
+  for (std::size_t i = created_from; i < elements; ++i) {
+    NodeId element = doc.new_element(segments[i].name, i + 1 == segments.size() ? value : "");
+    if (i == created_from)
+      place_as_the_form_does(doc, outline, at_entry, at, entries[i], element);
+    else
+      doc.append_child(parent, element);
+    parent = element;
+  }
+  if (attribute) doc.add_attribute(parent, segments.back().name, value);
+  doc.reindex_document_order();
   detail::compact_if_sparse(session);
   return {};
 }

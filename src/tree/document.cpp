@@ -118,36 +118,37 @@ void Document::set_text(NodeId id, std::string_view text) {
   node(id).text_length = length;
 }
 
-void Document::append_child(NodeId parent, NodeId child) {
+void Document::link_child(std::uint32_t parent, std::uint32_t id, std::uint32_t previous,
+                          std::uint32_t next) {
   order_current_ = false;
-  Node& c = node(child);
-  Node& p = node(parent);
-  c.parent = index_of(parent);
-  c.next = kNone;
-  c.previous = p.last_child;
-  if (p.last_child == kNone) {
-    p.first_child = index_of(child);
+  Node& n = nodes_[id];
+  n.parent = parent;
+  n.previous = previous;
+  n.next = next;
+  if (previous == kNone) {
+    nodes_[parent].first_child = id;
   } else {
-    nodes_[p.last_child].next = index_of(child);
+    nodes_[previous].next = id;
   }
-  p.last_child = index_of(child);
+  if (next == kNone) {
+    nodes_[parent].last_child = id;
+  } else {
+    nodes_[next].previous = id;
+  }
+}
+
+void Document::append_child(NodeId parent, NodeId child) {
+  link_child(index_of(parent), index_of(child), node(parent).last_child, kNone);
+}
+
+void Document::prepend_child(NodeId parent, NodeId child) {
+  link_child(index_of(parent), index_of(child), kNone, node(parent).first_child);
 }
 
 void Document::insert_after(NodeId anchor, NodeId id) {
-  const std::uint32_t parent = node(anchor).parent;
-  if (parent == kNone) return;
-  order_current_ = false;
-  Node& n = node(id);
-  Node& a = node(anchor);
-  n.parent = parent;
-  n.previous = index_of(anchor);
-  n.next = a.next;
-  if (a.next == kNone) {
-    nodes_[parent].last_child = index_of(id);
-  } else {
-    nodes_[a.next].previous = index_of(id);
-  }
-  a.next = index_of(id);
+  const Node& a = node(anchor);
+  if (a.parent == kNone) return;
+  link_child(a.parent, index_of(id), index_of(anchor), a.next);
 }
 
 void Document::detach(NodeId element) {

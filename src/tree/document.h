@@ -105,6 +105,8 @@ class Document {
   void set_text(NodeId id, std::string_view text);
   // `child` must have no parent.
   void append_child(NodeId parent, NodeId child);
+  // The same, as the parent's first child.
+  void prepend_child(NodeId parent, NodeId child);
   // Places `node` (which has no parent) right after `anchor` among the
   // anchor's parent's children; nothing happens when the anchor has no parent.
   void insert_after(NodeId anchor, NodeId node);
@@ -165,6 +167,10 @@ class Document {
   // Appends text to the character store (safe when `text` views the store).
   std::pair<std::uint32_t, std::uint32_t> store(std::string_view text);
   NodeId append_record(std::string_view name, std::string_view text, bool is_attribute);
+  // Links element `id` into `parent`'s children between two siblings, kNone
+  // standing for an end.
+  void link_child(std::uint32_t parent, std::uint32_t id, std::uint32_t previous,
+                  std::uint32_t next);
 
   friend class SiblingRange;
   friend class detail::Builder;

@@ -155,6 +155,28 @@ TEST(DocumentEdits, InsertAfter) {
   }
 }
 
+TEST(DocumentEdits, PrependChild) {
+  static const std::pair<std::string_view, std::string_view> cases[] = {
+      {"<r><a/><b/></r>", "r(n a b)"}, {"<r/>", "r(n)"}, {"<r><a/></r>", "r(n a)"}};
+  for (const auto& [xml, dump] : cases) {
+    SCOPED_TRACE(xml);
+    Document doc = read(xml);
+    const NodeId n = doc.new_element("n", "");
+    doc.prepend_child(*doc.root(), n);
+    EXPECT_EQ(detail::dump(doc), dump);
+    EXPECT_EQ(doc.parent(n), doc.root());
+    EXPECT_FALSE(doc.previous_sibling(n));
+    // Both ends and both directions of the chain stay whole.
+    std::optional<NodeId> last;
+    for (auto s = doc.first_child(*doc.root()); s; s = doc.next_sibling(*s)) {
+      EXPECT_EQ(doc.previous_sibling(*s), last);
+      last = s;
+    }
+    doc.append_child(*doc.root(), doc.new_element("z", ""));
+    EXPECT_EQ(detail::dump(doc), std::string(dump.substr(0, dump.size() - 1)) + " z)");
+  }
+}
+
 TEST(DocumentEdits, DetachFirstMiddleLast) {
   static const std::pair<std::string_view, std::string_view> cases[] = {
       {"a", "r(b c)"}, {"b", "r(a c)"}, {"c", "r(a b)"}};

@@ -64,17 +64,17 @@ TEST(ExtractTemplates, KeysAndWhatIsLeft) {
       {"<data><r t:template='' a='1'>1</r><r template='false'>2</r></data>",
        {{"/data/r", "<r>2</r>"}},
        "<data/>"},
-      {"<data><g/><g><r template=''/></g></data>", {{"/data/g[2]/r", "<r/>"}}, "<data><g/><g/></data>"},
+      {"<data><g/><g><r template=''/></g></data>", {{"/data/g/r", "<r/>"}}, "<data><g/><g/></data>"},
       // The outer copy keeps the inner element, unmarked; the inner one is
-      // keyed from the detached outer element down.
+      // keyed by its path in the form's instance.
       {"<data><r template=''><x/><s template='' b='2'><y/></s></r></data>",
-       {{"/data/r", "<r><x/><s b=\"2\"><y/></s></r>"}, {"/r/s", "<s b=\"2\"><y/></s>"}},
+       {{"/data/r", "<r><x/><s b=\"2\"><y/></s></r>"}, {"/data/r/s", "<s b=\"2\"><y/></s>"}},
        "<data/>"},
       {"<data template=''><q/></data>", {}, "<data template=\"\"><q/></data>"},
-      // Each path as the instance stands when its element is cut: an earlier
-      // cut can take an index off an ancestor's path, never off a parent's.
+      // Paths of names: the rows of g share one, and so do the templates
+      // below them, the later replacing the earlier.
       {"<data><g template=''/><g><r template=''/><r template=''><x/></r></g><g/></data>",
-       {{"/data/g", "<g/>"}, {"/data/g[1]/r", "<r><x/></r>"}},
+       {{"/data/g", "<g/>"}, {"/data/g/r", "<r><x/></r>"}},
        "<data><g/><g/></data>"},
   };
   for (const Case& c : cases) {
@@ -82,17 +82,17 @@ TEST(ExtractTemplates, KeysAndWhatIsLeft) {
     tree::Document instance = read(c.instance);
     Templates templates = extract_templates(instance);
     std::vector<std::pair<std::string, std::string>> got;
-    for (const auto& [key, row] : templates) {
+    for (const std::uint32_t repeat : templates.outline.repeats()) {
       tree::Document alone;
-      alone.set_root(tree::copy_subtree(alone, templates.rows, row));
-      got.emplace_back(key, written(alone));
+      alone.set_root(tree::copy_subtree(alone, templates.rows, *templates.outline.entry(repeat).row));
+      got.emplace_back(templates.outline.path(repeat), written(alone));
     }
     EXPECT_EQ(got, c.templates);
     EXPECT_EQ(written(instance), c.left);
     EXPECT_TRUE(instance.order_is_current());
   }
   tree::Document empty;
-  EXPECT_TRUE(extract_templates(empty).empty());
+  EXPECT_TRUE(extract_templates(empty).outline.empty());
 }
 
 TEST(SessionPaths, InstanceWithoutRoot) {
@@ -104,10 +104,10 @@ TEST(SessionPaths, InstanceWithoutRoot) {
   ASSERT_FALSE(refused.has_value());
   EXPECT_EQ(refused.error(), "the instance has no root");
   // The checks of the path come first.
-  auto indexed = set_value(session, "/data/r[2]", "1");
+  auto indexed = set_value(session, "/data/r[x]", "1");
   ASSERT_FALSE(indexed.has_value());
   EXPECT_EQ(indexed.error(),
-            "'/data/r[2]' points at r[2], which does not exist \u2014 add the row first with "
+            "'/data/r[x]' points at r[x], which does not exist \u2014 add the row first with "
             "add_row()");
 }
 
@@ -130,19 +130,18 @@ TEST(SessionPaths, RowsAt) {
   }
 }
 
-TEST(SessionRows, EmptyTemplateAndAttributeParent) {
-  Templates templates;
-  templates.by_path.emplace("/data/r", tree::NodeId{0});
-  Session session = bare(read("<data a='1'/>"), std::move(templates));
-  auto empty = add_row(session, "/data/r");
-  ASSERT_FALSE(empty.has_value());
-  EXPECT_EQ(empty.error(), "the template for '/data/r' is empty");
-
-  Templates under_attribute{read("<r/>"), {{"/data/@a/r", tree::NodeId{0}}}};
-  session.templates = std::move(under_attribute);
-  auto nowhere = add_row(session, "/data/@a/r");
+TEST(SessionRows, EmptyTemplateAndMissingParent) {
+  tree::Document form_instance = read("<data><g><r template=''/></g></data>");
+  Templates templates = extract_templates(form_instance);
+  Session session = bare(read("<data a='1'/>"), templates);
+  auto nowhere = add_row(session, "/data/g/r");
   ASSERT_FALSE(nowhere.has_value());
-  EXPECT_EQ(nowhere.error(), "'/data/@a/r' has nowhere to hang");
+  EXPECT_EQ(nowhere.error(), "'/data/g/r' has nowhere to hang");
+
+  session.templates.rows = tree::Document{};
+  auto empty = add_row(session, "/data/g/r");
+  ASSERT_FALSE(empty.has_value());
+  EXPECT_EQ(empty.error(), "the template for '/data/g/r' is empty");
   EXPECT_EQ(written(session.instance), "<data a=\"1\"/>");
 }
 
@@ -163,10 +162,11 @@ TEST(Recompute, InstanceWithoutRoot) {
 // Every replaced text leaves its bytes behind: a session answered for ever,
 // or recomputed for ever with a calculation written each time, must not grow.
 TEST(SessionStorage, BoundedOverLongEditing) {
-  auto made = session_new(
-      "<h><instance><data><q/><g><x>1</x></g></data></instance>"
+  // The saved instance lacks g/y, which the form has.
+  auto made = session_with_instance(
+      "<h><instance><data><q/><g><x>1</x><y/></g></data></instance>"
       "<bind nodeset='/data/g' calculate='concat(/data/q, \"!\")'/></h>",
-      xpath::Clock("", ""));
+      "<data><q/><g><x>1</x></g></data>", xpath::Clock("", ""));
   ASSERT_TRUE(made.has_value()) << made.error();
   Session& session = *made;
   const std::string answer(1000, 'a');

@@ -296,4 +296,4 @@ def test_template_whose_name_ends_in_a_bracket():
             '<bind nodeset="/data/q" type="string"/></model></h:head><h:body/></h:html>')
     session = tovarn.Session(form)
     assert session.add_row("/data/a]") == 1
-    assert session.instance_xml() == "<?xml version='1.0' ?><data><q/><a]><x>t</x></a]></data>"
+    assert session.instance_xml() == "<?xml version='1.0' ?><data><a]><x>t</x></a]><q/></data>"

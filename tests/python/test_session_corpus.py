@@ -19,13 +19,18 @@ for form in json.loads(sys.stdin.read()):
         print(json.dumps({"form": form, "refused": str(e)}), flush=True)
         continue
     assert list(s.recompute()) == KEYS
-    for key in s.recompute()["repeats"]:
-        # An outer row brings rows of its inner repeats along, so count anew.
+    # Inner repeats first: a row added to an outer repeat renames the keys of
+    # the repeats inside it. An outer row brings rows of its inner repeats
+    # along, so each is counted anew.
+    for key in sorted(s.recompute()["repeats"], key=lambda k: -k.count("/")):
         rows = s.recompute()["repeats"][key]
         try:
             assert s.add_row(key) == rows + 1, key
         except ValueError as e:
-            assert str(e) == f"'{key}' has nowhere to hang", e
+            message = str(e)
+            assert message == f"'{key}' has nowhere to hang" or (
+                message.startswith(f"'{key}' points at ")
+                and message.endswith(", which does not exist \u2014 add the row first with add_row()")), e
     text = open(form, encoding="utf-8").read()
     for ref in sorted(set(re.findall(r'ref="([^"]+)"', text))):
         listed = s.choices(ref)

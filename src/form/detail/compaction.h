@@ -9,7 +9,7 @@ namespace tovarn::form::detail {
 // session that is edited for ever would grow for ever. Once the dead part
 // outweighs the live one the instance is copied afresh; the copy is paid for
 // by the edits that made it necessary. Node ids change, and the path index
-// is dropped.
+// and what is known of nodes by id are dropped.
 void compact_if_sparse(Session& session);
 
 }  // namespace tovarn::form::detail

@@ -42,6 +42,13 @@ std::string not_a_repeat(std::string_view path);
 std::string template_empty(std::string_view path);
 std::string nowhere_to_hang(std::string_view path);
 std::string no_such_row(std::string_view path, std::size_t rows, std::uint64_t position);
+// `first` and `last` are the node paths of the rows, `example` the path with
+// the first of them.
+std::string several_rows(std::string_view path, std::uint64_t rows, std::string_view first,
+                         std::string_view last, std::string_view example);
+std::string outside_form(std::string_view path);
+// `position` counts characters from 1.
+std::string unwritable_value(std::string_view path, std::size_t position, char32_t character);
 std::string_view answer_not_allowed();
 
 }  // namespace tovarn::form::detail::msg
