@@ -141,6 +141,7 @@ EXPRESSION_CASES = [
     ("pulldata", "pulldata('t', 'c', 'k', /data/x)", [PULLDATA]),
     ("area", "area(/data/x)", [AREA]),
     ("distance", "distance(/data/x)", [DISTANCE]),
+    ("distance-of-several-arguments", "distance(/data/x, /data/q, '0 0')", [DISTANCE]),
     ("geofence", "geofence(/data/x, 'p')", [("geofence()", ENKETO, NOT_IN_ENKETO, None)]),
     ("is-selected", "is-selected(/data/x, 'a')", [("is-selected()", ENKETO, NOT_IN_ENKETO, None)]),
     ("enclosed-area", "enclosed-area(/data/x)", [("enclosed-area()", ENKETO, NOT_IN_ENKETO, None)]),
