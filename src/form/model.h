@@ -63,7 +63,7 @@ struct FormModel {
   mutable SecondaryInstances secondary_instances;
   // By id, the instance elements of form_document those documents copy.
   std::map<std::string, tree::NodeId, std::less<>> secondary_elements;
-  // The first translation's texts by id.
+  // The texts of the translation marked default, else of the first, by id.
   std::map<std::string, std::string, std::less<>> itext;
   // The primary instance as completion reads it; its ids are form_document's.
   std::shared_ptr<const detail::InstanceShape> instance_shape;

@@ -141,6 +141,37 @@ TEST(LoadFormModel, Itext) {
   EXPECT_EQ(m.itext, expected);
 }
 
+// One translation of the text 't', in its language.
+std::string translation(const std::string& attributes, const std::string& lang) {
+  return "<translation lang='" + lang + "' " + attributes + "><text id='t'><value>" + lang +
+         "</value></text></translation>";
+}
+
+// The translation marked default is read, else the first; no other is.
+TEST(LoadFormModel, DefaultTranslation) {
+  struct Case {
+    std::string translations;
+    const char* read;
+  } cases[] = {
+      {translation("", "fr") + translation("", "en"), "fr"},
+      {translation("", "fr") + translation("default='true()'", "en"), "en"},
+      {translation("", "fr") + translation("default='true'", "en"), "en"},
+      {translation("", "fr") + translation("default=' true() '", "en"), "en"},
+      {translation("", "fr") + translation("jr:default='true()'", "en"), "en"},
+      {translation("default='false()'", "fr") + translation("", "en"), "fr"},
+      {translation("", "fr") + translation("default='TRUE()'", "en"), "fr"},
+      {translation("", "fr") + translation("default=''", "en"), "fr"},
+      {translation("", "fr") + translation("default='true()'", "en") +
+           translation("default='true()'", "de"),
+       "en"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.translations);
+    FormModel m = load(form("<bind nodeset='/data'/><itext>" + c.translations + "</itext>"));
+    EXPECT_EQ(m.itext, (std::map<std::string, std::string, std::less<>>{{"t", c.read}}));
+  }
+}
+
 TEST(LoadFormModel, Refusals) {
   struct Case {
     std::string text;

@@ -299,6 +299,26 @@ def test_lone_secondary_instance_path_has_no_position():
     assert says(form, "<data/>") == ["/instance/root/item: the answer does not satisfy the form's constraint"]
 
 
+TEXTS = '<text id="m"><value>{}</value></text>'
+
+
+@pytest.mark.parametrize("translations, expected", [
+    ([("lang='fr'", "trop grand"), ("lang='en'", "too big")], "trop grand"),
+    ([("lang='fr'", "trop grand"), ("default='true()' lang='en'", "too big")], "too big"),
+    ([("lang='fr'", "trop grand"), ("lang='en' default='true'", "too big")], "too big"),
+    ([("lang='fr' default='false()'", "trop grand"), ("lang='en'", "too big")], "trop grand"),
+    ([("lang='fr'", "trop grand"), ("lang='en' default='true()'", "too big"),
+      ("lang='de' default='true()'", "zu gro\u00df")], "too big"),
+    ([("lang='fr'", "-"), ("lang='en' default='true()'", "too big")], "too big"),
+], ids=["none-marked", "marked-true()", "marked-true", "marked-false", "first-marked", "placeholder-first"])
+def test_messages_in_the_default_language(translations, expected):
+    itext = "<itext>" + "".join(f"<translation {attributes}>{TEXTS.format(text)}</translation>"
+                                for attributes, text in translations) + "</itext>"
+    form = xform('<bind nodeset="/data/q" constraint="false()" jr:constraintMsg="jr:itext(\'m\')"/>',
+                 extra=itext)
+    assert says(form, "<data><q>1</q></data>") == [f"/data/q: {expected}"]
+
+
 def test_only_first_translation_is_read():
     itext = ('<itext><translation lang="fr"><text id="m"><value>un</value></text>'
              '<text id="m"><value form="image">jr://x.png</value></text>'
