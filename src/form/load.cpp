@@ -228,6 +228,8 @@ std::expected<FormModel, std::string> load_parsed(std::expected<Document, std::s
   model.form_document = std::move(*parsed);
   const Document& doc = model.form_document;
   if (!doc.root()) return std::unexpected(detail::msg::no_root_element());
+  if (auto is_form = require_model_element(doc); !is_form)
+    return std::unexpected(std::move(is_form.error()));
 
   // One walk in document order finds binds, instances, repeats and
   // translations; then the binds are read in that order, the first failure

@@ -148,9 +148,10 @@ TEST(SessionRows, EmptyTemplateAndAttributeParent) {
 
 TEST(Recompute, InstanceWithoutRoot) {
   auto form = load_form_model(
-      "<h><instance><data><q/></data></instance><instance id='t'><root><v/></root></instance>"
+      "<h><model><instance><data><q/></data></instance>"
+      "<instance id='t'><root><v/></root></instance>"
       "<bind nodeset='/data/q' calculate='1'/>"
-      "<bind nodeset=\"instance('t')/root/v\" calculate='2' relevant='true()'/></h>");
+      "<bind nodeset=\"instance('t')/root/v\" calculate='2' relevant='true()'/></model></h>");
   ASSERT_TRUE(form.has_value()) << form.error();
   Session session{tree::Document{}, std::move(*form), xpath::Clock("", ""), {}};
   RecomputeResult result = recompute_session(session);
@@ -164,8 +165,8 @@ TEST(Recompute, InstanceWithoutRoot) {
 // or recomputed for ever with a calculation written each time, must not grow.
 TEST(SessionStorage, BoundedOverLongEditing) {
   auto made = session_new(
-      "<h><instance><data><q/><g><x>1</x></g></data></instance>"
-      "<bind nodeset='/data/g' calculate='concat(/data/q, \"!\")'/></h>",
+      "<h><model><instance><data><q/><g><x>1</x></g></data></instance>"
+      "<bind nodeset='/data/g' calculate='concat(/data/q, \"!\")'/></model></h>",
       xpath::Clock("", ""));
   ASSERT_TRUE(made.has_value()) << made.error();
   Session& session = *made;

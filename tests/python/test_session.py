@@ -50,6 +50,9 @@ def test_saved_instance(saved, expected):
     assert xml(s) == expected
 
 
+NOT_AN_XFORM = "the document is not an XForm: it has no <model> element"
+
+
 @pytest.mark.parametrize("form, saved, message", [
     ("<h:html>", None, "XForm XML: unclosed elements"),
     (xform(binds=""), None, "the XForm declares no binds, so it carries no rules"),
@@ -57,7 +60,10 @@ def test_saved_instance(saved, expected):
     (f"{HEAD}{BIND}{TAIL}", None, "the XForm has no primary instance"),
     (f"{HEAD}<instance>text only</instance>{BIND}{TAIL}", None,
      "the XForm's primary instance is empty"),
-    (f"<instance><data/></instance>", None, "the XForm declares no binds, so it carries no rules"),
+    ("<instance><data/><model/></instance>", None, "the XForm declares no binds, so it carries no rules"),
+    ("<data><q/></data>", None, NOT_AN_XFORM),
+    ("<html><body><p>page</p></body></html>", "<data/>", NOT_AN_XFORM),
+    ('<data><instance><d/></instance><bind nodeset="/d"/></data>', None, NOT_AN_XFORM),
     # The form's own errors come before the saved instance's.
     ("<h:html>", "<data>", "XForm XML: unclosed elements"),
     (f"{HEAD}{BIND}{TAIL}", "<data>", "saved instance: unclosed elements"),
@@ -67,6 +73,7 @@ def test_saved_instance(saved, expected):
      "saved instance: the submission is for form 'x', and this form is 'f'"),
     (f"{HEAD}{BIND}{TAIL}", "<other/>", "the XForm has no primary instance"),
 ], ids=["xml", "no-binds", "saved-xml", "no-instance", "empty-instance", "root-instance-not-looked-at",
+        "submission-as-form", "page-before-saved", "binds-without-model",
         "form-first", "saved-before-primary", "other-root", "other-form-id", "primary-before-other-form"])
 def test_construction_refusals(form, saved, message):
     with pytest.raises(RuntimeError) as e:

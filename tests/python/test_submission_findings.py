@@ -12,6 +12,7 @@ def says(form, submission, **clock):
 
 
 NOT_IMPLEMENTED = not_implemented("uuid")
+NOT_AN_XFORM = "the document is not an XForm: it has no <model> element"
 
 
 @pytest.mark.parametrize("form, message", [
@@ -36,8 +37,12 @@ NOT_IMPLEMENTED = not_implemented("uuid")
            '<bind nodeset="/data/c" calculate="/data/b"/>', "<data><a/><b/><c/></data>"),
      "these calculations depend on each other, so none of them has a defined value: "
      "/data/b \u2192 /data/c \u2192 /data/b"),
+    ("<data><q>1</q></data>", NOT_AN_XFORM),
+    ("<html><body><p>page</p></body></html>", NOT_AN_XFORM),
+    ('<data><instance><q/></instance><bind nodeset="/data/q" calculate="("/></data>', NOT_AN_XFORM),
 ], ids=["xml", "no-binds", "no-nodeset", "rule", "rule-quoted-untrimmed", "calculate-before-readonly",
-        "readonly-before-required", "first-broken-bind", "cycle", "cycle-names-only-its-binds"])
+        "readonly-before-required", "first-broken-bind", "cycle", "cycle-names-only-its-binds",
+        "submission-as-form", "page", "binds-without-model"])
 def test_load_refusals(form, message):
     with pytest.raises(RuntimeError) as e:
         tovarn.submission_findings(form, "<data/>")
