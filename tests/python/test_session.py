@@ -1,11 +1,13 @@
 """A Session's construction, its clock, get and set by path, instance_xml and
 the repr."""
 
+import datetime
+
 import pytest
 
 import support
 import tovarn
-from support import HEAD, TAIL, run_child, xml
+from support import HEAD, LOCAL_DATE, LOCAL_NOW, TAIL, local_clock_texts, run_child, xml
 
 BIND = '<bind nodeset="/data/q" type="string"/>'
 
@@ -95,17 +97,34 @@ def test_instance_may_be_a_file(tmp_path):
 
 
 @pytest.mark.parametrize("kwargs, saved, expected", [
-    ({"today": "2024-05-01"}, None, "2024-05-01 1970-01-01T00:00:00.000Z"),
-    ({"now": "2024-05-01T10:00:00Z"}, None, "1970-01-01 2024-05-01T10:00:00Z"),
+    ({"today": "2024-05-01"}, None, ("2024-05-01", LOCAL_NOW)),
+    ({"now": "2024-05-01T10:00:00Z"}, None, (LOCAL_DATE, "2024-05-01T10:00:00Z")),
+    ({"today": "", "now": ""}, None, ("", "")),
     ({}, "<data><q/><today>2023-01-01</today><end>2023-01-01T09:00:00Z</end></data>",
-     "1970-01-01 1970-01-01T00:00:00.000Z"),
-    ({"today": None, "now": None}, None, "1970-01-01 1970-01-01T00:00:00.000Z"),
-], ids=["today", "now", "never-from-the-instance", "none-is-absent"])
+     (LOCAL_DATE, LOCAL_NOW)),
+    ({"today": None, "now": None}, None, (LOCAL_DATE, LOCAL_NOW)),
+], ids=["today", "now", "empty", "never-from-the-instance", "none-is-absent"])
 def test_clock(kwargs, saved, expected):
-    form = xform(binds='<bind nodeset="/data/q" calculate="concat(today(), \' \', now())"/>')
-    s = tovarn.Session(form, instance=saved, **kwargs)
-    s.recompute()
-    assert s.get("/data/q") == expected
+    form = xform(binds='<bind nodeset="/data/q" calculate="concat(today(), \'|\', now())"/>')
+
+    def texts():
+        s = tovarn.Session(form, instance=saved, **kwargs)
+        s.recompute()
+        return s.get("/data/q").split("|")
+    assert local_clock_texts(texts) == expected
+
+
+def test_clock_read_once_per_session():
+    form = xform(binds='<bind nodeset="/data/q" calculate="now()"/>')
+    s = tovarn.Session(form)
+    first = s.recompute()["calculated"]["/data/q"]
+    read = datetime.datetime.fromisoformat(first.replace("Z", "+00:00"))
+    while datetime.datetime.now().astimezone() <= read + datetime.timedelta(milliseconds=2):
+        pass
+    s.set("/data/q", "")
+    assert s.recompute()["calculated"] == {"/data/q": first}
+    # A new session reads the clock anew.
+    assert tovarn.Session(form).recompute()["calculated"]["/data/q"] != first
 
 
 # --- get ----------------------------------------------------------------------

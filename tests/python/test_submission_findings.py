@@ -341,10 +341,27 @@ def test_only_first_translation_is_read():
     ({"today": "2024-01-01"}, "<data><q>2024-01-01</q></data>", []),
     ({}, "<data><q>2024-01-01</q></data>", ["/data/q: the answer does not satisfy the form's constraint"]),
     ({}, "<data><q>2024-01-01</q><end>2024-01-01T10:00:00Z</end></data>", []),
-], ids=["argument", "default", "from-end"])
+    ({}, "<data><q>2024-01-01</q><end>\n  2024-01-01T10:00:00Z\n</end></data>", []),
+    ({}, "<data><q>2024-01-01</q><start> 2024-01-01T09:00:00Z</start></data>", []),
+], ids=["argument", "default", "from-end", "from-indented-end", "from-start"])
 def test_clock(clock, submission, expected):
     form = xform('<bind nodeset="/data/q" constraint=". = today()"/>')
     assert says(form, submission, **clock) == expected
+
+
+# Without a date from the caller or the submission, the machine's own date
+# judges: a birth date in the past is valid and an age comes out positive.
+@pytest.mark.parametrize("dob, expected", [
+    ("2000-01-01", []),
+    ("1970-01-02", []),
+    ("9999-01-01", ["/data/dob: not in the past", "/data/age: negative age"]),
+], ids=["past", "just-after-1970", "future"])
+def test_dates_judged_by_the_local_date(dob, expected):
+    form = xform('<bind nodeset="/data/dob" constraint=". &lt;= today()" jr:constraintMsg="not in the past"/>'
+                 '<bind nodeset="/data/age" constraint="int((today() - ../dob) div 365.25) &gt;= 0"'
+                 ' jr:constraintMsg="negative age"/>',
+                 "<data><dob/><age/></data>")
+    assert says(form, f"<data><dob>{dob}</dob><age>answered</age></data>") == expected
 
 
 def test_submission_that_does_not_parse():
