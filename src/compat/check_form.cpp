@@ -87,6 +87,8 @@ std::expected<CompatFindings, std::string> check_parsed(
   if (!doc) return std::unexpected(detail::xml_error(doc.error()));
   const auto root = doc->root();
   if (!root) return std::unexpected(detail::no_root_element());
+  if (auto is_form = form::require_model_element(*doc); !is_form)
+    return std::unexpected(std::move(is_form.error()));
 
   std::vector<NodeId> elements = tree::descendants(*doc, *root);
   elements.insert(elements.begin(), *root);

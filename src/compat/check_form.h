@@ -11,8 +11,9 @@ namespace tovarn::compat {
 // Compares how the tablet and browser engines read every rule of a form's
 // binds, and finds the paths its rules read that the form's instance lacks.
 // Works on the form document alone: nothing is evaluated. Fails only on XML
-// the reader refuses or a document without a root element; a rule that does
-// not parse is one finding. Findings come in bind, rule and check order.
+// the reader refuses, a document without a root element or one that is no
+// XForm (form::require_model_element); a rule that does not parse is one
+// finding. Findings come in bind, rule and check order.
 [[nodiscard]] std::expected<CompatFindings, std::string> check_form(
     std::string_view form_xml);
 

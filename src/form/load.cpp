@@ -2,6 +2,7 @@
 #include <array>
 #include <iterator>
 #include <optional>
+#include <span>
 #include <utility>
 
 #include "form/detail/child_index.h"
@@ -138,6 +139,17 @@ void read_secondary_instances(FormModel& model, const std::vector<NodeId>& insta
     model.secondary_instances.emplace(id, copy_instance(doc, element));
 }
 
+// The translation marked default ("true()" or "true"), else the first.
+NodeId default_translation(const Document& doc, std::span<const NodeId> translations) {
+  for (NodeId translation : translations) {
+    std::optional<std::string_view> marked = tree::attribute_value(doc, translation, "default");
+    if (!marked) continue;
+    const std::string_view value = unicode::trim(*marked);
+    if (value == "true()" || value == "true") return translation;
+  }
+  return translations.front();
+}
+
 void read_itext(const Document& doc, NodeId translation,
                 std::map<std::string, std::string, std::less<>>& out) {
   for (NodeId text : doc.children(translation)) {
@@ -180,14 +192,16 @@ std::expected<FormModel, std::string> load_parsed(std::expected<Document, std::s
   model.form_document = std::move(*parsed);
   const Document& doc = model.form_document;
   if (!doc.root()) return std::unexpected(detail::msg::no_root_element());
+  if (auto is_form = require_model_element(doc); !is_form)
+    return std::unexpected(std::move(is_form.error()));
 
-  // One walk in document order finds binds, instances, repeats and the first
-  // translation; then the binds are read in that order, the first failure
+  // One walk in document order finds binds, instances, repeats and
+  // translations; then the binds are read in that order, the first failure
   // ending the load.
   std::vector<NodeId> binds;
   std::vector<NodeId> instances;
   std::vector<NodeId> repeats;
-  std::optional<NodeId> translation;
+  std::vector<NodeId> translations;
   for (std::uint32_t position = 0; position < doc.order_size(); ++position) {
     NodeId node = doc.at_order_position(position);
     if (doc.is_attribute(node)) continue;
@@ -198,8 +212,8 @@ std::expected<FormModel, std::string> load_parsed(std::expected<Document, std::s
       instances.push_back(node);
     else if (name == "repeat")
       repeats.push_back(node);
-    else if (name == "translation" && !translation)
-      translation = node;
+    else if (name == "translation")
+      translations.push_back(node);
   }
   model.binds.resize(binds.size());
   LastRules last{};
@@ -214,7 +228,7 @@ std::expected<FormModel, std::string> load_parsed(std::expected<Document, std::s
   model.calculation_loops = std::move(order->loops);
 
   read_secondary_instances(model, instances, !for_request);
-  if (translation) read_itext(doc, *translation, model.itext);
+  if (!translations.empty()) read_itext(doc, default_translation(doc, translations), model.itext);
   model.instance_shape = detail::read_instance_shape(doc, instances, repeats);
   model.repeats = detail::read_repeats(model);
   detail::read_rules_in_rows(model);

@@ -25,6 +25,9 @@ std::string xform_xml(std::string_view reader_message) {
   return join({"XForm XML: ", reader_message});
 }
 std::string no_root_element() { return "the XForm has no root element"; }
+std::string not_an_xform() {
+  return "the document is not an XForm: it has no <model> element";
+}
 std::string bind_without_nodeset() { return "a <bind> has no nodeset"; }
 std::string rule_does_not_parse(std::string_view attribute, std::string_view nodeset,
                                 std::string_view parser_message, std::string_view rule_text) {

@@ -75,7 +75,7 @@ struct FormModel {
   mutable SecondaryInstances secondary_instances;
   // By id, the instance elements of form_document those documents copy.
   std::map<std::string, tree::NodeId, std::less<>> secondary_elements;
-  // The first translation's texts by id.
+  // The texts of the translation marked default, else of the first, by id.
   std::map<std::string, std::string, std::less<>> itext;
   // The primary instance as completion reads it; its ids are form_document's.
   std::shared_ptr<const detail::InstanceShape> instance_shape;
@@ -84,8 +84,9 @@ struct FormModel {
 };
 
 // Reads and parses a form, or refuses it with one message: the reader's
-// (prefixed "XForm XML: "), a bind without nodeset, a rule that does not
-// parse, a form without binds, or a cycle of calculations.
+// (prefixed "XForm XML: "), a document that is no XForm (require_model_element),
+// a bind without nodeset, a rule that does not parse, a form without binds, or
+// a cycle of calculations.
 [[nodiscard]] std::expected<FormModel, std::string> load_form_model(std::string_view text);
 // The same load for a model that lives for one request: the text becomes the
 // form document's character store instead of being copied piece by piece.
@@ -94,6 +95,12 @@ struct FormModel {
 // The secondary instance of that id, copied now if the load left it for
 // later; nullptr for an id no instance has.
 const tree::Document* secondary_instance(const FormModel& form, std::string_view id);
+
+// Refuses a document in which no element, the root included, is named
+// "model": every XForm has one, so this is some other XML (a page, a
+// submission) and not a form without rules. Stops at the first model element,
+// which in a form comes early.
+[[nodiscard]] std::expected<void, std::string> require_model_element(const tree::Document& doc);
 
 // The value of the node's first attribute of that name, unless that one is
 // blank (a later namesake is not consulted).

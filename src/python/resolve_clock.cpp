@@ -55,15 +55,16 @@ xpath::Clock resolve_clock(const tree::Document& submission, std::optional<std::
     auto [found_today, end, start] = clock_texts(submission);
     if (!today) {
       today = std::move(found_today);
-      if (!today && end) {
-        // The date part of an ISO date-time, never splitting a character.
-        today = end->substr(0, unicode::boundary_at_most(*end, 10));
+      if (const std::optional<std::string>& stamp = end ? end : start; !today && stamp) {
+        // The date part of an ISO date-time, never splitting a character; an
+        // indented element's white space is no part of it.
+        const std::string_view text = unicode::trim(*stamp);
+        today = std::string(text.substr(0, unicode::boundary_at_most(text, 10)));
       }
     }
     if (!now) now = end ? std::move(end) : std::move(start);
   }
-  return xpath::Clock(today ? std::move(*today) : std::string(kDefaultToday),
-                      now ? std::move(*now) : std::string(kDefaultNow));
+  return xpath::local_clock(std::move(today), std::move(now));
 }
 
 }  // namespace tovarn::python

@@ -13,8 +13,7 @@ Outcome<SessionRecord> session_new(std::string form, std::optional<std::string> 
   auto form_text = load_source(std::move(form), "form");
   if (!form_text) return std::unexpected(std::move(form_text.error()));
   // Only the arguments set the clock; the instance's own elements never do.
-  xpath::Clock clock(today ? std::move(*today) : std::string(kDefaultToday),
-                     now ? std::move(*now) : std::string(kDefaultNow));
+  xpath::Clock clock = xpath::local_clock(std::move(today), std::move(now));
   std::optional<std::string> instance_text;
   if (instance) {
     auto loaded = load_source(std::move(*instance), "instance");

@@ -18,13 +18,9 @@ namespace tovarn::python {
 [[nodiscard]] Outcome<std::string> load_source(std::string argument, std::string_view name);
 
 // The clock of one request: each text is the argument when given, else taken
-// from the submission ("today", the date part of "end"; "end", "start"), else
-// the default. Never fails.
+// from the submission ("today", else the date part of "end" or "start";
+// "end", else "start"), else read from the machine's local clock. Never fails.
 xpath::Clock resolve_clock(const tree::Document& submission, std::optional<std::string> today,
                            std::optional<std::string> now);
-
-// The clock texts used where nothing else gives one.
-inline constexpr std::string_view kDefaultToday = "1970-01-01";
-inline constexpr std::string_view kDefaultNow = "1970-01-01T00:00:00.000Z";
 
 }  // namespace tovarn::python

@@ -38,4 +38,10 @@ class Clock final : public Environment {
   std::string now_;
 };
 
+// The clock of the texts given, each absent one the machine's current local
+// date ("2024-05-31") or date-time ("2024-05-31T14:03:09.120+02:00", "Z" at
+// offset zero), both from one reading so they agree. Safe on any thread; with
+// both texts given the machine is not asked.
+Clock local_clock(std::optional<std::string> today, std::optional<std::string> now);
+
 }  // namespace tovarn::xpath

@@ -78,7 +78,7 @@ TEST(LoadFormModel, RulesRepeatedFromBindToBind) {
 }
 
 TEST(LoadFormModel, BindsAnywhereIncludingTheRoot) {
-  FormModel m = load("<bind nodeset='/r'><x><bind ref='/x'/></x></bind>");
+  FormModel m = load("<bind nodeset='/r'><model/><x><bind ref='/x'/></x></bind>");
   ASSERT_EQ(m.binds.size(), 2u);
   EXPECT_EQ(m.binds[0].nodeset, "/r");
   EXPECT_EQ(m.binds[1].nodeset, "/x");
@@ -143,12 +143,63 @@ TEST(LoadFormModel, Itext) {
   EXPECT_EQ(m.itext, expected);
 }
 
+constexpr const char* kNotAnXForm = "the document is not an XForm: it has no <model> element";
+
+// One translation of the text 't', in its language.
+std::string translation(const std::string& attributes, const std::string& lang) {
+  return "<translation lang='" + lang + "' " + attributes + "><text id='t'><value>" + lang +
+         "</value></text></translation>";
+}
+
+// The translation marked default is read, else the first; no other is.
+TEST(LoadFormModel, DefaultTranslation) {
+  struct Case {
+    std::string translations;
+    const char* read;
+  } cases[] = {
+      {translation("", "fr") + translation("", "en"), "fr"},
+      {translation("", "fr") + translation("default='true()'", "en"), "en"},
+      {translation("", "fr") + translation("default='true'", "en"), "en"},
+      {translation("", "fr") + translation("default=' true() '", "en"), "en"},
+      {translation("", "fr") + translation("jr:default='true()'", "en"), "en"},
+      {translation("default='false()'", "fr") + translation("", "en"), "fr"},
+      {translation("", "fr") + translation("default='TRUE()'", "en"), "fr"},
+      {translation("", "fr") + translation("default=''", "en"), "fr"},
+      {translation("", "fr") + translation("default='true()'", "en") +
+           translation("default='true()'", "de"),
+       "en"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.translations);
+    FormModel m = load(form("<bind nodeset='/data'/><itext>" + c.translations + "</itext>"));
+    EXPECT_EQ(m.itext, (std::map<std::string, std::string, std::less<>>{{"t", c.read}}));
+  }
+}
+
+// A model element anywhere, the root included and whatever its prefix, makes
+// the document a form.
+TEST(LoadFormModel, ModelElementAnywhere) {
+  const char* forms[] = {
+      "<model><bind nodeset='/a'/></model>",
+      "<h:html><h:head><xf:model><bind nodeset='/a'/></xf:model></h:head></h:html>",
+      "<a><bind nodeset='/a'/><b><c/><model/></b></a>",
+  };
+  for (const char* text : forms) {
+    SCOPED_TRACE(text);
+    EXPECT_EQ(load(text).binds.size(), 1u);
+  }
+}
+
 TEST(LoadFormModel, Refusals) {
   struct Case {
     std::string text;
     std::string message;
   } cases[] = {
       {"<a>", "XForm XML: unclosed elements"},
+      // Some other XML, not a form without rules: nothing in it is read.
+      {"<data><q/></data>", kNotAnXForm},
+      {"<html><body><bind/></body></html>", kNotAnXForm},
+      {"<data><instance><x/></instance><bind nodeset='/x' calculate='('/></data>", kNotAnXForm},
       {form("<instance><data/></instance>"), "the XForm declares no binds, so it carries no rules"},
       {form("<bind/>"), "a <bind> has no nodeset"},
       {form("<bind nodeset='/a' calculate='1' relevant='('/>"),

@@ -147,9 +147,10 @@ TEST(SessionRows, EmptyTemplateAndMissingParent) {
 
 TEST(Recompute, InstanceWithoutRoot) {
   auto form = load_form_model(
-      "<h><instance><data><q/></data></instance><instance id='t'><root><v/></root></instance>"
+      "<h><model><instance><data><q/></data></instance>"
+      "<instance id='t'><root><v/></root></instance>"
       "<bind nodeset='/data/q' calculate='1'/>"
-      "<bind nodeset=\"instance('t')/root/v\" calculate='2' relevant='true()'/></h>");
+      "<bind nodeset=\"instance('t')/root/v\" calculate='2' relevant='true()'/></model></h>");
   ASSERT_TRUE(form.has_value()) << form.error();
   Session session{tree::Document{}, std::move(*form), xpath::Clock("", ""), {}};
   RecomputeResult result = recompute_session(session);
@@ -164,8 +165,8 @@ TEST(Recompute, InstanceWithoutRoot) {
 TEST(SessionStorage, BoundedOverLongEditing) {
   // The saved instance lacks g/y, which the form has.
   auto made = session_with_instance(
-      "<h><instance><data><q/><g><x>1</x><y/></g></data></instance>"
-      "<bind nodeset='/data/g' calculate='concat(/data/q, \"!\")'/></h>",
+      "<h><model><instance><data><q/><g><x>1</x><y/></g></data></instance>"
+      "<bind nodeset='/data/g' calculate='concat(/data/q, \"!\")'/></model></h>",
       "<data><q/><g><x>1</x></g></data>", xpath::Clock("", ""));
   ASSERT_TRUE(made.has_value()) << made.error();
   Session& session = *made;

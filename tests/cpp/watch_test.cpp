@@ -25,10 +25,10 @@ using test_support::repeat;
 // Quadratic in the rows, with many small evaluations: long enough for the
 // watch to poll several times.
 const std::string kRows = repeat("<a>1</a>", 1500);
-const std::string kForm = "<h><instance><data><r/>" + kRows +
+const std::string kForm = "<h><model><instance><data><r/>" + kRows +
                           "</data></instance>"
                           "<bind nodeset='/data/r' calculate='1 + 1'/>"
-                          "<bind nodeset='/data/a' constraint='count(../a[. = 1]) &gt; 0'/></h>";
+                          "<bind nodeset='/data/a' constraint='count(../a[. = 1]) &gt; 0'/></model></h>";
 
 bool always(void*) { return true; }
 

@@ -1,9 +1,11 @@
 """Helpers the module tests share: child processes for inputs that could crash
 or hang, the shared corpus, and small XForms."""
 
+import datetime
 import json
 import os
 import pathlib
+import re
 import subprocess
 import sys
 import textwrap
@@ -13,11 +15,12 @@ import pytest
 import tovarn
 
 
-def run_child(code, *args, input=None, timeout=300):
+def run_child(code, *args, input=None, timeout=300, env=None):
     """Runs the code in a fresh interpreter, so a crash fails one test and a
-    hang meets the timeout."""
+    hang meets the timeout; `env` adds to the environment it inherits."""
     return subprocess.run([sys.executable, "-c", textwrap.dedent(code), *args], input=input,
-                          capture_output=True, text=True, timeout=timeout)
+                          capture_output=True, text=True, timeout=timeout,
+                          env=None if env is None else {**os.environ, **env})
 
 
 def in_child(code, timeout=300):
@@ -91,3 +94,39 @@ class Index:
 
     def __index__(self):
         return self.action()
+
+
+# What the engine's clock texts are checked against: the machine's local clock,
+# read by Python just before and just after the call.
+LOCAL_DATE = "<the local date>"
+LOCAL_NOW = "<the local date-time>"
+NOW_FORM = re.compile(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}(Z|[+-]\d\d:\d\d)")
+
+
+def local_clock_names(texts, before, after):
+    """The texts, with each that is the local date or date-time of some moment
+    from `before` to `after` (aware datetimes) named LOCAL_DATE or LOCAL_NOW;
+    every other text unchanged. A date-time must be written to the
+    millisecond, with its offset, and "Z" for none."""
+    def name(text):
+        if text in (before.date().isoformat(), after.date().isoformat()):
+            return LOCAL_DATE
+        if not NOW_FORM.fullmatch(text):
+            return text
+        zulu = text.endswith("Z")
+        read = datetime.datetime.fromisoformat(text.removesuffix("Z") + ("+00:00" if zulu else ""))
+        offset = read.utcoffset()
+        if (offset == datetime.timedelta(0)) != zulu or offset not in (before.utcoffset(), after.utcoffset()):
+            return text
+        earliest = before.replace(microsecond=before.microsecond // 1000 * 1000)
+        return LOCAL_NOW if earliest <= read <= after else text
+    return tuple(name(t) for t in texts)
+
+
+def local_clock_texts(call):
+    """Runs call(), which gives clock texts, and names those of the local
+    clock as local_clock_names does."""
+    before = datetime.datetime.now().astimezone()
+    texts = call()
+    after = datetime.datetime.now().astimezone()
+    return local_clock_names(texts, before, after)

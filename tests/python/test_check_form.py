@@ -141,6 +141,7 @@ EXPRESSION_CASES = [
     ("pulldata", "pulldata('t', 'c', 'k', /data/x)", [PULLDATA]),
     ("area", "area(/data/x)", [AREA]),
     ("distance", "distance(/data/x)", [DISTANCE]),
+    ("distance-of-several-arguments", "distance(/data/x, /data/q, '0 0')", [DISTANCE]),
     ("geofence", "geofence(/data/x, 'p')", [("geofence()", ENKETO, NOT_IN_ENKETO, None)]),
     ("is-selected", "is-selected(/data/x, 'a')", [("is-selected()", ENKETO, NOT_IN_ENKETO, None)]),
     ("enclosed-area", "enclosed-area(/data/x)", [("enclosed-area()", ENKETO, NOT_IN_ENKETO, None)]),
@@ -349,7 +350,21 @@ def test_bind_paths_and_skipped_rules(binds, paths):
 
 def test_form_without_binds():
     assert tovarn.check_form(form(INSTANCE)) == []
-    assert tovarn.check_form("<data/>") == []
+    assert tovarn.check_form("<model/>") == []
+
+
+# Some other XML is refused, not passed as a form with nothing wrong.
+@pytest.mark.parametrize("text", [
+    "<foo/>",
+    "<data><q>1</q><end>2024-05-01T10:00:00Z</end></data>",
+    "<html><head><title>page</title></head><body><p>text</p></body></html>",
+    '<data><instance><d/></instance><bind nodeset="/d" calculate="last()"/></data>',
+], ids=["element", "submission", "page", "binds-without-model"])
+def test_not_an_xform(text):
+    with pytest.raises(RuntimeError) as e:
+        tovarn.check_form(text)
+    assert type(e.value) is RuntimeError
+    assert str(e.value) == "the document is not an XForm: it has no <model> element"
 
 
 @pytest.mark.parametrize(
@@ -500,7 +515,7 @@ import tovarn
 
 def parses(rule):
     # last() gives a finding only in a rule that parsed.
-    found = tovarn.check_form('<bind nodeset="/a" calculate="%s"/>' % rule)
+    found = tovarn.check_form('<model><bind nodeset="/a" calculate="%s"/></model>' % rule)
     return any(f["construct"] == "last()" for f in found)
 
 depth = 100000

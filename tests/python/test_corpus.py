@@ -12,6 +12,7 @@ pytestmark = pytest.mark.usefixtures("corpus")
 
 LOAD_MESSAGES = (
     "the XForm has no root element",
+    "the document is not an XForm: it has no <model> element",
     "a <bind> has no nodeset",
     "the XForm declares no binds, so it carries no rules",
 )

@@ -1,7 +1,7 @@
 import pytest
 
 import tovarn
-from support import not_implemented
+from support import LOCAL_DATE, LOCAL_NOW, local_clock_texts, not_implemented
 
 
 @pytest.mark.parametrize(
@@ -67,35 +67,44 @@ def test_instance_inside_the_submission():
 @pytest.mark.parametrize(
     "submission, today, now, expected",
     [
-        ("<data><today>2024-05-01</today></data>", None, None,
-         ("2024-05-01", "1970-01-01T00:00:00.000Z")),
-        ("<data><today>2024-05-01</today></data>", "2023-01-01", None,
-         ("2023-01-01", "1970-01-01T00:00:00.000Z")),
+        ("<data><today>2024-05-01</today></data>", None, None, ("2024-05-01", LOCAL_NOW)),
+        ("<data><today>2024-05-01</today></data>", "2023-01-01", None, ("2023-01-01", LOCAL_NOW)),
         ("<data><today>2024-05-01</today></data>", "", "", ("", "")),
         ("<data><end>2024-05-01T10:11:12.000+02:00</end><start>2024-05-01T09:00:00Z</start></data>",
          None, None, ("2024-05-01", "2024-05-01T10:11:12.000+02:00")),
         ("<data><start>2024-05-01T09:00:00Z</start></data>", None, None,
-         ("1970-01-01", "2024-05-01T09:00:00Z")),
+         ("2024-05-01", "2024-05-01T09:00:00Z")),
+        ("<data><start>2024-05-01T09:00:00Z</start><end>2024-06-02T09:00:00Z</end></data>", None, None,
+         ("2024-06-02", "2024-06-02T09:00:00Z")),
         ("<data><end>2024-5-1</end></data>", None, None, ("2024-5-1", "2024-5-1")),
         ("<data><meta><today> </today></meta><today>2024-05-01</today>"
          "<end> 2024-05-01T10:00:00Z </end></data>", None, None,
-         (" 2024-05-0", " 2024-05-01T10:00:00Z ")),
+         ("2024-05-01", " 2024-05-01T10:00:00Z ")),
+        ("<data><end>\n    2021-11-30T10:00:00.000Z\n  </end></data>", None, None,
+         ("2021-11-30", "\n    2021-11-30T10:00:00.000Z\n  ")),
+        ("<data><start>\u3000 2021-11-30T10:00:00.000Z</start></data>", None, None,
+         ("2021-11-30", "\u3000 2021-11-30T10:00:00.000Z")),
+        ("<data><today> 2024-05-01 </today></data>", None, None, (" 2024-05-01 ", LOCAL_NOW)),
         ("<data><end>2024-05-0é1</end></data>", None, None, ("2024-05-0", "2024-05-0é1")),
-        ("<today>2024-05-01</today>", None, None, ("1970-01-01", "1970-01-01T00:00:00.000Z")),
-        ("<data/>", None, "now", ("1970-01-01", "now")),
+        ("<today>2024-05-01</today>", None, None, (LOCAL_DATE, LOCAL_NOW)),
+        ("<data/>", None, "now", (LOCAL_DATE, "now")),
+        ("<data/>", "today", None, ("today", LOCAL_NOW)),
+        ("<data/>", None, None, (LOCAL_DATE, LOCAL_NOW)),
         ("<data><g><x/><start>S1</start></g><start>S2</start><h><today>T</today></h></data>",
          None, None, ("T", "S1")),
-        ("<data today='2024-05-01' end='e'><g start='s'/></data>", None, None,
-         ("1970-01-01", "1970-01-01T00:00:00.000Z")),
+        ("<data today='2024-05-01' end='e'><g start='s'/></data>", None, None, (LOCAL_DATE, LOCAL_NOW)),
         ("<data><end>E<b>1</b></end><end>F</end></data>", "t", None, ("t", "E1")),
     ],
     ids=["today-element", "today-argument", "empty-arguments", "end-and-start", "start-only",
-         "short-end", "blank-first-today", "cut-on-character", "root-never-counts", "defaults",
-         "first-in-document-order", "attributes-never-count", "end-string-value"],
+         "end-before-start", "short-end", "blank-first-today", "indented-end", "indented-start",
+         "today-element-untrimmed", "cut-on-character", "root-never-counts", "default-today",
+         "default-now", "defaults", "first-in-document-order", "attributes-never-count",
+         "end-string-value"],
 )
 def test_clock(submission, today, now, expected):
-    result = tovarn.eval_expression("concat(today(), '|', now())", submission, today, now)
-    assert tuple(result.split("|")) == expected
+    def texts():
+        return tovarn.eval_expression("concat(today(), '|', now())", submission, today, now).split("|")
+    assert local_clock_texts(texts) == expected
 
 
 def test_unimplemented_function():

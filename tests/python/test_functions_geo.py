@@ -4,8 +4,10 @@ out by hand from the same formulas in 64-bit floats (R = 6378100 m)."""
 import pytest
 
 import tovarn
+from support import xform
 
 D = "<data/>"
+POINTS = "<data><here>0 0</here><site>0 1</site><p>0 1</p><p>0 0</p></data>"
 TRACE = "<data><shape>0 0 0 0; 0 1 0 0; 1 1 0 0; 1 0 0 0</shape><shape>x</shape></data>"
 
 CASES = [
@@ -42,11 +44,26 @@ CASES = [
     # NaN coordinates are numbers, and give NaN
     ("distance('nan 0;0 1')", D, "NaN"),
     ("area('0 0;0 1;NaN 1')", D, "NaN"),
-    # a node-set gives its first node's text; further arguments are ignored
+    # a node-set gives its first node's text; area() reads no further argument
     ("area(/data/shape)", TRACE, "12390941584.836643"),
     ("area('0 0;0 1;1 1', unknown())", D, "6195942628.45484"),
-    ("distance('0 0;0 1', $x)", D, "111318.84502143922"),
+    ("area('0 0', '0 1', '1 1')", D, "0"),
     ("area(3)", D, "0"),
+    # several arguments are one line, argument after argument
+    ("distance('0 0', '0 1')", D, "111318.84502143922"),
+    ("distance('0 0', '0 1', '0 2')", D, "222637.69004287844"),
+    ("distance('0 0;0 1', '0 2')", D, "222637.69004287844"),
+    ("distance('0 0', '0 1', '0 0')", D, "222637.69004287844"),
+    ("distance(/data/here, /data/site)", POINTS, "111318.84502143922"),
+    ("distance(/data/here, /data/site, /data/here)", POINTS, "222637.69004287844"),
+    ("distance(/data/p, '0 2')", POINTS, "111318.84502143922"),
+    ("distance('0 0 100 5', ' 0 1 ; ', '')", D, "111318.84502143922"),
+    ("distance('0 0', '0 0')", D, "0"),
+    ("distance('0 0', /data/nothing)", POINTS, "0"),
+    # one bad item in any argument empties the line, as in one text
+    ("distance('0 0', 'x', '0 1')", D, "0"),
+    ("distance('0 0', '0 1', '0')", D, "0"),
+    ("distance(0, 1)", D, "0"),
 ]
 
 
@@ -60,6 +77,9 @@ FAILURES = [
     ("distance()", "distance() needs an argument in position 1"),
     ("area(unknown())", "unknown function unknown()"),
     ("distance(unknown(), 1)", "unknown function unknown()"),
+    ("distance('0 0', unknown())", "unknown function unknown()"),
+    ("distance('0 0;0 1', $x)",
+     "variable $x: XForms has no variables, so this expression cannot be what the form meant"),
 ]
 
 
@@ -68,3 +88,16 @@ def test_failure(expression, message):
     with pytest.raises(RuntimeError) as e:
         tovarn.eval_expression(expression, D)
     assert str(e.value) == message
+
+
+# The constraint of a form that keeps an answer near a site.
+@pytest.mark.parametrize("here, site, expected", [
+    ("0 0 0 5", "0 0.0005", []),
+    ("0 0 0 5", "0 1", ["/data/here: too far from the site"]),
+    ("0 0 0 5", "", []),
+], ids=["near", "far", "no-site"])
+def test_constraint_between_two_answers(here, site, expected):
+    form = xform('<bind nodeset="/data/here" constraint="distance(., /data/site) &lt; 100"'
+                 ' jr:constraintMsg="too far from the site"/>', "<data><here/><site/></data>")
+    found = tovarn.submission_findings(form, f"<data><here>{here}</here><site>{site}</site></data>")
+    assert [f["says"] for f in found] == expected

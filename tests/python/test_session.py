@@ -1,11 +1,13 @@
 """A Session's construction, its clock, get and set by path, instance_xml and
 the repr."""
 
+import datetime
+
 import pytest
 
 import support
 import tovarn
-from support import HEAD, TAIL, run_child, xml
+from support import HEAD, LOCAL_DATE, LOCAL_NOW, TAIL, local_clock_texts, run_child, xml
 
 BIND = '<bind nodeset="/data/q" type="string"/>'
 
@@ -50,6 +52,9 @@ def test_saved_instance(saved, expected):
     assert xml(s) == expected
 
 
+NOT_AN_XFORM = "the document is not an XForm: it has no <model> element"
+
+
 @pytest.mark.parametrize("form, saved, message", [
     ("<h:html>", None, "XForm XML: unclosed elements"),
     (xform(binds=""), None, "the XForm declares no binds, so it carries no rules"),
@@ -57,7 +62,10 @@ def test_saved_instance(saved, expected):
     (f"{HEAD}{BIND}{TAIL}", None, "the XForm has no primary instance"),
     (f"{HEAD}<instance>text only</instance>{BIND}{TAIL}", None,
      "the XForm's primary instance is empty"),
-    (f"<instance><data/></instance>", None, "the XForm declares no binds, so it carries no rules"),
+    ("<instance><data/><model/></instance>", None, "the XForm declares no binds, so it carries no rules"),
+    ("<data><q/></data>", None, NOT_AN_XFORM),
+    ("<html><body><p>page</p></body></html>", "<data/>", NOT_AN_XFORM),
+    ('<data><instance><d/></instance><bind nodeset="/d"/></data>', None, NOT_AN_XFORM),
     # The form's own errors come before the saved instance's.
     ("<h:html>", "<data>", "XForm XML: unclosed elements"),
     (f"{HEAD}{BIND}{TAIL}", "<data>", "saved instance: unclosed elements"),
@@ -67,6 +75,7 @@ def test_saved_instance(saved, expected):
      "saved instance: the submission is for form 'x', and this form is 'f'"),
     (f"{HEAD}{BIND}{TAIL}", "<other/>", "the XForm has no primary instance"),
 ], ids=["xml", "no-binds", "saved-xml", "no-instance", "empty-instance", "root-instance-not-looked-at",
+        "submission-as-form", "page-before-saved", "binds-without-model",
         "form-first", "saved-before-primary", "other-root", "other-form-id", "primary-before-other-form"])
 def test_construction_refusals(form, saved, message):
     with pytest.raises(RuntimeError) as e:
@@ -88,17 +97,34 @@ def test_instance_may_be_a_file(tmp_path):
 
 
 @pytest.mark.parametrize("kwargs, saved, expected", [
-    ({"today": "2024-05-01"}, None, "2024-05-01 1970-01-01T00:00:00.000Z"),
-    ({"now": "2024-05-01T10:00:00Z"}, None, "1970-01-01 2024-05-01T10:00:00Z"),
+    ({"today": "2024-05-01"}, None, ("2024-05-01", LOCAL_NOW)),
+    ({"now": "2024-05-01T10:00:00Z"}, None, (LOCAL_DATE, "2024-05-01T10:00:00Z")),
+    ({"today": "", "now": ""}, None, ("", "")),
     ({}, "<data><q/><today>2023-01-01</today><end>2023-01-01T09:00:00Z</end></data>",
-     "1970-01-01 1970-01-01T00:00:00.000Z"),
-    ({"today": None, "now": None}, None, "1970-01-01 1970-01-01T00:00:00.000Z"),
-], ids=["today", "now", "never-from-the-instance", "none-is-absent"])
+     (LOCAL_DATE, LOCAL_NOW)),
+    ({"today": None, "now": None}, None, (LOCAL_DATE, LOCAL_NOW)),
+], ids=["today", "now", "empty", "never-from-the-instance", "none-is-absent"])
 def test_clock(kwargs, saved, expected):
-    form = xform(binds='<bind nodeset="/data/q" calculate="concat(today(), \' \', now())"/>')
-    s = tovarn.Session(form, instance=saved, **kwargs)
-    s.recompute()
-    assert s.get("/data/q") == expected
+    form = xform(binds='<bind nodeset="/data/q" calculate="concat(today(), \'|\', now())"/>')
+
+    def texts():
+        s = tovarn.Session(form, instance=saved, **kwargs)
+        s.recompute()
+        return s.get("/data/q").split("|")
+    assert local_clock_texts(texts) == expected
+
+
+def test_clock_read_once_per_session():
+    form = xform(binds='<bind nodeset="/data/q" calculate="now()"/>')
+    s = tovarn.Session(form)
+    first = s.recompute()["calculated"]["/data/q"]
+    read = datetime.datetime.fromisoformat(first.replace("Z", "+00:00"))
+    while datetime.datetime.now().astimezone() <= read + datetime.timedelta(milliseconds=2):
+        pass
+    s.set("/data/q", "")
+    assert s.recompute()["calculated"] == {"/data/q": first}
+    # A new session reads the clock anew.
+    assert tovarn.Session(form).recompute()["calculated"]["/data/q"] != first
 
 
 # --- get ----------------------------------------------------------------------

@@ -17,8 +17,8 @@ ITEXT = ('<itext><translation lang="en">'
          '</translation></itext>')
 
 
-def form(body):
-    return (f"{HEAD}<instance><data><state/><city/><q/></data></instance>{CITIES}{ITEXT}"
+def form(body, itext=ITEXT):
+    return (f"{HEAD}<instance><data><state/><city/><q/></data></instance>{CITIES}{itext}"
             '<bind nodeset="/data/city" type="string"/></model></h:head>'
             f"<h:body>{body}</h:body></h:html>")
 
@@ -74,6 +74,14 @@ def test_choices(body, path, expected):
     s = tovarn.Session(form(body), today="2024-05-01")
     s.set("/data/state", "NY")
     assert s.choices(path) == expected
+
+
+def test_labels_in_the_default_language():
+    itext = ('<itext><translation lang="fr"><text id="ny"><value>Grosse Pomme</value></text></translation>'
+             '<translation lang="en" default="true()"><text id="ny"><value>Big Apple</value></text>'
+             '</translation></itext>')
+    body = select("instance('cities')/root/item[name = 'ny']", label='<label ref="jr:itext(name)"/>')
+    assert tovarn.Session(form(body, itext)).choices("/data/city") == [{"value": "ny", "label": "Big Apple"}]
 
 
 def test_choices_of_the_first_control_bound_to_the_path():

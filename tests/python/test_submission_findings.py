@@ -12,6 +12,7 @@ def says(form, submission, **clock):
 
 
 NOT_IMPLEMENTED = not_implemented("uuid")
+NOT_AN_XFORM = "the document is not an XForm: it has no <model> element"
 
 
 @pytest.mark.parametrize("form, message", [
@@ -36,8 +37,12 @@ NOT_IMPLEMENTED = not_implemented("uuid")
            '<bind nodeset="/data/c" calculate="/data/b"/>', "<data><a/><b/><c/></data>"),
      "these calculations depend on each other, so none of them has a defined value: "
      "/data/b \u2192 /data/c \u2192 /data/b"),
+    ("<data><q>1</q></data>", NOT_AN_XFORM),
+    ("<html><body><p>page</p></body></html>", NOT_AN_XFORM),
+    ('<data><instance><q/></instance><bind nodeset="/data/q" calculate="("/></data>', NOT_AN_XFORM),
 ], ids=["xml", "no-binds", "no-nodeset", "rule", "rule-quoted-untrimmed", "calculate-before-readonly",
-        "readonly-before-required", "first-broken-bind", "cycle", "cycle-names-only-its-binds"])
+        "readonly-before-required", "first-broken-bind", "cycle", "cycle-names-only-its-binds",
+        "submission-as-form", "page", "binds-without-model"])
 def test_load_refusals(form, message):
     with pytest.raises(RuntimeError) as e:
         tovarn.submission_findings(form, "<data/>")
@@ -372,6 +377,26 @@ def test_lone_secondary_instance_path_has_no_position():
     assert says(form, "<data/>") == ["/instance/root/item: the answer does not satisfy the form's constraint"]
 
 
+TEXTS = '<text id="m"><value>{}</value></text>'
+
+
+@pytest.mark.parametrize("translations, expected", [
+    ([("lang='fr'", "trop grand"), ("lang='en'", "too big")], "trop grand"),
+    ([("lang='fr'", "trop grand"), ("default='true()' lang='en'", "too big")], "too big"),
+    ([("lang='fr'", "trop grand"), ("lang='en' default='true'", "too big")], "too big"),
+    ([("lang='fr' default='false()'", "trop grand"), ("lang='en'", "too big")], "trop grand"),
+    ([("lang='fr'", "trop grand"), ("lang='en' default='true()'", "too big"),
+      ("lang='de' default='true()'", "zu gro\u00df")], "too big"),
+    ([("lang='fr'", "-"), ("lang='en' default='true()'", "too big")], "too big"),
+], ids=["none-marked", "marked-true()", "marked-true", "marked-false", "first-marked", "placeholder-first"])
+def test_messages_in_the_default_language(translations, expected):
+    itext = "<itext>" + "".join(f"<translation {attributes}>{TEXTS.format(text)}</translation>"
+                                for attributes, text in translations) + "</itext>"
+    form = xform('<bind nodeset="/data/q" constraint="false()" jr:constraintMsg="jr:itext(\'m\')"/>',
+                 extra=itext)
+    assert says(form, "<data><q>1</q></data>") == [f"/data/q: {expected}"]
+
+
 def test_only_first_translation_is_read():
     itext = ('<itext><translation lang="fr"><text id="m"><value>un</value></text>'
              '<text id="m"><value form="image">jr://x.png</value></text>'
@@ -389,10 +414,27 @@ def test_only_first_translation_is_read():
     ({"today": "2024-01-01"}, "<data><q>2024-01-01</q></data>", []),
     ({}, "<data><q>2024-01-01</q></data>", ["/data/q: the answer does not satisfy the form's constraint"]),
     ({}, "<data><q>2024-01-01</q><end>2024-01-01T10:00:00Z</end></data>", []),
-], ids=["argument", "default", "from-end"])
+    ({}, "<data><q>2024-01-01</q><end>\n  2024-01-01T10:00:00Z\n</end></data>", []),
+    ({}, "<data><q>2024-01-01</q><start> 2024-01-01T09:00:00Z</start></data>", []),
+], ids=["argument", "default", "from-end", "from-indented-end", "from-start"])
 def test_clock(clock, submission, expected):
     form = xform('<bind nodeset="/data/q" constraint=". = today()"/>')
     assert says(form, submission, **clock) == expected
+
+
+# Without a date from the caller or the submission, the machine's own date
+# judges: a birth date in the past is valid and an age comes out positive.
+@pytest.mark.parametrize("dob, expected", [
+    ("2000-01-01", []),
+    ("1970-01-02", []),
+    ("9999-01-01", ["/data/dob: not in the past", "/data/age: negative age"]),
+], ids=["past", "just-after-1970", "future"])
+def test_dates_judged_by_the_local_date(dob, expected):
+    form = xform('<bind nodeset="/data/dob" constraint=". &lt;= today()" jr:constraintMsg="not in the past"/>'
+                 '<bind nodeset="/data/age" constraint="int((today() - ../dob) div 365.25) &gt;= 0"'
+                 ' jr:constraintMsg="negative age"/>',
+                 "<data><dob/><age/></data>")
+    assert says(form, f"<data><dob>{dob}</dob><age>answered</age></data>") == expected
 
 
 def test_submission_that_does_not_parse():

@@ -10,6 +10,7 @@ namespace tovarn::form::detail::msg {
 
 std::string xform_xml(std::string_view reader_message);
 std::string no_root_element();
+std::string not_an_xform();
 std::string bind_without_nodeset();
 std::string rule_does_not_parse(std::string_view attribute, std::string_view nodeset,
                                 std::string_view parser_message, std::string_view rule_text);

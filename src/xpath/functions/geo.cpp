@@ -1,6 +1,7 @@
 #include "xpath/functions/detail/geo.h"
 
 #include <cmath>
+#include <string>
 
 #include "unicode/unicode.h"
 #include "xpath/detail/call_site.h"
@@ -93,6 +94,18 @@ double geo_distance(double lat1, double lon1, double lat2, double lon2) {
 
 EvalResult fn_area(const CallSite& call) { return geo_function(call, geo_area); }
 
-EvalResult fn_distance(const CallSite& call) { return geo_function(call, line_length); }
+EvalResult fn_distance(const CallSite& call) {
+  if (call.args.size() < 2) return geo_function(call, line_length);
+  // Several arguments are read as one list, argument after argument, so a bad
+  // item in any of them empties the line as it would in one text.
+  std::string line;
+  for (std::size_t p = 1; p <= call.args.size(); ++p) {
+    auto value = eval_arg(call, p);
+    if (!value) return std::unexpected(std::move(value.error()));
+    if (p > 1) line += ';';
+    line += value_to_string(*value);
+  }
+  return line_length(parse_geopoints(line));
+}
 
 }  // namespace tovarn::xpath::detail
