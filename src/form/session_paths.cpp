@@ -132,9 +132,9 @@ std::expected<void, std::string> set_value(Session& session, std::string_view pa
     return {};
   }
 
-  std::vector<detail::Segment> segments;
+  std::vector<detail::NamedStep> segments;
   for (std::string_view text : segments_of(path)) {
-    std::optional<detail::Segment> segment = detail::read_segment(text);
+    std::optional<detail::NamedStep> segment = detail::read_step(text);
     if (!segment) return std::unexpected(detail::msg::row_does_not_exist(path, text));
     segments.push_back(*segment);
   }
@@ -146,7 +146,7 @@ std::expected<void, std::string> set_value(Session& session, std::string_view pa
     if (segments.back().position) return std::unexpected(detail::msg::names_nothing(path));
     segments.back().name.remove_prefix(1);
   }
-  for (detail::Segment& segment : segments) {
+  for (detail::NamedStep& segment : segments) {
     segment.name = tree::local_name(segment.name);
     if (!is_xml_name(segment.name)) return std::unexpected(detail::msg::names_nothing(path));
   }
@@ -171,7 +171,7 @@ std::expected<void, std::string> set_value(Session& session, std::string_view pa
   std::vector<std::uint32_t> entries(segments.size(), 0);
   std::uint32_t entry = 0;
   for (std::size_t i = first; i < segments.size(); ++i) {
-    const detail::Segment& segment = segments[i];
+    const detail::NamedStep& segment = segments[i];
     const bool is_attribute = attribute && i + 1 == segments.size();
     std::optional<std::uint32_t> known = outline.child(entry, segment.name, is_attribute);
     if (!known) return std::unexpected(detail::msg::outside_form(path));

@@ -28,11 +28,11 @@ std::expected<RowsPlace, std::string> find_rows(const Session& session, std::str
   const InstanceOutline& outline = session.templates.outline;
   auto not_a_repeat = [&] { return std::unexpected(detail::msg::not_a_repeat(path)); };
   if (outline.empty() || !path.starts_with('/')) return not_a_repeat();
-  std::vector<detail::Segment> segments;
+  std::vector<detail::NamedStep> segments;
   std::vector<std::uint32_t> entries;
   for (std::size_t start = 1;;) {
     std::size_t slash = std::min(path.find('/', start), path.size());
-    std::optional<detail::Segment> segment = detail::read_segment(path.substr(start, slash - start));
+    std::optional<detail::NamedStep> segment = detail::read_step(path.substr(start, slash - start));
     if (!segment || segment->name.empty()) return not_a_repeat();
     if (segments.empty()) {
       if (segment->position || segment->name != outline.entry(0).name) return not_a_repeat();

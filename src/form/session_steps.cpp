@@ -5,9 +5,9 @@
 
 namespace tovarn::form::detail {
 
-std::optional<Segment> read_segment(std::string_view text) {
+std::optional<NamedStep> read_step(std::string_view text) {
   const std::size_t open = text.find('[');
-  if (open == std::string_view::npos) return Segment{text, text, std::nullopt};
+  if (open == std::string_view::npos) return NamedStep{text, text, std::nullopt};
   if (open == 0 || text.size() - open < 3 || text.back() != ']') return std::nullopt;
   std::uint64_t position = 0;
   for (std::size_t i = open + 1; i + 1 < text.size(); ++i) {
@@ -17,10 +17,10 @@ std::optional<Segment> read_segment(std::string_view text) {
     const std::uint64_t digit = static_cast<std::uint64_t>(c - '0');
     position = position > (UINT64_MAX - digit) / 10 ? UINT64_MAX : position * 10 + digit;
   }
-  return Segment{text, text.substr(0, open), position};
+  return NamedStep{text, text.substr(0, open), position};
 }
 
-Pick pick_child(const tree::Document& doc, tree::NodeId parent, const Segment& segment) {
+Pick pick_child(const tree::Document& doc, tree::NodeId parent, const NamedStep& segment) {
   Pick pick;
   for (const tree::NodeId child : doc.children(parent)) {
     if (doc.name(child) != segment.name) continue;
@@ -36,7 +36,7 @@ Pick pick_child(const tree::Document& doc, tree::NodeId parent, const Segment& s
   return pick;
 }
 
-std::string several_rows(const tree::Document& doc, std::string_view path, const Segment& segment,
+std::string several_rows(const tree::Document& doc, std::string_view path, const NamedStep& segment,
                          const Pick& pick) {
   const std::size_t end =
       static_cast<std::size_t>(segment.text.data() - path.data()) + segment.text.size();

@@ -11,7 +11,7 @@
 
 namespace tovarn::form::detail {
 
-struct Segment {
+struct NamedStep {
   std::string_view text;  // as written, a view into the path
   std::string_view name;
   // Counted from 1; 0, or a number past the range, names no row.
@@ -20,7 +20,7 @@ struct Segment {
 
 // "name" or "name[digits]"; none for any other use of '['. The name is not
 // checked.
-std::optional<Segment> read_segment(std::string_view text);
+std::optional<NamedStep> read_step(std::string_view text);
 
 // Of `parent`'s children named as the segment: the one its position picks,
 // or without a position the only one. `count` is how many there are, and
@@ -33,11 +33,11 @@ struct Pick {
   // No position, and several to choose from.
   bool several = false;
 };
-Pick pick_child(const tree::Document& doc, tree::NodeId parent, const Segment& segment);
+Pick pick_child(const tree::Document& doc, tree::NodeId parent, const NamedStep& segment);
 
 // The refusal of a path whose segment, `segment` of `path`, could mean any
 // of the rows `pick` met: it names them and shows the path with the first.
-std::string several_rows(const tree::Document& doc, std::string_view path, const Segment& segment,
+std::string several_rows(const tree::Document& doc, std::string_view path, const NamedStep& segment,
                          const Pick& pick);
 
 }  // namespace tovarn::form::detail
