@@ -9,14 +9,15 @@
 #include "python/frame.h"
 #include "python/guard.h"
 #include "python/interrupt.h"
+#include "python/sources.h"
 #include "tree/recycle.h"
 
 namespace tovarn::python {
 namespace {
 
-// An argument's own copy, made with the lock released into a buffer the
-// thread kept from its last call: a large form faults no fresh pages, and the
-// copy holds up no other thread.
+// An argument's own copy, made into a buffer the thread kept from its last
+// call: a large form faults no fresh pages, and, the lock being released at
+// once for a large text, the copy holds up no other thread.
 std::string owned(std::string_view text) {
   std::string out = tree::take_buffer<std::string>(text.size());
   out.assign(text);
@@ -44,7 +45,7 @@ PyObject* check_form_entry(PyObject*, PyObject* args, PyObject* kwargs) {
     Bound bound;
     std::string_view form;
     if (!bind(kCheckForm, args, kwargs, bound) || !convert(kCheckForm, bound, form)) return {};
-    auto outcome = watched_without_lock([&] {
+    auto outcome = watched_without_lock(known_long({form}), [&] {
       tree::Recycling recycling;
       return check_form(owned(form));
     });
@@ -62,7 +63,7 @@ PyObject* submission_findings_entry(PyObject*, PyObject* args, PyObject* kwargs)
         !convert(kSubmissionFindings, bound, form, submission, today, now)) {
       return {};
     }
-    auto outcome = watched_without_lock([&] {
+    auto outcome = watched_without_lock(known_long({form, submission}), [&] {
       tree::Recycling recycling;
       return submission_findings(owned(form), owned(submission), owned(today), owned(now));
     });
@@ -80,7 +81,7 @@ PyObject* eval_expression_entry(PyObject*, PyObject* args, PyObject* kwargs) {
         !convert(kEvalExpression, bound, expression, submission, today, now)) {
       return {};
     }
-    auto outcome = watched_without_lock([&] {
+    auto outcome = watched_without_lock(known_long({submission}), [&] {
       tree::Recycling recycling;
       return eval_expression(owned(expression), owned(submission), owned(today), owned(now));
     });

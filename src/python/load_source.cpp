@@ -112,6 +112,16 @@ Read read_file(const std::string& path) {
 
 }  // namespace
 
+bool known_long(std::initializer_list<std::string_view> sources) {
+  constexpr std::size_t kLongBytes = std::size_t{16} << 10;
+  std::size_t bytes = 0;
+  for (const std::string_view source : sources) {
+    if (!is_xml_text(source)) return true;
+    bytes += source.size();
+  }
+  return bytes > kLongBytes;
+}
+
 Outcome<std::string> load_source(std::string argument, std::string_view name) {
   // Text read from a file with a byte-order mark still starts with it.
   if (is_xml_text(argument)) {

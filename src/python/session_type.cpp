@@ -14,6 +14,7 @@
 #include "python/guard.h"
 #include "python/interrupt.h"
 #include "python/messages.h"
+#include "python/sources.h"
 
 namespace tovarn::python {
 namespace {
@@ -115,7 +116,8 @@ PyObject* new_entry(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     if (!bind(kNew, args, kwargs, bound) || !convert(kNew, bound, form, instance, today, now)) {
       return {};
     }
-    auto built = watched_without_lock([&] {
+    const bool long_call = known_long({form}) || (instance && known_long({*instance}));
+    auto built = watched_without_lock(long_call, [&] {
       return session_new(std::move(form), std::move(instance), std::move(today), std::move(now));
     });
     if (!built) return {};

@@ -1,6 +1,7 @@
 #pragma once
 // Source arguments and the clock of a request, shared by the entry points.
 
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +17,12 @@ namespace tovarn::python {
 // it names, which must be valid UTF-8. A failure is a ValueError naming the
 // source ("form", "submission", "instance") and the argument.
 [[nodiscard]] Outcome<std::string> load_source(std::string argument, std::string_view name);
+
+// Whether a call reading these source arguments is known to outlast the time
+// it keeps the interpreter's lock (CallLock): one names a file, whose reading
+// may wait, or their texts together pass 16 KiB, more than the XML reader
+// takes in that time (some 600 MB/s), reading them before its first poll.
+bool known_long(std::initializer_list<std::string_view> sources);
 
 // The clock of one request: each text is the argument when given, else taken
 // from the submission ("today", else the date part of "end" or "start";

@@ -40,9 +40,12 @@ class Watch {
   // few milliseconds of work at most.
   using Poll = bool (*)(void* data);
 
-  // Installs the watch for this thread until it is destroyed. Measures the
-  // stack left below the caller.
-  Watch(Poll poll, void* data);
+  static constexpr std::int64_t kPollEveryNs = 2'000'000;
+
+  // Installs the watch for this thread until it is destroyed; the first poll
+  // comes `first_poll_ns` into the work at the soonest, each later one
+  // kPollEveryNs after the last. Measures the stack left below the caller.
+  Watch(Poll poll, void* data, std::int64_t first_poll_ns = kPollEveryNs);
   ~Watch();
   Watch(const Watch&) = delete;
   Watch& operator=(const Watch&) = delete;
@@ -71,7 +74,7 @@ class Watch {
   void* data_;
   Watch* previous_;
   std::int64_t countdown_;
-  std::int64_t last_poll_ns_;
+  std::int64_t next_poll_ns_;
   std::uintptr_t floor_ = 0;
   int max_depth_ = kMaxExprDepth;
   bool stopped_ = false;
