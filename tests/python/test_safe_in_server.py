@@ -20,6 +20,19 @@ faulthandler.dump_traceback_later({seconds}, exit=True)
 """
 
 
+# A thread that counts ticks while the lock is left to it. Without forced
+# switches, a thread that keeps the lock through a call lets it make none.
+TICKER = """
+sys.setswitchinterval(1000)
+ticks = []
+stop = threading.Event()
+def tick():
+    while not stop.wait(0.01):
+        ticks.append(None)
+ticker = threading.Thread(target=tick)
+"""
+
+
 def child(code, seconds=5, input=None):
     run = run_child(BOUND.format(seconds=seconds) + code, input=input, timeout=60)
     assert run.returncode == 0, (run.returncode, run.stdout[-2000:], run.stderr[-3000:])
@@ -53,20 +66,23 @@ for call in calls:
 @pytest.mark.parametrize("source", ["/dev/stdin", "/proc/self/fd/0"])
 def test_silent_pipe_is_ended_by_an_alarm_handler(source):
     # stdin is a pipe whose writer, this process, stays silent and open.
-    code = f"""
+    code = TICKER + f"""
+ticks_then = []
 def on_alarm(*_):
+    ticks_then.append(len(ticks))
     raise TimeoutError("watchdog")
 signal.signal(signal.SIGALRM, on_alarm)
-ticks = []
-ticker = threading.Thread(target=lambda: [ticks.append(time.sleep(0.01)) for _ in range(20)])
 ticker.start()
 signal.setitimer(signal.ITIMER_REAL, 0.3)
+before = len(ticks)
 try:
     tovarn.eval_expression("1", {source!r})
 except TimeoutError as e:
-    ticker.join()
-    # The wait left the lock to other threads.
-    print("TimeoutError", e, len(ticks))
+    # The ticks made while the call waited, counted by the handler that ends
+    # it: none unless the wait left the lock to other threads.
+    print("TimeoutError", e, ticks_then[0] - before > 0)
+stop.set()
+ticker.join()
 """
     with subprocess.Popen([sys.executable, "-c", BOUND.format(seconds=1) + code],
                           stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
@@ -78,7 +94,7 @@ except TimeoutError as e:
             process.kill()
         stdout, stderr = process.stdout.read(), process.stderr.read()
     assert process.returncode == 0, stderr[-3000:]
-    assert stdout.splitlines() == ["TimeoutError watchdog 20"]
+    assert stdout.splitlines() == ["TimeoutError watchdog True"]
 
 
 def test_source_larger_than_the_reader_takes_is_refused_by_name(tmp_path):
@@ -178,6 +194,87 @@ for workers in (2, 4, 8):
     assert out == [f"{workers} True" for workers in (2, 4, 8) for _ in range(3)]
 
 
+# A cubic rule over a small text (left at its first poll), a quadratic one
+# over a large text, and the small text read from a file (both left at once):
+# each call takes a fraction of a second.
+SMALL = "<data>" + "<a>1</a>" * 200 + "</data>"
+CUBIC = "count(/data/a[count(../a[count(../a[. = 1]) > 0]) > 0])"
+LARGE = "<data>" + "<a>1</a>" * 4000 + "</data>"
+QUADRATIC = "count(/data/a[count(../a[. = 1]) > 0])"
+
+
+@pytest.mark.parametrize("expression, source", [(CUBIC, SMALL), (QUADRATIC, LARGE),
+                                                (CUBIC, "file")],
+                         ids=["small text", "large text", "file"])
+def test_long_calls_on_threads_run_together_and_leave_the_lock(tmp_path, expression, source):
+    if source == "file":
+        source = tmp_path / "small.xml"
+        source.write_text(SMALL)
+    out = child(TICKER + f"""
+events = []
+def run():
+    before = len(ticks)
+    events.append(+1)
+    tovarn.eval_expression({expression!r}, {str(source)!r})
+    events.append(-1)
+    events.append(len(ticks) - before)
+ticker.start()
+workers = [threading.Thread(target=run) for _ in range(3)]
+for worker in workers:
+    worker.start()
+for worker in workers:
+    worker.join()
+stop.set()
+ticker.join()
+# Calls under way at once, which is one if each kept the lock to the end.
+running = [sum(e for e in events[:i + 1] if e in (+1, -1)) for i in range(len(events))]
+print("together", max(running))
+print("ticked during each", [e for e in events if e not in (+1, -1)].count(0) == 0)
+""", seconds=60)
+    assert out[0] != "together 1" and out[1:] == ["ticked during each True"], out
+
+
+def test_short_calls_on_many_threads_answer_as_on_one():
+    # Short calls keep the lock and give it up to the long ones between them
+    # that wait to take it back; every call still answers, or raises, as on
+    # one thread.
+    tests = str(pathlib.Path(__file__).parent)
+    out = child(f"""
+import sys
+sys.path.insert(0, {tests!r})
+from support import xform
+from concurrent.futures import ThreadPoolExecutor
+
+submission = "<data><q>4</q><r>x</r></data>"
+form = xform('<bind nodeset="/data/q" constraint=". &gt; 5"/>'
+             '<bind nodeset="/data/r" required="true()" calculate="concat(/data/q, 1)"/>',
+             "<data><q/><r/></data>")
+rows = "<data>" + "<a>1</a>" * 600 + "</data>"
+calls = [
+    lambda: tovarn.eval_expression("/data/q * 2", submission),
+    lambda: tovarn.eval_expression("concat(/data/r, /data/q)", submission),
+    lambda: tovarn.eval_expression("1 +", submission),
+    lambda: tovarn.eval_expression("count(/data/a[count(../a[. = 1]) > 0])", rows),
+    lambda: tovarn.submission_findings(form, submission),
+    lambda: tovarn.submission_findings(form, "<other/>"),
+    lambda: tovarn.check_form(form),
+]
+
+def outcome(call):
+    try:
+        return repr(call())
+    except Exception as e:
+        return type(e).__name__ + ": " + str(e)
+
+expected = [outcome(call) for call in calls]
+for workers in (2, 8):
+    with ThreadPoolExecutor(workers) as pool:
+        got = list(pool.map(outcome, calls * 200))
+    print(workers, got == expected * 200)
+""", seconds=50)
+    assert out == ["2 True", "8 True"]
+
+
 def test_deep_rule_on_the_main_thread_keeps_the_limit():
     out = child("""
 try:
@@ -228,8 +325,12 @@ def test_sigint_ends_long_calls_and_leaves_the_session_as_it_was():
     out = child(LONG.format(tests=tests) + """
 session = tovarn.Session(form, instance)
 before = session.instance_xml()
+# A small text keeps the lock until the call's first poll.
+small = "<data>" + "<a>1</a>" * 1500 + "</data>"
+cubic = "count(/data/a[count(../a[" + slow + "]) > 0])"
 delays = {
     "eval": delay(lambda: tovarn.eval_expression("count(/data/a[" + slow + "])", instance)),
+    "eval small": delay(lambda: tovarn.eval_expression(cubic, small)),
     "judge": delay(lambda: tovarn.submission_findings(form, instance)),
     "recompute": delay(session.recompute),
 }
@@ -239,5 +340,5 @@ print("unchanged", session.instance_xml() == before)
 # Nothing half-done is left to get in the way of the next call.
 print("calculated", session.recompute()["calculated"])
 """, seconds=120)
-    assert out == ["eval True", "judge True", "recompute True", "unchanged True",
+    assert out == ["eval True", "eval small True", "judge True", "recompute True", "unchanged True",
                    "calculated {'/data/r': '2'}"]
