@@ -116,7 +116,7 @@ PyObject* new_entry(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     if (!bind(kNew, args, kwargs, bound) || !convert(kNew, bound, form, instance, today, now)) {
       return {};
     }
-    const bool long_call = known_long({form}) || (instance && known_long({*instance}));
+    const bool long_call = instance ? known_long({form, *instance}) : known_long({form});
     auto built = watched_without_lock(long_call, [&] {
       return session_new(std::move(form), std::move(instance), std::move(today), std::move(now));
     });
