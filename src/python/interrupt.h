@@ -23,10 +23,11 @@ inline bool check_signals(void*) { return PyErr_CheckSignals() != 0; }
 
 // The interpreter's lock over one call that may leave it. A call keeps the
 // lock for its first kKeepLockNs and leaves it at its first poll after that,
-// taking it back for the moment of each later check of signals and at the end.
-// Handing the lock over costs about 20 us once several threads want it (short
-// calls on 8 threads ran at 0.26 times the speed of one), more than most calls
-// take; keeping it that long costs a call that outlasts it no more than one
+// taking it back for the moment of each later check of signals (on the main
+// thread) and at the end. Handing the lock over costs about 20 us once several
+// threads want it, more than most calls take: short calls on 8 threads ran at
+// 0.27 times the speed of one when each handed it over, at 1.0 keeping it.
+// Keeping it that long costs a call that outlasts it no more than one
 // hand-over. A call known to be long leaves the lock at once, and so does a
 // call that starts while another waits to take it back: kept, the lock is
 // never given up on its own, and the waiter would sit out the interpreter's
@@ -40,7 +41,8 @@ class CallLock {
   CallLock(const CallLock&) = delete;
   CallLock& operator=(const CallLock&) = delete;
 
-  // When the Watch first polls: at once for a call that left the lock.
+  // How long the Watch waits for its first poll: kKeepLockNs while the lock
+  // is kept, the usual interval once it is left.
   std::int64_t first_poll_ns() const;
   // A Watch's poll; a handler that raises leaves the lock held for its
   // exception.
