@@ -14,8 +14,11 @@ constinit thread_local ThreadState thread_state;
 namespace {
 
 // Steps between looks at the clock: a step is one evaluation or one parse, a
-// few nanoseconds to microseconds.
+// few nanoseconds to microseconds. Until a first poll due sooner than the
+// usual interval, looks come more often: one due at 20 us came at 30 to
+// 150 us with a look every 1024 steps, at 20 to 40 us every 256.
 constexpr std::int64_t kStepsPerLook = 1024;
+constexpr std::int64_t kStepsPerEarlyLook = 256;
 
 // Stack one nesting level takes at most (an evaluated predicate in a path in
 // a predicate, the costliest chain), and what is kept free below the deepest
@@ -62,8 +65,9 @@ Watch::Watch(Poll poll, void* data, std::int64_t first_poll_ns)
     : poll_(poll),
       data_(data),
       previous_(detail::thread_state.watch),
-      countdown_(kStepsPerLook),
-      next_poll_ns_(now_ns() + first_poll_ns) {
+      countdown_(first_poll_ns < kPollEveryNs ? kStepsPerEarlyLook : kStepsPerLook),
+      next_poll_ns_(now_ns() + first_poll_ns),
+      early_(first_poll_ns < kPollEveryNs) {
   const std::uintptr_t low = stack_low_end();
   const auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
   if (low > 1 && here > low) {
@@ -77,10 +81,12 @@ Watch::Watch(Poll poll, void* data, std::int64_t first_poll_ns)
 Watch::~Watch() { detail::thread_state.watch = previous_; }
 
 bool Watch::due() {
-  countdown_ = kStepsPerLook;
+  countdown_ = early_ ? kStepsPerEarlyLook : kStepsPerLook;
   if (stopped_) return true;
   const std::int64_t now = now_ns();
   if (now < next_poll_ns_) return false;
+  countdown_ = kStepsPerLook;
+  early_ = false;
   next_poll_ns_ = now + kPollEveryNs;
   return poll_now();
 }

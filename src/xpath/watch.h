@@ -77,6 +77,7 @@ class Watch {
   std::int64_t next_poll_ns_;
   std::uintptr_t floor_ = 0;
   int max_depth_ = kMaxExprDepth;
+  bool early_;  // before a first poll due sooner than the usual interval
   bool stopped_ = false;
 };
 

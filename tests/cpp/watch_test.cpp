@@ -67,6 +67,19 @@ TEST(Watch, StopEndsOneLongWalk) {
   EXPECT_EQ(value.error(), xpath::interrupted_message());
 }
 
+bool count_poll(void* data) {
+  ++*static_cast<int*>(data);
+  return false;
+}
+
+TEST(Watch, FirstPollDueSoonComesWithinAFewHundredSteps) {
+  // Looks at the usual pace (every 1024 steps) would not have reached it yet.
+  int polls = 0;
+  xpath::Watch watch(&count_poll, &polls, 0);
+  for (int step = 0; step < 256; ++step) static_cast<void>(watch.interrupted());
+  EXPECT_EQ(polls, 1);
+}
+
 // Stops once the calculation is written, while the session is judged.
 bool once_written(void* data) {
   const auto* session = static_cast<const form::Session*>(data);
