@@ -12,7 +12,7 @@
 #include "unicode/unicode.h"
 #include "xpath/detail/eval_messages.h"
 #include "xpath/detail/node_texts.h"
-#include "xpath/functions/detail/dates.h"
+#include "xpath/detail/date_text.h"
 
 namespace tovarn::xpath {
 
