@@ -2,13 +2,13 @@
 
 #include <array>
 #include <cstdint>
-#include <cstring>
 #include <optional>
 #include <string_view>
 #include <variant>
 
 #include "tree/query.h"
 #include "xpath/child_names.h"
+#include "xpath/detail/equality.h"
 #include "xpath/detail/location.h"
 #include "xpath/watch.h"
 
@@ -30,64 +30,6 @@ constexpr std::uint32_t kNodesPerTick = 256;
 
 bool keeps_one_node(Axis axis) { return axis == Axis::self || axis == Axis::parent; }
 
-// A short text held for comparing texts of its size with it: names and
-// answers are mostly short, and two loads of a word each settle them where a
-// loop or the call into memcmp would cost more than the visit of the node.
-class Bytes {
- public:
-  Bytes() = default;
-  explicit Bytes(std::string_view text) : data_(text.data()), size_(text.size()) {
-    width_ = size_ >= 8 ? 8 : size_ >= 4 ? 4 : size_ >= 2 ? 2 : 0;
-    if (size_ > 16) width_ = 0;
-    if (width_ != 0) {
-      head_ = load(data_, width_);
-      tail_ = load(data_ + size_ - width_, width_);
-    }
-  }
-  std::size_t size() const { return size_; }
-  // Whether the size() bytes at `p` are the text's. The head and tail words
-  // overlap where the text is shorter than two of them.
-  bool same(const char* p) const {
-    switch (width_) {
-      case 2:
-        return load(p, 2) == head_ && load(p + size_ - 2, 2) == tail_;
-      case 4:
-        return load(p, 4) == head_ && load(p + size_ - 4, 4) == tail_;
-      case 8:
-        return load(p, 8) == head_ && load(p + size_ - 8, 8) == tail_;
-      default:
-        if (size_ == 0) return true;
-        if (size_ == 1) return *p == *data_;
-        return std::memcmp(p, data_, size_) == 0;
-    }
-  }
-  bool same(std::string_view text) const { return text.size() == size_ && same(text.data()); }
-  std::string_view view() const { return {data_, size_}; }
-
- private:
-  [[gnu::always_inline]] static std::uint64_t load(const char* p, std::size_t width) {
-    if (width == 2) {
-      std::uint16_t v;
-      std::memcpy(&v, p, 2);
-      return v;
-    }
-    if (width == 4) {
-      std::uint32_t v;
-      std::memcpy(&v, p, 4);
-      return v;
-    }
-    std::uint64_t v;
-    std::memcpy(&v, p, 8);
-    return v;
-  }
-
-  const char* data_ = nullptr;
-  std::size_t size_ = 0;
-  std::size_t width_ = 0;  // of the head and tail words; 0 for none
-  std::uint64_t head_ = 0;
-  std::uint64_t tail_ = 0;
-};
-
 class Name {
  public:
   Name() = default;
@@ -99,7 +41,7 @@ class Name {
 
  private:
   bool any_ = true;
-  Bytes name_;
+  ShortText name_;
 };
 
 struct Level {
@@ -376,24 +318,21 @@ struct AnyNode {
 };
 
 struct TextIs {
-  Bytes text;
-  bool eq;  // else `!=`
+  NodeTest test;
   std::string* scratch;
   bool operator()(const Document& doc, NodeId id) const {
     if (doc.has_children(id)) [[unlikely]] {
-      return text.same(nested_string(doc, id, *scratch)) == eq;
+      return test.passes_text(nested_string(doc, id, *scratch));
     }
-    return text.same(doc.text(id)) == eq;
+    return test.passes_text(doc.text(id));
   }
 };
 
 struct NumberIs {
-  double number;
-  bool eq;
+  NodeTest test;
   std::string* scratch;
   bool operator()(const Document& doc, NodeId id) const {
-    const double n = string_to_number(node_string(doc, id, *scratch));
-    return eq ? n == number : !(n == number);
+    return test.passes_number(string_to_number(node_string(doc, id, *scratch)));
   }
 };
 
@@ -445,18 +384,16 @@ EvalResult compare_walked(BinaryOp op, const Expr::LocationPath& path, const Val
                           const Document& doc, NodeId context, Watch* watch) {
   const bool eq = op == BinaryOp::eq;
   std::string scratch;
-  switch (other.index()) {
-    case 0:
-      // Only whether the path selects a node counts.
-      return settle(path, doc, context, AnyNode{}, std::get<bool>(other) == eq, watch);
-    case 1:
-      return settle(path, doc, context, NumberIs{std::get<double>(other), eq, &scratch}, true,
-                    watch);
-    case 2:
-      return settle(path, doc, context, TextIs{Bytes(std::get<std::string>(other)), eq, &scratch},
-                    true, watch);
-    default:
-      break;
+  if (other.index() != 3) {
+    const NodeTest test(eq, other);
+    switch (test.kind()) {
+      case NodeTest::Kind::presence:
+        return settle(path, doc, context, AnyNode{}, test.when_nodes(), watch);
+      case NodeTest::Kind::number:
+        return settle(path, doc, context, NumberIs{test, &scratch}, true, watch);
+      default:
+        return settle(path, doc, context, TextIs{test, &scratch}, true, watch);
+    }
   }
   // One node compares as its string value; none, or one outside its
   // document, equals and differs from nothing.
@@ -466,7 +403,7 @@ EvalResult compare_walked(BinaryOp op, const Expr::LocationPath& path, const Val
   }
   std::string held;
   const std::string_view text = node_string(*set.document, set.ids.front(), held);
-  return settle(path, doc, context, TextIs{Bytes(text), eq, &scratch}, true, watch);
+  return settle(path, doc, context, TextIs{NodeTest(eq, text), &scratch}, true, watch);
 }
 
 }  // namespace tovarn::xpath::detail
