@@ -122,9 +122,11 @@ template <int kDepth = -1, typename Hit>
 
 // The siblings from `at` up to `stop` (or the last) that pass the name, each
 // through the tail to `hit`, until one hits: a row testing its name against
-// the rows before it walks this loop for each row.
+// the rows before it walks this loop for each row. Out of line: inlined into
+// walk_axis with its three depths, the loop ran about 12 % slower (unique
+// name at 20,000 rows, 0.94 s against 0.84 s).
 template <int kDepth, typename Hit>
-Seen walk_siblings(const Document& doc, const Hit& hit, const Tail& tail, const Name name,
+[[gnu::noinline]] Seen walk_siblings(const Document& doc, const Hit& hit, const Tail& tail, const Name name,
                    Siblings at, NodeId stop, Watch* const watch) {
   std::uint32_t budget = kNodesPerTick;
   const Siblings end{};  // past the last sibling

@@ -3,73 +3,17 @@
 // (NodeTexts) and the walked comparison all decide through these; their
 // indexes and shortcuts only find sooner which texts pass.
 
-#include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <string_view>
 #include <variant>
 
+#include "tree/name_hash.h"
 #include "xpath/value.h"
 
 namespace tovarn::xpath::detail {
 
-// A short text held for comparing texts of its size with it: names and
-// answers are mostly short, and two loads of a word each settle them where a
-// loop or the call into memcmp would cost more than the visit of the node.
-class ShortText {
- public:
-  ShortText() = default;
-  explicit ShortText(std::string_view text) : data_(text.data()), size_(text.size()) {
-    width_ = size_ >= 8 ? 8 : size_ >= 4 ? 4 : size_ >= 2 ? 2 : 0;
-    if (size_ > 16) width_ = 0;
-    if (width_ != 0) {
-      head_ = load(data_, width_);
-      tail_ = load(data_ + size_ - width_, width_);
-    }
-  }
-  // Whether the size() bytes at `p` are the text's. The head and tail words
-  // overlap where the text is shorter than two of them.
-  bool same(const char* p) const {
-    switch (width_) {
-      case 2:
-        return load(p, 2) == head_ && load(p + size_ - 2, 2) == tail_;
-      case 4:
-        return load(p, 4) == head_ && load(p + size_ - 4, 4) == tail_;
-      case 8:
-        return load(p, 8) == head_ && load(p + size_ - 8, 8) == tail_;
-      default:
-        if (size_ == 0) return true;
-        if (size_ == 1) return *p == *data_;
-        return std::memcmp(p, data_, size_) == 0;
-    }
-  }
-  bool same(std::string_view text) const { return text.size() == size_ && same(text.data()); }
-  std::string_view view() const { return {data_, size_}; }
-
- private:
-  [[gnu::always_inline]] static std::uint64_t load(const char* p, std::size_t width) {
-    if (width == 2) {
-      std::uint16_t v;
-      std::memcpy(&v, p, 2);
-      return v;
-    }
-    if (width == 4) {
-      std::uint32_t v;
-      std::memcpy(&v, p, 4);
-      return v;
-    }
-    std::uint64_t v;
-    std::memcpy(&v, p, 8);
-    return v;
-  }
-
-  const char* data_ = nullptr;
-  std::size_t size_ = 0;
-  std::size_t width_ = 0;  // of the head and tail words; 0 for none
-  std::uint64_t head_ = 0;
-  std::uint64_t tail_ = 0;
-};
+using tree::ShortText;
 
 // Two numbers: NaN equals nothing, so it differs from everything.
 inline bool numbers_compare(bool eq, double a, double b) { return (a == b) == eq; }
@@ -98,7 +42,7 @@ class NodeTest {
         break;
     }
   }
-  NodeTest(bool eq, std::string_view text) : eq_(eq), text_(text) {}
+  NodeTest(bool eq, std::string_view text) : text_(text), eq_(eq) {}
   NodeTest(bool eq, const std::string& text) : NodeTest(eq, std::string_view(text)) {}
   NodeTest(bool eq, Value&& other) = delete;  // it would hold a view of a temporary
 
@@ -117,11 +61,12 @@ class NodeTest {
   }
 
  private:
-  Kind kind_ = Kind::text;
+  // The text first: the walked comparison reads it at the start of its hit.
+  ShortText text_;
   bool eq_ = true;
+  Kind kind_ = Kind::text;
   bool when_nodes_ = false;
   double number_ = 0;
-  ShortText text_;
 };
 
 // Two values that are no node-sets: as booleans when either is one, else as
