@@ -164,14 +164,6 @@ void register_absolute_paths(const Expr& expr) {
       expr.node);
 }
 
-bool reads_context(const Expr::FunctionCall& call) {
-  const std::string_view name = call.name;
-  if (name == "position" || name == "last" || name == "once" || name == "current") return true;
-  return call.args.empty() && (name == "name" || name == "local-name" || name == "string" ||
-                               name == "number" || name == "string-length" ||
-                               name == "normalize-space");
-}
-
 // Whether the value is the same at every context: no relative path but
 // inside the predicates of a path that starts elsewhere, and no path from the
 // rule node at all.
@@ -187,7 +179,7 @@ bool context_free(const Expr& expr) {
           }
           return context_free(*e.primary) && !steps_read_rule_node(e.steps);
         } else if constexpr (std::is_same_v<Kind, Expr::FunctionCall>) {
-          if (reads_context(e)) return false;
+          if (call_traits(e).reads_context) return false;
           for (const Expr& a : e.args) {
             if (!context_free(a)) return false;
           }
@@ -202,23 +194,6 @@ bool context_free(const Expr& expr) {
         }
       },
       expr.node);
-}
-
-// Functions whose value comes from their arguments' values alone (and the
-// names of nodes, which a write of texts leaves alone).
-bool pure_function(std::string_view name) {
-  static constexpr std::string_view kPure[] = {
-      "true",       "false",          "not",         "boolean",          "boolean-from-string",
-      "if",         "number",         "int",         "abs",              "floor",
-      "ceiling",    "round",          "pow",         "sqrt",             "log",
-      "log10",      "exp",            "sum",         "min",              "max",
-      "string",     "concat",         "join",        "string-length",    "normalize-space",
-      "contains",   "starts-with",    "ends-with",   "substring-before", "substring-after",
-      "substring",  "substr",         "translate",   "coalesce",         "count",
-      "name",       "local-name",     "selected",    "selected-at",      "count-selected",
-      "today",      "now",            "format-date", "format-date-time", "regex",
-  };
-  return std::find(std::begin(kPure), std::end(kPure), name) != std::end(kPure);
 }
 
 // Gathers the absolute paths of a context-free part whose reads are known;
@@ -236,7 +211,7 @@ bool tracked_reads(const Expr& expr, std::vector<const Expr::LocationPath*>& pat
         } else if constexpr (std::is_same_v<Kind, Expr::FilterPath>) {
           return false;
         } else if constexpr (std::is_same_v<Kind, Expr::FunctionCall>) {
-          if (!pure_function(e.name)) return false;
+          if (!call_traits(e).pure) return false;
           for (const Expr& a : e.args) {
             if (!tracked_reads(a, paths)) return false;
           }
@@ -919,33 +894,15 @@ bool plain_node_set(const Expr& expr) {
   return u != nullptr && plain_node_set(*u->lhs) && plain_node_set(*u->rhs);
 }
 
-// Functions that fail only through their arguments, with the argument
-// counts they take; sum and count also need a node-set.
+// Fails only through its arguments, when they never fail (or are node-sets
+// of such paths, where the function needs node-sets).
 bool call_never_fails(const Expr::FunctionCall& call) {
-  struct Known {
-    std::string_view name;
-    std::size_t min_args, max_args;
-    bool node_set;
-  };
-  static constexpr std::size_t kAny = SIZE_MAX;
-  static constexpr Known kKnown[] = {
-      {"true", 0, 0, false},    {"false", 0, 0, false},         {"not", 1, 1, false},
-      {"boolean", 1, 1, false}, {"if", 3, 3, false},            {"number", 0, 1, false},
-      {"int", 1, 1, false},     {"abs", 1, 1, false},           {"floor", 1, 1, false},
-      {"ceiling", 1, 1, false}, {"round", 1, 2, false},         {"pow", 2, 2, false},
-      {"min", 0, kAny, false},  {"max", 0, kAny, false},        {"string", 0, 1, false},
-      {"concat", 0, kAny, false}, {"string-length", 0, 1, false}, {"normalize-space", 0, 1, false},
-      {"coalesce", 2, 2, false}, {"sum", 1, 1, true},           {"count", 1, 1, true},
-  };
-  for (const Known& k : kKnown) {
-    if (k.name != call.name) continue;
-    if (call.args.size() < k.min_args || call.args.size() > k.max_args) return false;
-    for (const Expr& a : call.args) {
-      if (k.node_set ? !plain_node_set(a) : !never_fails(a)) return false;
-    }
-    return true;
+  const CallTraits traits = call_traits(call);
+  if (!traits.fails_only_through_arguments) return false;
+  for (const Expr& a : call.args) {
+    if (traits.needs_node_sets ? !plain_node_set(a) : !never_fails(a)) return false;
   }
-  return false;
+  return true;
 }
 
 }  // namespace
