@@ -4,6 +4,7 @@
 #include <utility>
 #include <variant>
 
+#include "tree/fast_paths.h"
 #include "tree/query.h"
 #include "xpath/detail/eval_messages.h"
 #include "xpath/detail/location.h"
@@ -50,7 +51,8 @@ TOVARN_STATE_BOUNDARY EvalResult evaluate_remembered(const Expr& expr, const Doc
 // evaluate, with the state its caller fetched.
 inline EvalResult evaluate_in(const Expr& expr, const Document& doc, EvalContext context,
                               const Environment& env, const ThreadState& state) {
-  if (state.memos != nullptr && !state.memos->values.empty() && expr.node.index() >= 4) {
+  if (kFastPaths && state.memos != nullptr && !state.memos->values.empty() &&
+      expr.node.index() >= 4) {
     return evaluate_remembered(expr, doc, context, env, state);
   }
   return evaluate_kind(expr, doc, context, env, state);
@@ -62,7 +64,7 @@ Status filter_by_predicates(NodeList& list, std::span<const Expr> predicates,
   for (const Expr& predicate : predicates) {
     if (list.empty()) return {};
     const std::size_t size = list.size();
-    if (const auto* number = std::get_if<Expr::Number>(&predicate.node)) {
+    if (const auto* number = std::get_if<Expr::Number>(&predicate.node); kFastPaths && number) {
       // A constant position needs no evaluation per node.
       const double v = number->value;
       if (v >= 1 && v <= static_cast<double>(size) && std::trunc(v) == v) {
@@ -105,7 +107,7 @@ Status step_into(NodeList& out, const NodeList& list, Axis axis, NodeType type,
     detail::collect_axis_union(doc, axis, list, name_test, out);
     // From one node these axes list elements in sibling order, which is the
     // document order while it is current.
-    const bool in_order = list.size() == 1 && doc.order_is_current() &&
+    const bool in_order = kFastPaths && list.size() == 1 && doc.order_is_current() &&
                           (axis == Axis::child || axis == Axis::preceding_sibling ||
                            axis == Axis::following_sibling);
     if (!in_order) sort_document_order(out, doc);
@@ -194,7 +196,8 @@ Status run_steps(NodeList& list, std::span<const Step> steps, std::size_t first,
     // positions, which run per parent there. This avoids listing every node
     // of the subtree first. The nodes are tested in another order, so on an
     // error the two steps run as written, to report the same first error.
-    if (axis == Axis::descendant_or_self && !step->name_test && step->predicates.empty() &&
+    if (kFastPaths && axis == Axis::descendant_or_self && !step->name_test &&
+        step->predicates.empty() &&
         i + 1 < steps.size() && steps[i + 1].axis == Axis::child &&
         ignores_position(steps[i + 1].predicates)) {
       const Step& named = steps[i + 1];
@@ -266,7 +269,7 @@ std::size_t run_single_node_steps(NodeList& list, std::span<const Step> steps,
   } else {
     list.push_back(context.node);
   }
-  first = run_single_node_steps(list, path.steps, first, doc);
+  if (kFastPaths) first = run_single_node_steps(list, path.steps, first, doc);
   if (Status s = run_steps(list, path.steps, first, doc, env); !s) {
     return std::unexpected(std::move(s.error()));
   }
@@ -411,7 +414,7 @@ EvalResult watch_failure(const Watch& watch);
       return memo_texts(memo_left ? *b.lhs : *b.rhs, doc)->compare(b.op, *other);
     }
   }
-  if (equality) {
+  if (kFastPaths && equality) {
     if (std::optional<EvalResult> r = compare_walking(b, doc, context, env, state)) {
       return std::move(*r);
     }
@@ -573,7 +576,8 @@ EvalResult evaluate(const Expr& expr, const Document& doc, EvalContext context,
                     const Environment& env) {
   // Fetched once here: every kind below reads it.
   const ThreadState& state = detail::thread_state;
-  if (state.memos != nullptr && !state.memos->values.empty() && expr.node.index() >= 4) {
+  if (kFastPaths && state.memos != nullptr && !state.memos->values.empty() &&
+      expr.node.index() >= 4) {
     return evaluate_remembered(expr, doc, context, env, state);
   }
   return evaluate_kind(expr, doc, context, env, state);

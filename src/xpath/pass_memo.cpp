@@ -5,6 +5,7 @@
 #include <type_traits>
 #include <variant>
 
+#include "tree/fast_paths.h"
 #include "xpath/detail/pass_memo.h"
 #include "xpath/evaluate.h"
 #include "xpath/functions/functions.h"
@@ -261,6 +262,7 @@ bool has_predicates(const Expr& expr) {
 namespace detail {
 
 void PredicatePaths::add(const Expr& predicate) {
+  if (!kFastPaths) return;
   if (paths_ == nullptr) {
     paths_ = &memos().paths;
     mark_ = paths_->size();
@@ -271,16 +273,10 @@ void PredicatePaths::add(const Expr& predicate) {
 
 }  // namespace detail
 
-PassMemo::PassMemo(const Expr& rule)
-    : paths_mark_(memos().paths.size()), values_mark_(memos().values.size()) {
-  register_absolute_paths(rule);
-  register_context_free(rule);
-  paths_end_ = memos().paths.size();
-  values_end_ = memos().values.size();
-}
+PassMemo::PassMemo(const Expr& rule) : PassMemo(rule, 2) {}
 
 PassMemo::PassMemo(const Expr& rule, std::size_t nodes) {
-  if (nodes < 2 && !has_predicates(rule)) return;
+  if (!kFastPaths || (nodes < 2 && !has_predicates(rule))) return;
   paths_mark_ = memos().paths.size();
   values_mark_ = memos().values.size();
   register_absolute_paths(rule);

@@ -8,6 +8,7 @@
 #include <optional>
 #include <system_error>
 
+#include "tree/fast_paths.h"
 #include "tree/query.h"
 #include "unicode/unicode.h"
 #include "xpath/detail/equality.h"
@@ -304,7 +305,7 @@ bool compare_equal(BinaryOp op, const Value& lhs, const Value& rhs) {
     // match; two large sides meet through a hash of the smaller one.
     const NodeSet& small = left.ids.size() <= right.ids.size() ? left : right;
     const NodeSet& large = &small == &left ? right : left;
-    if (small.ids.size() <= kScanLimit) {
+    if (!kFastPaths || small.ids.size() <= kScanLimit) {
       return any_node_string(small, [&](std::string_view s) {
         // Each visit has a scratch text of its own, so `s` outlives the inner one.
         const NodeTest same(true, s);

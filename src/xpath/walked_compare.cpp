@@ -6,6 +6,7 @@
 #include <string_view>
 #include <variant>
 
+#include "tree/fast_paths.h"
 #include "tree/query.h"
 #include "xpath/child_names.h"
 #include "xpath/detail/equality.h"
@@ -214,7 +215,8 @@ Seen walk_axis(const Document& doc, const Hit& hit, const Tail& tail, Axis axis,
   };
   switch (axis) {
     case Axis::child:
-      if (ChildNames* names = name.any() ? nullptr : ChildNames::of(doc); names != nullptr) {
+      if (ChildNames* names = name.any() || !kFastPaths ? nullptr : ChildNames::of(doc);
+          names != nullptr) {
         if (const auto first = names->first_named(node, name.text())) {
           switch (tail.depth) {
             case 0:
