@@ -71,7 +71,7 @@ class ShortText {
   std::string_view view() const { return {data_, size_}; }
 
  private:
-  [[gnu::always_inline]] static std::uint64_t load(const char* p, std::size_t width) {
+  static std::uint64_t load(const char* p, std::size_t width) {
     if (width == 2) {
       std::uint16_t v;
       std::memcpy(&v, p, 2);

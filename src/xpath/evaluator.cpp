@@ -33,20 +33,10 @@ using tree::NodeId;
 using Status = std::expected<void, std::string>;
 using detail::ThreadState;
 
-// The thread state arrives as an argument: seen through, every caller passing
-// the same thread-local, g++ would look it up again. Hence noipa; clang, which
-// lacks it, keeps the argument of a function not inlined.
-#if defined(__clang__)
-#define TOVARN_STATE_BOUNDARY [[gnu::noinline]]
-#else
-#define TOVARN_STATE_BOUNDARY [[gnu::noipa]]
-#endif
-TOVARN_STATE_BOUNDARY EvalResult evaluate_kind(const Expr& expr, const Document& doc,
-                                               EvalContext context, const Environment& env,
-                                               const ThreadState& state);
-TOVARN_STATE_BOUNDARY EvalResult evaluate_remembered(const Expr& expr, const Document& doc,
-                                                     EvalContext context, const Environment& env,
-                                                     const ThreadState& state);
+EvalResult evaluate_kind(const Expr& expr, const Document& doc, EvalContext context,
+                         const Environment& env, const ThreadState& state);
+EvalResult evaluate_remembered(const Expr& expr, const Document& doc, EvalContext context,
+                               const Environment& env, const ThreadState& state);
 
 // evaluate, with the state its caller fetched.
 inline EvalResult evaluate_in(const Expr& expr, const Document& doc, EvalContext context,
@@ -490,9 +480,8 @@ bool gather_reads(MemoValue& m, const Document& doc, const Environment& env) {
   return true;
 }
 
-TOVARN_STATE_BOUNDARY EvalResult evaluate_remembered(const Expr& expr, const Document& doc,
-                                                     EvalContext context, const Environment& env,
-                                                     const ThreadState& state) {
+EvalResult evaluate_remembered(const Expr& expr, const Document& doc, EvalContext context,
+                               const Environment& env, const ThreadState& state) {
   MemoValue* m = memo_value(expr);
   if (m == nullptr) return evaluate_kind(expr, doc, context, env, state);
   if (m->doc == &doc) return *m->value;

@@ -64,7 +64,7 @@ enum class Seen : std::uint8_t { nothing, hit, stopped };
 }
 
 // Counts a visited node; true when the watch says stop.
-[[gnu::always_inline]] inline bool tick(std::uint32_t& budget, Watch* watch) {
+inline bool tick(std::uint32_t& budget, Watch* watch) {
   if (--budget != 0) [[likely]] return false;
   budget = kNodesPerTick;
   return watch_says_stop(watch);
@@ -108,7 +108,7 @@ template <typename Hit>
 // it, to `hit`. kDepth is the tail's depth where the caller knows it is 0 or
 // 1, else -1.
 template <int kDepth = -1, typename Hit>
-[[gnu::always_inline]] inline Seen below(const Document& doc, const Hit& hit, const Tail& tail,
+inline Seen below(const Document& doc, const Hit& hit, const Tail& tail,
                                          NodeId node, std::uint32_t& budget, Watch* watch) {
   const std::size_t depth = kDepth >= 0 ? kDepth : tail.depth;
   if (depth == 0) return hit(doc, node) ? Seen::hit : Seen::nothing;
