@@ -70,7 +70,8 @@ bool sets_differ(const NodeSet& left, const NodeSet& right) {
   });
   if (!first) return false;
   const NodeTest differs(false, *first);
-  return any_node_string(left, [&](std::string_view s) { return !uniform || differs.passes_text(s); });
+  return any_node_string(left,
+                         [&](std::string_view s) { return !uniform || differs.passes_text(s); });
 }
 
 bool equals_ignoring_ascii_case(std::string_view text, std::string_view lower) {
@@ -371,7 +372,8 @@ bool NodeTexts::compare(BinaryOp op, const NodeSet& other) const {
   if (op == BinaryOp::eq) {
     return any_node_string(other, [&](std::string_view s) { return texts_.contains(s); });
   }
-  return any_node_string(other, [&](std::string_view s) { return any_text_passes(NodeTest(false, s)); });
+  return any_node_string(other,
+                         [&](std::string_view s) { return any_text_passes(NodeTest(false, s)); });
 }
 
 bool NodeTexts::any_text_passes(const NodeTest& test) const {
