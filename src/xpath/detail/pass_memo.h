@@ -21,12 +21,12 @@
 #if !defined(NDEBUG) || defined(TOVARN_CHECKS)
 #include <cstdio>
 #include <cstdlib>
-#define TOVARN_CHECK(condition)                                                  \
-  do {                                                                           \
-    if (!(condition)) {                                                          \
+#define TOVARN_CHECK(condition)                                                         \
+  do {                                                                                  \
+    if (!(condition)) {                                                                 \
       std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-      std::abort();                                                              \
-    }                                                                            \
+      std::abort();                                                                     \
+    }                                                                                   \
   } while (false)
 #else
 #define TOVARN_CHECK(condition) static_cast<void>(0)
