@@ -1,7 +1,8 @@
 #pragma once
 // A quick hash of a child's name and its parent's id, and a comparison of
-// names, for the tables that find children by name.
+// short texts, for the tables that find children by name and for `=`.
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -36,29 +37,66 @@ inline std::uint32_t child_name_hash(std::uint32_t parent, std::string_view name
   return static_cast<std::uint32_t>(h >> 32);
 }
 
-// Names are short: up to 16 bytes, two overlapping loads from each end
-// compare them without the call into memcmp.
+// A short text held for comparing texts with it: names and answers are
+// mostly short, and two loads of a word from each end settle them where a
+// loop or the call into memcmp would cost more than the visit of the node.
+class ShortText {
+ public:
+  ShortText() = default;
+  explicit ShortText(std::string_view text) : data_(text.data()), size_(text.size()) {
+    width_ = size_ >= 8 ? 8 : size_ >= 4 ? 4 : size_ >= 2 ? 2 : 0;
+    if (size_ > 16) width_ = 0;
+    if (width_ != 0) {
+      head_ = load(data_, width_);
+      tail_ = load(data_ + size_ - width_, width_);
+    }
+  }
+  // Whether the size() bytes at `p` are the text's. The head and tail words
+  // overlap where the text is shorter than two of them.
+  bool same(const char* p) const {
+    switch (width_) {
+      case 2:
+        return load(p, 2) == head_ && load(p + size_ - 2, 2) == tail_;
+      case 4:
+        return load(p, 4) == head_ && load(p + size_ - 4, 4) == tail_;
+      case 8:
+        return load(p, 8) == head_ && load(p + size_ - 8, 8) == tail_;
+      default:
+        if (size_ == 0) return true;
+        if (size_ == 1) return *p == *data_;
+        return std::memcmp(p, data_, size_) == 0;
+    }
+  }
+  bool same(std::string_view text) const { return text.size() == size_ && same(text.data()); }
+  std::string_view view() const { return {data_, size_}; }
+
+ private:
+  static std::uint64_t load(const char* p, std::size_t width) {
+    if (width == 2) {
+      std::uint16_t v;
+      std::memcpy(&v, p, 2);
+      return v;
+    }
+    if (width == 4) {
+      std::uint32_t v;
+      std::memcpy(&v, p, 4);
+      return v;
+    }
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+  }
+
+  const char* data_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t width_ = 0;  // of the head and tail words; 0 for none
+  std::uint64_t head_ = 0;
+  std::uint64_t tail_ = 0;
+};
+
+// The comparison the name tables confirm a hash match with.
 inline bool same_name(std::string_view a, std::string_view b) {
-  const std::size_t n = a.size();
-  if (n != b.size()) return false;
-  const char* p = a.data();
-  const char* q = b.data();
-  auto same = [&](std::size_t at, auto width) {
-    decltype(width) x;
-    decltype(width) y;
-    std::memcpy(&x, p + at, sizeof x);
-    std::memcpy(&y, q + at, sizeof y);
-    return x == y;
-  };
-  if (n >= 8) {
-    if (n > 16) return std::memcmp(p, q, n) == 0;
-    return same(0, std::uint64_t{}) && same(n - 8, std::uint64_t{});
-  }
-  if (n >= 4) return same(0, std::uint32_t{}) && same(n - 4, std::uint32_t{});
-  for (std::size_t i = 0; i < n; ++i) {
-    if (p[i] != q[i]) return false;
-  }
-  return true;
+  return a.size() == b.size() && ShortText(a).same(b.data());
 }
 
 }  // namespace tovarn::tree

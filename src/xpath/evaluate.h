@@ -34,7 +34,8 @@ struct EvalContext {
 // an absolute path) is evaluated once per document, however many nodes the
 // rule is evaluated for: one pass of a rule over a bind's nodes. The
 // documents must stay as they are meanwhile, but for texts changed and told
-// through `written`. Lives on one thread, and only while `rule` does.
+// through `written`. Lives on one thread, and only while `rule` does; the
+// memos of a thread go in the reverse of the order they came.
 class PassMemo {
  public:
   explicit PassMemo(const Expr& rule);
@@ -53,6 +54,8 @@ class PassMemo {
   static constexpr std::size_t kNothing = SIZE_MAX;  // registered nothing
   std::size_t paths_mark_ = kNothing;
   std::size_t values_mark_ = kNothing;
+  std::size_t paths_end_ = 0;  // where its registrations end
+  std::size_t values_end_ = 0;
 };
 
 // Whether no document, context or environment can make the expression fail:

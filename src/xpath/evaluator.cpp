@@ -1,17 +1,15 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <iterator>
-#include <memory>
-#include <type_traits>
 #include <utility>
 #include <variant>
 
+#include "tree/fast_paths.h"
 #include "tree/query.h"
 #include "xpath/detail/eval_messages.h"
 #include "xpath/detail/location.h"
-#include "xpath/detail/node_texts.h"
 #include "xpath/detail/parse_messages.h"
+#include "xpath/detail/pass_memo.h"
 #include "xpath/detail/walked_compare.h"
 #include "xpath/evaluate.h"
 #include "xpath/functions/detail/messages.h"
@@ -22,321 +20,29 @@ namespace tovarn::xpath {
 
 namespace {
 
+using detail::any_paths;
+using detail::memo_path;
+using detail::memo_texts;
+using detail::memo_value;
+using detail::MemoPath;
+using detail::MemoValue;
 using detail::NodeList;
 using tree::Document;
 using tree::NodeId;
 
 using Status = std::expected<void, std::string>;
-
-// An absolute path reads nothing but its document, yet a predicate evaluates
-// it again for every node it tests, and nested predicates multiply that:
-// //*[. = //*[. = //*]] would cost the document's size to the third power.
-// So while a predicate runs over a list, each absolute path inside it is
-// worked out once. Only paths of that predicate's own tree are kept, which
-// stays alive and unchanged for the whole loop, so an address can never
-// stand for an expression parsed and freed meanwhile; the evaluator never
-// changes a document.
-struct MemoPath {
-  const Expr::LocationPath* path;
-  const Document* doc = nullptr;  // set with the nodes
-  NodeList nodes;
-  // Their texts, once a comparison asks: x = //y in a predicate then costs
-  // one hash lookup per node rather than a pass over //y.
-  std::unique_ptr<detail::NodeTexts> texts;
-};
-
-// A pass memo's value of a part of its rule that reads no context, or the
-// place for it. Kept for the part's address, like the paths above: the rule
-// outlives its memo.
-struct MemoValue {
-  const Expr* expr = nullptr;
-  // Its reads are known: texts under the nodes of absolute paths without
-  // predicates, through functions of nothing but their arguments. Any other
-  // value is forgotten on every write.
-  bool tracked = false;
-  std::vector<const Expr::LocationPath*> paths;  // when tracked
-  const Document* doc = nullptr;                 // set with the value
-  std::optional<EvalResult> value;
-  bool reads_known = false;
-  // The order ranges of the subtrees read, rising and disjoint.
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> reads;
-};
-
-}  // namespace
-
-namespace detail {
-struct Memos {
-  std::vector<MemoPath> paths;  // outer predicates first
-  std::vector<MemoValue> values;
-};
-}  // namespace detail
-
-namespace {
-
 using detail::ThreadState;
 
-// The thread's memos, made on first use and freed as the thread ends.
-detail::Memos& memos() {
-  ThreadState& state = detail::thread_state;
-  if (state.memos == nullptr) {
-    thread_local struct Owner {
-      detail::Memos memos;
-      ~Owner() { detail::thread_state.memos = nullptr; }
-    } owner;
-    state.memos = &owner.memos;
-  }
-  return *state.memos;
-}
-
-bool any_paths(const ThreadState& state) {
-  return state.memos != nullptr && !state.memos->paths.empty();
-}
-
-bool reads_rule_node(const Expr& expr);
-
-bool steps_read_rule_node(std::span<const Step> steps) {
-  for (const Step& step : steps) {
-    for (const Expr& p : step.predicates) {
-      if (reads_rule_node(p)) return true;
-    }
-  }
-  return false;
-}
-
-// Whether a path marked from_rule_node stands anywhere in the expression: its
-// value then differs from one rule node to the next, even where it would
-// otherwise read no context.
-bool reads_rule_node(const Expr& expr) {
-  return std::visit(
-      [](const auto& e) {
-        using Kind = std::decay_t<decltype(e)>;
-        if constexpr (std::is_same_v<Kind, Expr::LocationPath>) {
-          return e.from_rule_node || steps_read_rule_node(e.steps);
-        } else if constexpr (std::is_same_v<Kind, Expr::FilterPath>) {
-          for (const Expr& p : e.predicates) {
-            if (reads_rule_node(p)) return true;
-          }
-          return reads_rule_node(*e.primary) || steps_read_rule_node(e.steps);
-        } else if constexpr (std::is_same_v<Kind, Expr::FunctionCall>) {
-          for (const Expr& a : e.args) {
-            if (reads_rule_node(a)) return true;
-          }
-          return false;
-        } else if constexpr (std::is_same_v<Kind, Expr::Binary> ||
-                             std::is_same_v<Kind, Expr::Union>) {
-          return reads_rule_node(*e.lhs) || reads_rule_node(*e.rhs);
-        } else if constexpr (std::is_same_v<Kind, Expr::Negate>) {
-          return reads_rule_node(*e.operand);
-        } else {
-          return false;
-        }
-      },
-      expr.node);
-}
-
-void register_absolute_paths(const Expr& expr) {
-  auto steps = [](std::span<const Step> steps) {
-    for (const Step& step : steps) {
-      for (const Expr& p : step.predicates) register_absolute_paths(p);
-    }
-  };
-  std::visit(
-      [&](const auto& e) {
-        using Kind = std::decay_t<decltype(e)>;
-        if constexpr (std::is_same_v<Kind, Expr::LocationPath>) {
-          if (e.absolute && !steps_read_rule_node(e.steps))
-            memos().paths.push_back(MemoPath{&e, nullptr, {}, nullptr});
-          steps(e.steps);
-        } else if constexpr (std::is_same_v<Kind, Expr::FilterPath>) {
-          register_absolute_paths(*e.primary);
-          for (const Expr& p : e.predicates) register_absolute_paths(p);
-          steps(e.steps);
-        } else if constexpr (std::is_same_v<Kind, Expr::FunctionCall>) {
-          for (const Expr& a : e.args) register_absolute_paths(a);
-        } else if constexpr (std::is_same_v<Kind, Expr::Binary> ||
-                             std::is_same_v<Kind, Expr::Union>) {
-          register_absolute_paths(*e.lhs);
-          register_absolute_paths(*e.rhs);
-        } else if constexpr (std::is_same_v<Kind, Expr::Negate>) {
-          register_absolute_paths(*e.operand);
-        }
-      },
-      expr.node);
-}
-
-bool reads_context(const Expr::FunctionCall& call) {
-  const std::string_view name = call.name;
-  if (name == "position" || name == "last" || name == "once" || name == "current") return true;
-  return call.args.empty() && (name == "name" || name == "local-name" || name == "string" ||
-                               name == "number" || name == "string-length" ||
-                               name == "normalize-space");
-}
-
-// Whether the value is the same at every context: no relative path but
-// inside the predicates of a path that starts elsewhere, and no path from the
-// rule node at all.
-bool context_free(const Expr& expr) {
-  return std::visit(
-      [](const auto& e) {
-        using Kind = std::decay_t<decltype(e)>;
-        if constexpr (std::is_same_v<Kind, Expr::LocationPath>) {
-          return e.absolute && !steps_read_rule_node(e.steps);
-        } else if constexpr (std::is_same_v<Kind, Expr::FilterPath>) {
-          for (const Expr& p : e.predicates) {
-            if (reads_rule_node(p)) return false;
-          }
-          return context_free(*e.primary) && !steps_read_rule_node(e.steps);
-        } else if constexpr (std::is_same_v<Kind, Expr::FunctionCall>) {
-          if (reads_context(e)) return false;
-          for (const Expr& a : e.args) {
-            if (!context_free(a)) return false;
-          }
-          return true;
-        } else if constexpr (std::is_same_v<Kind, Expr::Binary> ||
-                             std::is_same_v<Kind, Expr::Union>) {
-          return context_free(*e.lhs) && context_free(*e.rhs);
-        } else if constexpr (std::is_same_v<Kind, Expr::Negate>) {
-          return context_free(*e.operand);
-        } else {
-          return true;
-        }
-      },
-      expr.node);
-}
-
-// Functions whose value comes from their arguments' values alone (and the
-// names of nodes, which a write of texts leaves alone).
-bool pure_function(std::string_view name) {
-  static constexpr std::string_view kPure[] = {
-      "true",       "false",          "not",         "boolean",          "boolean-from-string",
-      "if",         "number",         "int",         "abs",              "floor",
-      "ceiling",    "round",          "pow",         "sqrt",             "log",
-      "log10",      "exp",            "sum",         "min",              "max",
-      "string",     "concat",         "join",        "string-length",    "normalize-space",
-      "contains",   "starts-with",    "ends-with",   "substring-before", "substring-after",
-      "substring",  "substr",         "translate",   "coalesce",         "count",
-      "name",       "local-name",     "selected",    "selected-at",      "count-selected",
-      "today",      "now",            "format-date", "format-date-time", "regex",
-  };
-  return std::find(std::begin(kPure), std::end(kPure), name) != std::end(kPure);
-}
-
-// Gathers the absolute paths of a context-free part whose reads are known;
-// false when they are not.
-bool tracked_reads(const Expr& expr, std::vector<const Expr::LocationPath*>& paths) {
-  return std::visit(
-      [&](const auto& e) {
-        using Kind = std::decay_t<decltype(e)>;
-        if constexpr (std::is_same_v<Kind, Expr::LocationPath>) {
-          for (const Step& step : e.steps) {
-            if (!step.predicates.empty()) return false;
-          }
-          paths.push_back(&e);
-          return true;
-        } else if constexpr (std::is_same_v<Kind, Expr::FilterPath>) {
-          return false;
-        } else if constexpr (std::is_same_v<Kind, Expr::FunctionCall>) {
-          if (!pure_function(e.name)) return false;
-          for (const Expr& a : e.args) {
-            if (!tracked_reads(a, paths)) return false;
-          }
-          return true;
-        } else if constexpr (std::is_same_v<Kind, Expr::Binary> ||
-                             std::is_same_v<Kind, Expr::Union>) {
-          return tracked_reads(*e.lhs, paths) && tracked_reads(*e.rhs, paths);
-        } else if constexpr (std::is_same_v<Kind, Expr::Negate>) {
-          return tracked_reads(*e.operand, paths);
-        } else {
-          return true;
-        }
-      },
-      expr.node);
-}
-
-// Registers the largest context-free parts worth keeping: not a constant,
-// and not a bare absolute path, which the path memo keeps.
-void register_context_free(const Expr& expr) {
-  const std::size_t kind = expr.node.index();
-  if (kind >= 4 && context_free(expr)) {
-    MemoValue m;
-    m.expr = &expr;
-    m.tracked = tracked_reads(expr, m.paths);
-    if (!m.tracked) m.paths.clear();
-    memos().values.push_back(std::move(m));
-    return;
-  }
-  auto steps = [](std::span<const Step> steps) {
-    for (const Step& step : steps) {
-      for (const Expr& p : step.predicates) register_context_free(p);
-    }
-  };
-  std::visit(
-      [&](const auto& e) {
-        using Kind = std::decay_t<decltype(e)>;
-        if constexpr (std::is_same_v<Kind, Expr::LocationPath>) {
-          if (!e.absolute) steps(e.steps);
-        } else if constexpr (std::is_same_v<Kind, Expr::FilterPath>) {
-          register_context_free(*e.primary);
-          for (const Expr& p : e.predicates) register_context_free(p);
-          steps(e.steps);
-        } else if constexpr (std::is_same_v<Kind, Expr::FunctionCall>) {
-          for (const Expr& a : e.args) register_context_free(a);
-        } else if constexpr (std::is_same_v<Kind, Expr::Binary> ||
-                             std::is_same_v<Kind, Expr::Union>) {
-          register_context_free(*e.lhs);
-          register_context_free(*e.rhs);
-        } else if constexpr (std::is_same_v<Kind, Expr::Negate>) {
-          register_context_free(*e.operand);
-        }
-      },
-      expr.node);
-}
-
-MemoValue* memo_value(const Expr& expr) {
-  for (MemoValue& m : memos().values) {
-    if (m.expr == &expr) return &m;
-  }
-  return nullptr;
-}
-
-// The outermost registration of the path, which lives longest.
-MemoPath* memo_path(const Expr::LocationPath& path) {
-  for (MemoPath& m : memos().paths) {
-    if (m.path == &path) return &m;
-  }
-  return nullptr;
-}
-
-// The texts of an absolute path already worked out in this document, or
-// nullptr. The texts live as long as the path's registration.
-const detail::NodeTexts* memo_texts(const Expr& expr, const Document& doc) {
-  const auto* path = std::get_if<Expr::LocationPath>(&expr.node);
-  if (path == nullptr || !path->absolute) return nullptr;
-  MemoPath* memo = memo_path(*path);
-  if (memo == nullptr || memo->doc != &doc) return nullptr;
-  if (!memo->texts) memo->texts = std::make_unique<detail::NodeTexts>(NodeSet{&doc, memo->nodes});
-  return memo->texts.get();
-}
-
-// The thread state arrives as an argument: seen through, every caller passing
-// the same thread-local, g++ would look it up again. Hence noipa; clang, which
-// lacks it, keeps the argument of a function not inlined.
-#if defined(__clang__)
-#define TOVARN_STATE_BOUNDARY [[gnu::noinline]]
-#else
-#define TOVARN_STATE_BOUNDARY [[gnu::noipa]]
-#endif
-TOVARN_STATE_BOUNDARY EvalResult evaluate_kind(const Expr& expr, const Document& doc,
-                                               EvalContext context, const Environment& env,
-                                               const ThreadState& state);
-TOVARN_STATE_BOUNDARY EvalResult evaluate_remembered(const Expr& expr, const Document& doc,
-                                                     EvalContext context, const Environment& env,
-                                                     const ThreadState& state);
+EvalResult evaluate_kind(const Expr& expr, const Document& doc, EvalContext context,
+                         const Environment& env, const ThreadState& state);
+EvalResult evaluate_remembered(const Expr& expr, const Document& doc, EvalContext context,
+                               const Environment& env, const ThreadState& state);
 
 // evaluate, with the state its caller fetched.
 inline EvalResult evaluate_in(const Expr& expr, const Document& doc, EvalContext context,
                               const Environment& env, const ThreadState& state) {
-  if (state.memos != nullptr && !state.memos->values.empty() && expr.node.index() >= 4) {
+  if (kFastPaths && state.memos != nullptr && !state.memos->values.empty() &&
+      expr.node.index() >= 4) {
     return evaluate_remembered(expr, doc, context, env, state);
   }
   return evaluate_kind(expr, doc, context, env, state);
@@ -344,17 +50,11 @@ inline EvalResult evaluate_in(const Expr& expr, const Document& doc, EvalContext
 
 Status filter_by_predicates(NodeList& list, std::span<const Expr> predicates,
                             const Document& doc, const Environment& env) {
-  struct Registered {
-    std::vector<MemoPath>* paths = nullptr;  // once a predicate registers
-    std::size_t mark = 0;
-    ~Registered() {
-      if (paths != nullptr) paths->resize(mark);
-    }
-  } registered;
+  detail::PredicatePaths registered;
   for (const Expr& predicate : predicates) {
     if (list.empty()) return {};
     const std::size_t size = list.size();
-    if (const auto* number = std::get_if<Expr::Number>(&predicate.node)) {
+    if (const auto* number = std::get_if<Expr::Number>(&predicate.node); kFastPaths && number) {
       // A constant position needs no evaluation per node.
       const double v = number->value;
       if (v >= 1 && v <= static_cast<double>(size) && std::trunc(v) == v) {
@@ -365,13 +65,7 @@ Status filter_by_predicates(NodeList& list, std::span<const Expr> predicates,
       }
       continue;
     }
-    if (size > 1) {
-      if (registered.paths == nullptr) {
-        registered.paths = &memos().paths;
-        registered.mark = registered.paths->size();
-      }
-      register_absolute_paths(predicate);
-    }
+    if (size > 1) registered.add(predicate);
     std::size_t kept = 0;
     const ThreadState& state = detail::thread_state;
     for (std::size_t i = 0; i < size; ++i) {
@@ -403,7 +97,7 @@ Status step_into(NodeList& out, const NodeList& list, Axis axis, NodeType type,
     detail::collect_axis_union(doc, axis, list, name_test, out);
     // From one node these axes list elements in sibling order, which is the
     // document order while it is current.
-    const bool in_order = list.size() == 1 && doc.order_is_current() &&
+    const bool in_order = kFastPaths && list.size() == 1 && doc.order_is_current() &&
                           (axis == Axis::child || axis == Axis::preceding_sibling ||
                            axis == Axis::following_sibling);
     if (!in_order) sort_document_order(out, doc);
@@ -492,7 +186,8 @@ Status run_steps(NodeList& list, std::span<const Step> steps, std::size_t first,
     // positions, which run per parent there. This avoids listing every node
     // of the subtree first. The nodes are tested in another order, so on an
     // error the two steps run as written, to report the same first error.
-    if (axis == Axis::descendant_or_self && !step->name_test && step->predicates.empty() &&
+    if (kFastPaths && axis == Axis::descendant_or_self && !step->name_test &&
+        step->predicates.empty() &&
         i + 1 < steps.size() && steps[i + 1].axis == Axis::child &&
         ignores_position(steps[i + 1].predicates)) {
       const Step& named = steps[i + 1];
@@ -564,7 +259,7 @@ std::size_t run_single_node_steps(NodeList& list, std::span<const Step> steps,
   } else {
     list.push_back(context.node);
   }
-  first = run_single_node_steps(list, path.steps, first, doc);
+  if (kFastPaths) first = run_single_node_steps(list, path.steps, first, doc);
   if (Status s = run_steps(list, path.steps, first, doc, env); !s) {
     return std::unexpected(std::move(s.error()));
   }
@@ -709,7 +404,7 @@ EvalResult watch_failure(const Watch& watch);
       return memo_texts(memo_left ? *b.lhs : *b.rhs, doc)->compare(b.op, *other);
     }
   }
-  if (equality) {
+  if (kFastPaths && equality) {
     if (std::optional<EvalResult> r = compare_walking(b, doc, context, env, state)) {
       return std::move(*r);
     }
@@ -785,9 +480,8 @@ bool gather_reads(MemoValue& m, const Document& doc, const Environment& env) {
   return true;
 }
 
-TOVARN_STATE_BOUNDARY EvalResult evaluate_remembered(const Expr& expr, const Document& doc,
-                                                     EvalContext context, const Environment& env,
-                                                     const ThreadState& state) {
+EvalResult evaluate_remembered(const Expr& expr, const Document& doc, EvalContext context,
+                               const Environment& env, const ThreadState& state) {
   MemoValue* m = memo_value(expr);
   if (m == nullptr) return evaluate_kind(expr, doc, context, env, state);
   if (m->doc == &doc) return *m->value;
@@ -809,94 +503,7 @@ TOVARN_STATE_BOUNDARY EvalResult evaluate_remembered(const Expr& expr, const Doc
   return std::unexpected(detail::msg::nests_too_deep(watch.max_depth()));
 }
 
-bool has_predicates(const Expr& expr) {
-  auto steps = [](std::span<const Step> steps) {
-    for (const Step& step : steps) {
-      if (!step.predicates.empty()) return true;
-    }
-    return false;
-  };
-  return std::visit(
-      [&](const auto& e) {
-        using Kind = std::decay_t<decltype(e)>;
-        if constexpr (std::is_same_v<Kind, Expr::LocationPath>) {
-          return steps(e.steps);
-        } else if constexpr (std::is_same_v<Kind, Expr::FilterPath>) {
-          return !e.predicates.empty() || steps(e.steps) || has_predicates(*e.primary);
-        } else if constexpr (std::is_same_v<Kind, Expr::FunctionCall>) {
-          for (const Expr& a : e.args) {
-            if (has_predicates(a)) return true;
-          }
-          return false;
-        } else if constexpr (std::is_same_v<Kind, Expr::Binary> ||
-                             std::is_same_v<Kind, Expr::Union>) {
-          return has_predicates(*e.lhs) || has_predicates(*e.rhs);
-        } else if constexpr (std::is_same_v<Kind, Expr::Negate>) {
-          return has_predicates(*e.operand);
-        } else {
-          return false;
-        }
-      },
-      expr.node);
-}
-
 }  // namespace
-
-PassMemo::PassMemo(const Expr& rule)
-    : paths_mark_(memos().paths.size()), values_mark_(memos().values.size()) {
-  register_absolute_paths(rule);
-  register_context_free(rule);
-}
-
-PassMemo::PassMemo(const Expr& rule, std::size_t nodes) {
-  if (nodes < 2 && !has_predicates(rule)) return;
-  paths_mark_ = memos().paths.size();
-  values_mark_ = memos().values.size();
-  register_absolute_paths(rule);
-  register_context_free(rule);
-}
-
-PassMemo::~PassMemo() {
-  if (paths_mark_ == kNothing) return;
-  memos().paths.resize(paths_mark_);
-  memos().values.resize(values_mark_);
-}
-
-void PassMemo::written(const Document& doc, NodeId node) {
-  // Nodes a path without predicates selects depend on names alone; its
-  // texts may have changed.
-  if (paths_mark_ == kNothing) return;
-  std::vector<MemoPath>& paths = memos().paths;
-  for (std::size_t i = paths_mark_; i < paths.size(); ++i) {
-    MemoPath& m = paths[i];
-    if (m.doc != &doc) continue;
-    m.texts.reset();
-    const bool plain = std::all_of(m.path->steps.begin(), m.path->steps.end(),
-                                   [](const Step& s) { return s.predicates.empty(); });
-    if (!plain) {
-      m.doc = nullptr;
-      m.nodes.clear();
-    }
-  }
-  const std::uint32_t at = doc.order_position(node);
-  std::vector<MemoValue>& values = memos().values;
-  for (std::size_t i = values_mark_; i < values.size(); ++i) {
-    MemoValue& m = values[i];
-    if (m.doc != &doc) continue;
-    if (m.reads_known && at != Document::kUnindexed) {
-      auto after = std::upper_bound(
-          m.reads.begin(), m.reads.end(), at,
-          [](std::uint32_t p, const std::pair<std::uint32_t, std::uint32_t>& r) {
-            return p < r.first;
-          });
-      if (after == m.reads.begin() || std::prev(after)->second < at) continue;
-    }
-    m.doc = nullptr;
-    m.value.reset();
-    m.reads.clear();
-    m.reads_known = false;
-  }
-}
 
 namespace {
 
@@ -919,33 +526,15 @@ bool plain_node_set(const Expr& expr) {
   return u != nullptr && plain_node_set(*u->lhs) && plain_node_set(*u->rhs);
 }
 
-// Functions that fail only through their arguments, with the argument
-// counts they take; sum and count also need a node-set.
+// Fails only through its arguments, when they never fail (or are node-sets
+// of such paths, where the function needs node-sets).
 bool call_never_fails(const Expr::FunctionCall& call) {
-  struct Known {
-    std::string_view name;
-    std::size_t min_args, max_args;
-    bool node_set;
-  };
-  static constexpr std::size_t kAny = SIZE_MAX;
-  static constexpr Known kKnown[] = {
-      {"true", 0, 0, false},    {"false", 0, 0, false},         {"not", 1, 1, false},
-      {"boolean", 1, 1, false}, {"if", 3, 3, false},            {"number", 0, 1, false},
-      {"int", 1, 1, false},     {"abs", 1, 1, false},           {"floor", 1, 1, false},
-      {"ceiling", 1, 1, false}, {"round", 1, 2, false},         {"pow", 2, 2, false},
-      {"min", 0, kAny, false},  {"max", 0, kAny, false},        {"string", 0, 1, false},
-      {"concat", 0, kAny, false}, {"string-length", 0, 1, false}, {"normalize-space", 0, 1, false},
-      {"coalesce", 2, 2, false}, {"sum", 1, 1, true},           {"count", 1, 1, true},
-  };
-  for (const Known& k : kKnown) {
-    if (k.name != call.name) continue;
-    if (call.args.size() < k.min_args || call.args.size() > k.max_args) return false;
-    for (const Expr& a : call.args) {
-      if (k.node_set ? !plain_node_set(a) : !never_fails(a)) return false;
-    }
-    return true;
+  const CallTraits traits = call_traits(call);
+  if (!traits.fails_only_through_arguments) return false;
+  for (const Expr& a : call.args) {
+    if (traits.needs_node_sets ? !plain_node_set(a) : !never_fails(a)) return false;
   }
-  return false;
+  return true;
 }
 
 }  // namespace
@@ -976,7 +565,8 @@ EvalResult evaluate(const Expr& expr, const Document& doc, EvalContext context,
                     const Environment& env) {
   // Fetched once here: every kind below reads it.
   const ThreadState& state = detail::thread_state;
-  if (state.memos != nullptr && !state.memos->values.empty() && expr.node.index() >= 4) {
+  if (kFastPaths && state.memos != nullptr && !state.memos->values.empty() &&
+      expr.node.index() >= 4) {
     return evaluate_remembered(expr, doc, context, env, state);
   }
   return evaluate_kind(expr, doc, context, env, state);

@@ -8,16 +8,21 @@
 #include <optional>
 #include <system_error>
 
+#include "tree/fast_paths.h"
 #include "tree/query.h"
 #include "unicode/unicode.h"
+#include "xpath/detail/equality.h"
 #include "xpath/detail/eval_messages.h"
 #include "xpath/detail/node_texts.h"
-#include "xpath/functions/detail/dates.h"
+#include "xpath/detail/date_text.h"
 
 namespace tovarn::xpath {
 
 namespace {
 
+using detail::NodeTest;
+using detail::NodeTexts;
+using detail::scalars_compare;
 using tree::Document;
 using tree::NodeId;
 
@@ -46,17 +51,6 @@ bool any_node_string(const NodeSet& set, Fn&& fn) {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-// Short texts, the common case of answers in a repeat, compared without the
-// call into memcmp.
-bool same_text(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  if (a.size() > 16) return a == b;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (a[i] != b[i]) return false;
-  }
-  return true;
-}
-
 // Up to this many nodes on the smaller side, scanning the larger side once per
 // node is cheaper than hashing.
 constexpr std::size_t kScanLimit = 8;
@@ -69,13 +63,15 @@ bool sets_differ(const NodeSet& left, const NodeSet& right) {
   any_node_string(right, [&](std::string_view s) {
     if (!first) {
       first.emplace(s);
-    } else if (s != *first) {
+    } else if (NodeTest(false, *first).passes_text(s)) {
       uniform = false;
     }
     return !uniform;
   });
   if (!first) return false;
-  return any_node_string(left, [&](std::string_view s) { return !uniform || s != *first; });
+  const NodeTest differs(false, *first);
+  return any_node_string(left,
+                         [&](std::string_view s) { return !uniform || differs.passes_text(s); });
 }
 
 bool equals_ignoring_ascii_case(std::string_view text, std::string_view lower) {
@@ -300,19 +296,7 @@ bool compare_equal(BinaryOp op, const Value& lhs, const Value& rhs) {
   const bool eq = op == BinaryOp::eq;
   const bool lhs_set = lhs.index() == 3;
   const bool rhs_set = rhs.index() == 3;
-
-  if (!lhs_set && !rhs_set) {
-    bool same;
-    if (lhs.index() == 0 || rhs.index() == 0) {
-      same = value_to_boolean(lhs) == value_to_boolean(rhs);
-    } else if (lhs.index() == 1 || rhs.index() == 1) {
-      // NaN equals nothing, so `!=` is the plain negation of `==` on floats.
-      same = value_to_number(lhs) == value_to_number(rhs);
-    } else {
-      same = std::get<std::string>(lhs) == std::get<std::string>(rhs);
-    }
-    return same == eq;
-  }
+  if (!lhs_set && !rhs_set) return scalars_compare(eq, lhs, rhs);
 
   if (lhs_set && rhs_set) {
     const NodeSet& left = std::get<NodeSet>(lhs);
@@ -322,44 +306,26 @@ bool compare_equal(BinaryOp op, const Value& lhs, const Value& rhs) {
     // match; two large sides meet through a hash of the smaller one.
     const NodeSet& small = left.ids.size() <= right.ids.size() ? left : right;
     const NodeSet& large = &small == &left ? right : left;
-    if (small.ids.size() <= kScanLimit) {
+    if (!kFastPaths || small.ids.size() <= kScanLimit) {
       return any_node_string(small, [&](std::string_view s) {
         // Each visit has a scratch text of its own, so `s` outlives the inner one.
-        return any_node_string(large, [&](std::string_view t) { return same_text(t, s); });
+        const NodeTest same(true, s);
+        return any_node_string(large, [&](std::string_view t) { return same.passes_text(t); });
       });
     }
-    return detail::NodeTexts(small).compare(BinaryOp::eq, large);
+    return NodeTexts(small).compare(BinaryOp::eq, large);
   }
 
   const NodeSet& set = std::get<NodeSet>(lhs_set ? lhs : rhs);
-  const Value& other = lhs_set ? rhs : lhs;
-  switch (other.index()) {
-    case 0:
-      return (!set.ids.empty() == std::get<bool>(other)) == eq;
-    case 1: {
-      const double d = std::get<double>(other);
-      return any_node_string(set, [&](std::string_view s) {
-        double n = string_to_number(s);
-        return eq ? n == d : !(n == d);
-      });
-    }
-    default: {
-      const std::string& text = std::get<std::string>(other);
-      return any_node_string(set, [&](std::string_view s) { return (s == text) == eq; });
-    }
-  }
+  const NodeTest test(eq, lhs_set ? rhs : lhs);
+  if (test.kind() == NodeTest::Kind::presence) return set.ids.empty() != test.when_nodes();
+  return any_node_string(set, [&](std::string_view s) { return test.passes(s); });
 }
 
 namespace detail {
 
 NodeTexts::NodeTexts(const NodeSet& set) : has_ids_(!set.ids.empty()) {
   any_node_string(set, [&](std::string_view s) {
-    if (!any_readable_) {
-      any_readable_ = true;
-      first_ = s;
-    } else if (s != first_) {
-      uniform_ = false;
-    }
     if (!texts_.contains(s)) texts_.emplace(s);
     return false;
   });
@@ -380,36 +346,39 @@ const NodeTexts::Numbers& NodeTexts::numbers() const {
   return *numbers_;
 }
 
+// `=` looks its text or number up; `!=` scans the distinct ones, which stops
+// by the second: of two distinct texts or numbers one differs from any other.
 bool NodeTexts::compare(BinaryOp op, const Value& other) const {
-  const bool eq = op == BinaryOp::eq;
-  switch (other.index()) {
-    case 0:
-      return (has_ids_ == std::get<bool>(other)) == eq;
-    case 1: {
-      const double d = std::get<double>(other);
+  if (other.index() == 3) return compare(op, std::get<NodeSet>(other));
+  const NodeTest test(op == BinaryOp::eq, other);
+  switch (test.kind()) {
+    case NodeTest::Kind::presence:
+      return has_ids_ == test.when_nodes();
+    case NodeTest::Kind::number: {
+      const double d = test.number();
       const Numbers& n = numbers();
-      if (eq) return !std::isnan(d) && n.values.contains(d == 0 ? 0.0 : d);
-      // Some node's number is not d: a NaN, a second number, or one other.
-      return n.nan || n.values.size() > 1 ||
-             (n.values.size() == 1 && (std::isnan(d) || *n.values.begin() != d));
-    }
-    case 2: {
-      const std::string& text = std::get<std::string>(other);
-      if (eq) return texts_.contains(std::string_view(text));
-      return any_readable_ && (!uniform_ || first_ != text);
+      if (test.eq()) return !std::isnan(d) && n.values.contains(d == 0 ? 0.0 : d);
+      if (n.nan && test.passes_number(std::numeric_limits<double>::quiet_NaN())) return true;
+      return std::any_of(n.values.begin(), n.values.end(),
+                         [&](double v) { return test.passes_number(v); });
     }
     default:
-      return compare(op, std::get<NodeSet>(other));
+      return test.eq() ? texts_.contains(test.text()) : any_text_passes(test);
   }
 }
 
 bool NodeTexts::compare(BinaryOp op, const NodeSet& other) const {
+  if (texts_.empty()) return false;
   if (op == BinaryOp::eq) {
-    if (texts_.empty()) return false;
     return any_node_string(other, [&](std::string_view s) { return texts_.contains(s); });
   }
-  if (!any_readable_) return false;
-  return any_node_string(other, [&](std::string_view s) { return !uniform_ || s != first_; });
+  return any_node_string(other,
+                         [&](std::string_view s) { return any_text_passes(NodeTest(false, s)); });
+}
+
+bool NodeTexts::any_text_passes(const NodeTest& test) const {
+  return std::any_of(texts_.begin(), texts_.end(),
+                     [&](const std::string& t) { return test.passes_text(t); });
 }
 
 }  // namespace detail

@@ -62,7 +62,8 @@ class Watch {
   // The deepest nesting that fits in the stack measured at construction.
   int max_depth() const { return max_depth_; }
   // Whether the frame calling this is too close to the end of the stack to
-  // go deeper, whatever the expression's depth was measured to be.
+  // go deeper, whatever the expression's depth was measured to be. Always
+  // inlined for correctness, not speed: the frame read must be the caller's.
   [[gnu::always_inline]] bool stack_low() const {
     return reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)) < floor_;
   }

@@ -1,3 +1,4 @@
+#include "xpath/detail/date_text.h"
 #include "xpath/functions/detail/dates.h"
 
 #include <gtest/gtest.h>

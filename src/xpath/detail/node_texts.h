@@ -14,6 +14,8 @@
 
 namespace tovarn::xpath::detail {
 
+class NodeTest;
+
 // Outside NodeTexts: clang takes a nested class with member initializers as not
 // default-constructible within its enclosing class, and std::optional asks.
 struct NodeTextNumbers {
@@ -37,10 +39,9 @@ class NodeTexts {
   using Numbers = NodeTextNumbers;
   const Numbers& numbers() const;
 
-  bool has_ids_ = false;       // the set is not empty (a boolean compares that)
-  bool any_readable_ = false;  // some id names a node of the document
-  bool uniform_ = true;        // every text read is the first one
-  std::string first_;
+  bool any_text_passes(const NodeTest& test) const;
+
+  bool has_ids_ = false;  // the set is not empty (a boolean compares that)
   std::unordered_set<std::string, Hash, std::equal_to<>> texts_;
   mutable std::optional<Numbers> numbers_;
 };

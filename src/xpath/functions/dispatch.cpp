@@ -26,13 +26,26 @@ enum Counts : std::uint8_t {
   c3 = 1u << 3,
 };
 
+// What the evaluator may assume of a function, for its memos and never_fails.
+enum Traits : std::uint8_t {
+  none = 0,
+  pure = 1u << 0,          // its value comes from its arguments' values alone
+  safe = 1u << 1,          // fails only through its arguments
+  safe_sets = 1u << 2,     // the same, but its arguments must be node-sets
+  context = 1u << 3,       // reads the context
+  bare_context = 1u << 4,  // reads the context when called without arguments
+};
+
 struct Entry {
   std::string_view name;
   Function function;  // nullptr: refused
   std::uint8_t counts;
+  std::uint8_t traits;
 };
 
-constexpr Entry refused(std::string_view name) { return {name, nullptr, unchecked}; }
+constexpr Entry refused(std::string_view name, std::uint8_t traits = none) {
+  return {name, nullptr, unchecked, traits};
+}
 
 template <std::size_t N>
 constexpr std::array<Entry, N> sorted_by_name(std::array<Entry, N> table) {
@@ -47,70 +60,70 @@ using namespace detail;
 // are part of the name.
 constexpr auto kTable = sorted_by_name(std::array{
     // booleans
-    Entry{"true", fn_true, c0},
-    Entry{"false", fn_false, c0},
-    Entry{"not", fn_not, c1},
-    Entry{"boolean", fn_boolean, c1},
-    Entry{"boolean-from-string", fn_boolean_from_string, c1},
-    Entry{"if", fn_if, c3},
+    Entry{"true", fn_true, c0, pure | safe},
+    Entry{"false", fn_false, c0, pure | safe},
+    Entry{"not", fn_not, c1, pure | safe},
+    Entry{"boolean", fn_boolean, c1, pure | safe},
+    Entry{"boolean-from-string", fn_boolean_from_string, c1, pure},
+    Entry{"if", fn_if, c3, pure | safe},
     // numbers
-    Entry{"number", fn_number, c0 | c1},
-    Entry{"int", fn_int, c1},
-    Entry{"abs", fn_abs, c1},
-    Entry{"floor", fn_floor, c1},
-    Entry{"ceiling", fn_ceiling, c1},
-    Entry{"round", fn_round, c1 | c2},
-    Entry{"pow", fn_pow, c2},
-    Entry{"sqrt", fn_sqrt, c1},
-    Entry{"log", fn_log, c1},
-    Entry{"log10", fn_log10, c1},
-    Entry{"exp", fn_exp, c1},
-    Entry{"sum", fn_sum, c1},
-    Entry{"min", fn_min, unchecked},
-    Entry{"max", fn_max, unchecked},
+    Entry{"number", fn_number, c0 | c1, pure | safe | bare_context},
+    Entry{"int", fn_int, c1, pure | safe},
+    Entry{"abs", fn_abs, c1, pure | safe},
+    Entry{"floor", fn_floor, c1, pure | safe},
+    Entry{"ceiling", fn_ceiling, c1, pure | safe},
+    Entry{"round", fn_round, c1 | c2, pure | safe},
+    Entry{"pow", fn_pow, c2, pure | safe},
+    Entry{"sqrt", fn_sqrt, c1, pure},
+    Entry{"log", fn_log, c1, pure},
+    Entry{"log10", fn_log10, c1, pure},
+    Entry{"exp", fn_exp, c1, pure},
+    Entry{"sum", fn_sum, c1, pure | safe_sets},
+    Entry{"min", fn_min, unchecked, pure | safe},
+    Entry{"max", fn_max, unchecked, pure | safe},
     // strings
-    Entry{"string", fn_string, c0 | c1},
-    Entry{"concat", fn_concat, unchecked},
-    Entry{"join", fn_join, c2},
-    Entry{"string-length", fn_string_length, c0 | c1},
-    Entry{"normalize-space", fn_normalize_space, c0 | c1},
-    Entry{"contains", fn_contains, c2},
-    Entry{"starts-with", fn_starts_with, c2},
-    Entry{"ends-with", fn_ends_with, c2},
-    Entry{"substring-before", fn_substring_before, c2},
-    Entry{"substring-after", fn_substring_after, c2},
-    Entry{"substring", fn_substring, c2 | c3},
-    Entry{"substr", fn_substr, c2 | c3},
-    Entry{"translate", fn_translate, c3},
-    Entry{"coalesce", fn_coalesce, c2},
+    Entry{"string", fn_string, c0 | c1, pure | safe | bare_context},
+    Entry{"concat", fn_concat, unchecked, pure | safe},
+    Entry{"join", fn_join, c2, pure},
+    Entry{"string-length", fn_string_length, c0 | c1, pure | safe | bare_context},
+    Entry{"normalize-space", fn_normalize_space, c0 | c1, pure | safe | bare_context},
+    Entry{"contains", fn_contains, c2, pure},
+    Entry{"starts-with", fn_starts_with, c2, pure},
+    Entry{"ends-with", fn_ends_with, c2, pure},
+    Entry{"substring-before", fn_substring_before, c2, pure},
+    Entry{"substring-after", fn_substring_after, c2, pure},
+    Entry{"substring", fn_substring, c2 | c3, pure},
+    Entry{"substr", fn_substr, c2 | c3, pure},
+    Entry{"translate", fn_translate, c3, pure},
+    Entry{"coalesce", fn_coalesce, c2, pure | safe},
     // nodes, context and choice lists
-    Entry{"count", fn_count, c1},
-    Entry{"last", fn_last, c0},
-    Entry{"position", fn_position, c0},
-    Entry{"name", fn_name, c0 | c1},
-    Entry{"local-name", fn_name, c0 | c1},
-    Entry{"once", fn_once, c1},
-    Entry{"selected", fn_selected, c2},
-    Entry{"selected-at", fn_selected_at, c2},
-    Entry{"count-selected", fn_count_selected, c1},
+    Entry{"count", fn_count, c1, pure | safe_sets},
+    Entry{"last", fn_last, c0, context},
+    Entry{"position", fn_position, c0, context},
+    Entry{"name", fn_name, c0 | c1, pure | bare_context},
+    Entry{"local-name", fn_name, c0 | c1, pure | bare_context},
+    Entry{"once", fn_once, c1, context},
+    Entry{"selected", fn_selected, c2, pure},
+    Entry{"selected-at", fn_selected_at, c2, pure},
+    Entry{"count-selected", fn_count_selected, c1, pure},
     // dates and times
-    Entry{"today", fn_today, c0},
-    Entry{"now", fn_now, c0},
-    Entry{"format-date", fn_format_date, c2},
-    Entry{"format-date-time", fn_format_date, c2},
+    Entry{"today", fn_today, c0, pure},
+    Entry{"now", fn_now, c0, pure},
+    Entry{"format-date", fn_format_date, c2, pure},
+    Entry{"format-date-time", fn_format_date, c2, pure},
     // geography
-    Entry{"area", fn_area, unchecked},
-    Entry{"distance", fn_distance, unchecked},
+    Entry{"area", fn_area, unchecked, none},
+    Entry{"distance", fn_distance, unchecked, none},
     // regex, choice names, external tables
-    Entry{"regex", fn_regex, c2},
-    Entry{"choice-name", fn_choice_name, c2},
-    Entry{"jr:choice-name", fn_choice_name, c2},
-    Entry{"pulldata", fn_pulldata, unchecked},
+    Entry{"regex", fn_regex, c2, pure},
+    Entry{"choice-name", fn_choice_name, c2, none},
+    Entry{"jr:choice-name", fn_choice_name, c2, none},
+    Entry{"pulldata", fn_pulldata, unchecked, none},
     // known to forms, refused rather than guessed at
     refused("uuid"),
     refused("date"),
     refused("digest"),
-    refused("current"),
+    refused("current", context),
     refused("randomize"),
     refused("date-time"),
     refused("checklist"),
@@ -148,6 +161,21 @@ const Entry* find_entry(std::string_view name) {
 }
 
 }  // namespace
+
+CallTraits call_traits(const Expr::FunctionCall& call) {
+  const Entry* entry = find_entry(call.name);
+  if (entry == nullptr) return {};
+  const std::size_t given = call.args.size();
+  const bool runs = entry->function != nullptr &&
+                    (entry->counts == unchecked || (given < 4 && (entry->counts & (1u << given))));
+  const std::uint8_t t = entry->traits;
+  return CallTraits{
+      .reads_context = (t & context) != 0 || ((t & bare_context) != 0 && given == 0),
+      .pure = (t & pure) != 0,
+      .fails_only_through_arguments = runs && (t & (safe | safe_sets)) != 0,
+      .needs_node_sets = (t & safe_sets) != 0,
+  };
+}
 
 EvalResult call_function(const Expr::FunctionCall& call, const tree::Document& doc,
                          EvalContext context, const Environment& env) {
