@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <string_view>
 
+#include "tree/fast_paths.h"
 #include "tree/name_hash.h"
+#include "tree/query.h"
 
 namespace tovarn::form::detail {
 
@@ -99,6 +101,10 @@ std::string PathNamer::path(NodeId node) {
 }
 
 void PathNamer::path_into(NodeId node, std::string& out) {
+  if constexpr (!kFastPaths) {
+    out = tree::node_path(doc_, node);
+    return;
+  }
   if (position_.empty()) position_.assign(doc_.size(), 0);
   chain_.clear();
   for (std::optional<NodeId> n = node; n; n = doc_.parent(*n)) chain_.push_back(*n);

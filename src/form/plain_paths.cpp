@@ -4,6 +4,7 @@
 #include <bit>
 
 #include "form/detail/child_index.h"
+#include "tree/fast_paths.h"
 #include "tree/name_hash.h"
 
 namespace tovarn::form::detail {
@@ -22,6 +23,7 @@ const xpath::Expr::LocationPath* plain_steps(const Bind& bind) {
 
 PlainPaths::PlainPaths(const std::vector<Bind>& binds, const tree::Document& doc)
     : of_bind_(binds.size(), kNone) {
+  if constexpr (!kFastPaths) return;
   // The table grows as names come, so the paths are read once; most paths
   // have a few names.
   slots_.assign(std::bit_ceil(std::max<std::size_t>(16, 4 * binds.size())), kNone);

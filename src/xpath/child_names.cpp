@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 
+#include "tree/fast_paths.h"
 #include "tree/name_hash.h"
 
 namespace tovarn::xpath {
@@ -31,6 +32,7 @@ ChildNames::ChildNames(const tree::Document& doc)
 ChildNames::~ChildNames() { innermost = outer_; }
 
 ChildNames* ChildNames::of(const tree::Document& doc) {
+  if constexpr (!kFastPaths) return nullptr;
   for (ChildNames* names = innermost; names != nullptr; names = names->outer_) {
     if (&names->doc_ == &doc) return names;
   }
