@@ -328,11 +328,11 @@ void PathReads::nodeset(std::string_view text, Place& place, const VisitRead& vi
   Bind bind;
   bind.nodeset = text;
   bind.nodeset_plain = kFastPaths && is_plain_child_path(text);
-  std::optional<xpath::Expression> parsed;
+  parsed_.reset();
   if (!bind.nodeset_plain) {
     if (auto expr = xpath::parse_expression(text)) {
-      parsed.emplace(std::move(*expr));
-      bind.nodeset_path = &*parsed;
+      parsed_.emplace(std::move(*expr));
+      bind.nodeset_path = &*parsed_;
     }
   }
   nodeset(bind, place, visit);
