@@ -23,8 +23,8 @@ std::size_t digits(std::uint32_t n) {
 
 void PathNamer::index_children(NodeId parent) {
   // Positions count namesakes before; kBare stays for a name met once.
-  std::size_t narrow = 0;
-  if (by_name_.enter(parent)) {
+  const bool entered = by_name_.enter(parent);
+  if (entered) {
     // A child not yet given a position is the first of its name: its chain
     // holds its namesakes in order.
     for (NodeId child : doc_.children(parent)) {
@@ -46,9 +46,9 @@ void PathNamer::index_children(NodeId parent) {
       siblings_.push_back(child);
       names_.push_back(doc_.name(child));
     }
-    narrow = siblings_.size();
-    for (std::size_t i = 0; i < narrow; ++i) position_[tree::index_of(siblings_[i])] = kBare;
-    for (std::size_t i = 1; i < narrow; ++i) {
+    const std::size_t n = siblings_.size();
+    for (std::size_t i = 0; i < n; ++i) position_[tree::index_of(siblings_[i])] = kBare;
+    for (std::size_t i = 1; i < n; ++i) {
       std::uint32_t before = 0;
       for (std::size_t j = 0; j < i; ++j) {
         if (names_[j] != names_[i]) continue;
@@ -60,7 +60,7 @@ void PathNamer::index_children(NodeId parent) {
     }
   }
   auto namesakes = [&](std::string_view name) {
-    if (narrow == 0) {
+    if (entered) {
       const std::optional<std::uint32_t> first = by_name_.first_named(parent, name);
       return first && *first != tree::ChildNames::kNone &&
              by_name_.next_named(*first) != tree::ChildNames::kNone;
