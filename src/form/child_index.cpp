@@ -8,40 +8,6 @@ namespace tovarn::form::detail {
 
 using tree::NodeId;
 
-namespace {
-
-// Below this many children a scan is cheaper than sorting them.
-constexpr std::size_t kIndexedWidth = 12;
-
-}  // namespace
-
-void ChildIndex::append_children(NodeId parent, std::string_view name,
-                                 std::vector<NodeId>& out) {
-  auto found = ranges_.find(tree::index_of(parent));
-  if (found == ranges_.end()) {
-    std::size_t width = 0;
-    for ([[maybe_unused]] NodeId child : doc_.children(parent))
-      if (++width > kIndexedWidth) break;
-    if (width <= kIndexedWidth) {
-      for (NodeId child : doc_.children(parent))
-        if (doc_.name(child) == name) out.push_back(child);
-      return;
-    }
-    auto begin = static_cast<std::uint32_t>(entries_.size());
-    for (NodeId child : doc_.children(parent)) entries_.push_back({doc_.name(child), child});
-    std::stable_sort(entries_.begin() + begin, entries_.end(),
-                     [](const Entry& a, const Entry& b) { return a.name < b.name; });
-    found = ranges_.emplace(tree::index_of(parent),
-                            std::pair{begin, static_cast<std::uint32_t>(entries_.size())})
-                .first;
-  }
-  auto first = entries_.begin() + found->second.first;
-  auto last = entries_.begin() + found->second.second;
-  auto [from, to] = std::equal_range(first, last, Entry{name, NodeId{}},
-                                     [](const Entry& a, const Entry& b) { return a.name < b.name; });
-  for (auto it = from; it != to; ++it) out.push_back(it->child);
-}
-
 // An absolute path starts at the path root, and a first step naming it
 // selects it itself. Every list holds nodes at one depth in
 // document order, so their children, taken list by list, are in document
@@ -55,7 +21,8 @@ std::vector<NodeId> ChildIndex::select_steps(std::size_t count, Names name) {
   for (std::size_t s = first; s < count && !list_.empty(); ++s) {
     next_.clear();
     std::string_view step = name(s);
-    for (NodeId node : list_) append_children(node, step, next_);
+    // The nodes are the document's own, so the table answers for each.
+    for (NodeId node : list_) static_cast<void>(by_name_.append(node, step, next_));
     list_.swap(next_);
   }
   return list_;

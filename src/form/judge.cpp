@@ -8,9 +8,9 @@
 #include "form/detail/relevance.h"
 #include "form/detail/selections.h"
 #include "form/environment.h"
+#include "tree/child_names.h"
 #include "tree/query.h"
 #include "unicode/unicode.h"
-#include "xpath/child_names.h"
 #include "xpath/evaluate.h"
 #include "xpath/value.h"
 #include "xpath/watch.h"
@@ -31,6 +31,7 @@ class Judgement {
         form_(form),
         model_(model),
         child_names_(model),
+        child_names_scope_(child_names_),
         env_(form, model, std::string(clock.today()), std::string(clock.now())),
         selections_(form.binds, model, env_) {}
 
@@ -146,7 +147,9 @@ class Judgement {
   bool failures_only_;
   const FormModel& form_;
   const tree::Document& model_;
-  xpath::ChildNames child_names_;
+  // Every step of the judgement into the model finds children through it.
+  tree::ChildNames child_names_;
+  tree::ChildNames::Scope child_names_scope_;
   FormEnvironment env_;
   detail::Selections selections_;
   std::vector<SubmissionFinding> findings_;

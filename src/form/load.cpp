@@ -12,6 +12,7 @@
 #include "form/detail/repeats.h"
 #include "form/detail/rows.h"
 #include "form/model.h"
+#include "tree/fast_paths.h"
 #include "tree/query.h"
 #include "tree/xml.h"
 #include "unicode/unicode.h"
@@ -80,7 +81,7 @@ using LastRules = std::array<LastRule, kRuleCount>;
 std::expected<const xpath::Expr*, std::string> parse_rule(std::string_view text,
                                                           xpath::ExprArena& arena,
                                                           LastRule& last) {
-  if (last.second != nullptr && last.first == text) {
+  if (kFastPaths && last.second != nullptr && last.first == text) {
     // As a parse would, a call stopped meanwhile stops here.
     if (xpath::Watch* watch = xpath::current_watch(); watch != nullptr && watch->interrupted())
       return std::unexpected(xpath::interrupted_message());
@@ -113,7 +114,7 @@ std::expected<const xpath::Expr*, std::string> parse_rule(std::string_view text,
   }
   bind.constraintMsg = owned(attributes[kConstraintMsg]);
   bind.requiredMsg = owned(attributes[kRequiredMsg]);
-  bind.nodeset_plain = detail::is_plain_child_path(bind.nodeset);
+  bind.nodeset_plain = kFastPaths && detail::is_plain_child_path(bind.nodeset);
   if (!bind.nodeset_plain)
     if (auto path = xpath::parse_expression(bind.nodeset, arena)) bind.nodeset_path = *path;
   return {};
@@ -134,7 +135,7 @@ void read_secondary_instances(FormModel& model, const std::vector<NodeId>& insta
     if (!id) continue;
     model.secondary_elements.insert_or_assign(std::string(*id), element);
   }
-  if (!copy_now) return;
+  if (kFastPaths && !copy_now) return;
   for (const auto& [id, element] : model.secondary_elements)
     model.secondary_instances.emplace(id, copy_instance(doc, element));
 }

@@ -1,6 +1,7 @@
 #include <cmath>
 
 #include "form/path_index.h"
+#include "tree/fast_paths.h"
 
 namespace tovarn::form {
 namespace {
@@ -38,6 +39,7 @@ std::optional<std::uint32_t> pick(double position, std::uint32_t count) {
 }  // namespace
 
 void PathIndex::build(const tree::Document& doc) {
+  if constexpr (!kFastPaths) return;
   names_.clear();
   groups_.clear();
   children_.clear();

@@ -1,9 +1,11 @@
 #include "form/detail/path_namer.h"
 
 #include <algorithm>
+#include <optional>
 #include <string_view>
 
-#include "tree/name_hash.h"
+#include "tree/fast_paths.h"
+#include "tree/query.h"
 
 namespace tovarn::form::detail {
 
@@ -20,47 +22,31 @@ std::size_t digits(std::uint32_t n) {
 }  // namespace
 
 void PathNamer::index_children(NodeId parent) {
-  siblings_.clear();
-  names_.clear();
-  for (NodeId child : doc_.children(parent)) {
-    siblings_.push_back(child);
-    names_.push_back(doc_.name(child));
-  }
-  const std::size_t n = siblings_.size();
-  // Most parents have a handful of children, where comparing names pairwise
-  // (each pair once) beats sorting them; wide ones (repeats, long lists) are
-  // sorted by their hashes.
-  constexpr std::size_t kPairwise = 24;
-  if (n > kPairwise) {
-    // Sorted by the hash of the name, then by place: each run of one hash is
-    // one name's namesakes in order, unless two names share the hash.
-    keys_.resize(n);
-    for (std::uint32_t i = 0; i < n; ++i)
-      keys_[i] = std::uint64_t{tree::child_name_hash(0, names_[i])} << 32 | i;
-    std::sort(keys_.begin(), keys_.end());
-    auto at = [this](std::size_t k) { return static_cast<std::uint32_t>(keys_[k]); };
-    for (std::size_t run = 0; run < n;) {
-      std::size_t end = run + 1;
-      bool one_name = true;
-      for (; end < n && keys_[end] >> 32 == keys_[run] >> 32; ++end)
-        one_name = one_name && names_[at(end)] == names_[at(run)];
-      for (std::size_t k = run; k < end; ++k) {
-        std::uint32_t position = end - run >= 2 ? static_cast<std::uint32_t>(k - run + 1) : kBare;
-        if (!one_name) {
-          std::uint32_t before = 0, same = 0;
-          for (std::size_t j = run; j < end; ++j) {
-            if (names_[at(j)] != names_[at(k)]) continue;
-            ++same;
-            before += j < k;
-          }
-          position = same >= 2 ? before + 1 : kBare;
-        }
-        position_[tree::index_of(siblings_[at(k)])] = position;
+  // Positions count namesakes before; kBare stays for a name met once.
+  const bool entered = by_name_.enter(parent);
+  if (entered) {
+    // A child not yet given a position is the first of its name: its chain
+    // holds its namesakes in order.
+    for (NodeId child : doc_.children(parent)) {
+      const std::uint32_t first = tree::index_of(child);
+      if (position_[first] != 0) continue;
+      if (by_name_.next_named(first) == tree::ChildNames::kNone) {
+        position_[first] = kBare;
+        continue;
       }
-      run = end;
+      std::uint32_t k = 0;
+      for (std::uint32_t c = first; c != tree::ChildNames::kNone; c = by_name_.next_named(c))
+        position_[c] = ++k;
     }
   } else {
-    // Positions count namesakes before; kBare stays for a name met once.
+    // Few children: comparing names pairwise (each pair once) beats a table.
+    siblings_.clear();
+    names_.clear();
+    for (NodeId child : doc_.children(parent)) {
+      siblings_.push_back(child);
+      names_.push_back(doc_.name(child));
+    }
+    const std::size_t n = siblings_.size();
     for (std::size_t i = 0; i < n; ++i) position_[tree::index_of(siblings_[i])] = kBare;
     for (std::size_t i = 1; i < n; ++i) {
       std::uint32_t before = 0;
@@ -73,23 +59,18 @@ void PathNamer::index_children(NodeId parent) {
       if (before > 0) position_[tree::index_of(siblings_[i])] = before + 1;
     }
   }
-  auto namesakes = [&](std::string_view name) -> std::uint32_t {
-    if (n > kPairwise) {
-      const std::uint64_t hash = tree::child_name_hash(0, name);
-      auto first = std::lower_bound(keys_.begin(), keys_.end(), hash << 32);
-      std::uint32_t k = 0;
-      for (auto it = first; it != keys_.end() && *it >> 32 == hash; ++it)
-        k += names_[static_cast<std::uint32_t>(*it)] == name;
-      return k;
+  auto namesakes = [&](std::string_view name) {
+    if (entered) {
+      const std::optional<std::uint32_t> first = by_name_.first_named(parent, name);
+      return first && *first != tree::ChildNames::kNone &&
+             by_name_.next_named(*first) != tree::ChildNames::kNone;
     }
-    std::uint32_t k = 0;
-    for (std::string_view s : names_) k += s == name;
-    return k;
+    return std::count(names_.begin(), names_.end(), name) >= 2;
   };
   // An attribute is not among the children it shares a name with, so it
   // counts as the first of them.
   for (NodeId attribute : doc_.attributes(parent))
-    position_[tree::index_of(attribute)] = namesakes(doc_.name(attribute)) >= 2 ? 1 : kBare;
+    position_[tree::index_of(attribute)] = namesakes(doc_.name(attribute)) ? 1 : kBare;
 }
 
 std::string PathNamer::path(NodeId node) {
@@ -99,6 +80,10 @@ std::string PathNamer::path(NodeId node) {
 }
 
 void PathNamer::path_into(NodeId node, std::string& out) {
+  if constexpr (!kFastPaths) {
+    out = tree::node_path(doc_, node);
+    return;
+  }
   if (position_.empty()) position_.assign(doc_.size(), 0);
   chain_.clear();
   for (std::optional<NodeId> n = node; n; n = doc_.parent(*n)) chain_.push_back(*n);

@@ -10,6 +10,7 @@
 
 #include "form/detail/child_index.h"
 #include "form/detail/path_reads.h"
+#include "tree/fast_paths.h"
 #include "xpath/parse.h"
 
 namespace tovarn::form {
@@ -326,12 +327,12 @@ void PathReads::nodeset(const Bind& bind, Place& place, const VisitRead& visit) 
 void PathReads::nodeset(std::string_view text, Place& place, const VisitRead& visit) {
   Bind bind;
   bind.nodeset = text;
-  bind.nodeset_plain = is_plain_child_path(text);
-  std::optional<xpath::Expression> parsed;
+  bind.nodeset_plain = kFastPaths && is_plain_child_path(text);
+  parsed_.reset();
   if (!bind.nodeset_plain) {
     if (auto expr = xpath::parse_expression(text)) {
-      parsed.emplace(std::move(*expr));
-      bind.nodeset_path = &*parsed;
+      parsed_.emplace(std::move(*expr));
+      bind.nodeset_path = &*parsed_;
     }
   }
   nodeset(bind, place, visit);

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <bit>
+#include <optional>
 
 #include "form/detail/child_index.h"
+#include "tree/child_names.h"
+#include "tree/fast_paths.h"
 #include "tree/name_hash.h"
 
 namespace tovarn::form::detail {
@@ -22,6 +25,7 @@ const xpath::Expr::LocationPath* plain_steps(const Bind& bind) {
 
 PlainPaths::PlainPaths(const std::vector<Bind>& binds, const tree::Document& doc)
     : of_bind_(binds.size(), kNone) {
+  if constexpr (!kFastPaths) return;
   // The table grows as names come, so the paths are read once; most paths
   // have a few names.
   slots_.assign(std::bit_ceil(std::max<std::size_t>(16, 4 * binds.size())), kNone);
@@ -30,9 +34,9 @@ PlainPaths::PlainPaths(const std::vector<Bind>& binds, const tree::Document& doc
   for (std::size_t b = 0; b < binds.size(); ++b) {
     std::uint32_t at = 0;
     if (binds[b].nodeset_plain) {
-      for_each_name(binds[b].nodeset, [&](std::string_view name) { at = child(at, name, true); });
+      for_each_name(binds[b].nodeset, [&](std::string_view name) { at = child(at, name); });
     } else if (const auto* path = plain_steps(binds[b])) {
-      for (const xpath::Step& step : path->steps) at = child(at, *step.name_test, true);
+      for (const xpath::Step& step : path->steps) at = child(at, *step.name_test);
     } else {
       continue;
     }
@@ -41,17 +45,17 @@ PlainPaths::PlainPaths(const std::vector<Bind>& binds, const tree::Document& doc
   resolve(doc);
 }
 
-std::uint32_t PlainPaths::child(std::uint32_t parent, std::string_view name, bool create) {
+std::uint32_t PlainPaths::child(std::uint32_t parent, std::string_view name) {
   const std::uint32_t hash = tree::child_name_hash(parent, name);
   const std::size_t mask = slots_.size() - 1;
   for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
     const std::uint32_t slot = slots_[i];
     if (slot == kNone) {
-      if (!create) return kNone;
       const auto id = static_cast<std::uint32_t>(nodes_.size());
       nodes_.push_back(Node{parent, name, hash});
-      ++nodes_[parent].children;
-      nodes_[parent].last_child = id;
+      Node& above = nodes_[parent];
+      (above.first_child == kNone ? above.first_child : nodes_[above.last_child].next_sibling) = id;
+      above.last_child = id;
       slots_[i] = id;
       // At most half full, so probes stay short and always end.
       if (2 * nodes_.size() > slots_.size()) grow();
@@ -81,50 +85,26 @@ void PlainPaths::grow() {
 void PlainPaths::resolve(const tree::Document& doc) {
   const std::optional<NodeId> root = doc.path_root();
   if (!root) return;
-  struct Hit {
-    std::uint32_t trie;
-    NodeId node;
-  };
-  std::vector<Hit> hits;
-  std::vector<std::uint32_t> filled(nodes_.size(), 0);
+  // A judgement's steps share their table with the binds' paths.
+  tree::ChildNames* names = tree::ChildNames::of(doc);
+  std::optional<tree::ChildNames> own;
+  if (names == nullptr) names = &own.emplace(doc);
   for (std::uint32_t p = 0; p < nodes_.size(); ++p) {
-    if (nodes_[p].children == 0) continue;
-    std::uint32_t as_root = kNone;  // the trie child that names the root
-    if (p == 0) as_root = child(0, doc.name(*root), false);
-    const std::uint32_t only = nodes_[p].children == 1 ? nodes_[p].last_child : kNone;
-    auto scan = [&](NodeId parent) {
-      for (NodeId c : doc.children(parent)) {
-        const std::string_view name = doc.name(c);
-        std::uint32_t t = only;
-        if (only == kNone)
-          t = child(p, name, false);
-        else if (nodes_[only].name != name)
-          t = kNone;
-        if (t != kNone && t != as_root) hits.push_back({t, c});
+    // Above the root element stands the list of it alone.
+    const std::uint32_t count = p == 0 ? 1 : nodes_[p].count;
+    for (std::uint32_t t = nodes_[p].first_child; t != kNone; t = nodes_[t].next_sibling) {
+      Node& wanted = nodes_[t];
+      wanted.first = static_cast<std::uint32_t>(selected_.size());
+      if (p == 0 && tree::same_name(wanted.name, doc.name(*root))) {
+        selected_.push_back(*root);
+      } else {
+        for (std::uint32_t i = 0; i < count; ++i) {
+          const NodeId parent = p == 0 ? *root : selected_[nodes_[p].first + i];
+          // The nodes are the document's own, so the table answers for each.
+          static_cast<void>(names->append(parent, wanted.name, selected_));
+        }
       }
-    };
-    hits.clear();
-    if (p == 0) {
-      scan(*root);
-    } else {
-      for (std::uint32_t i = 0; i < nodes_[p].count; ++i) scan(selected_[nodes_[p].first + i]);
-    }
-    // Counting sort by trie node, stable, so each list keeps document order.
-    for (const Hit& hit : hits) ++nodes_[hit.trie].count;
-    auto cursor = static_cast<std::uint32_t>(selected_.size());
-    selected_.resize(selected_.size() + hits.size());
-    for (const Hit& hit : hits) {
-      Node& t = nodes_[hit.trie];
-      if (filled[hit.trie] == 0) {
-        t.first = cursor;
-        cursor += t.count;
-      }
-      selected_[t.first + filled[hit.trie]++] = hit.node;
-    }
-    if (as_root != kNone) {
-      nodes_[as_root].first = static_cast<std::uint32_t>(selected_.size());
-      nodes_[as_root].count = 1;
-      selected_.push_back(*root);
+      wanted.count = static_cast<std::uint32_t>(selected_.size()) - wanted.first;
     }
   }
 }

@@ -11,6 +11,7 @@
 #include "form/detail/selections.h"
 #include "form/environment.h"
 #include "form/judge.h"
+#include "tree/fast_paths.h"
 #include "tree/query.h"
 #include "xpath/evaluate.h"
 #include "xpath/value.h"
@@ -103,7 +104,7 @@ class Recompute {
   void calculate() {
     const std::vector<std::size_t>& order = form_.calculation_order;
     plain_.assign(order.size(), std::nullopt);
-    {
+    if constexpr (kFastPaths) {
       detail::ChildIndex index(model_);
       for (std::size_t k = 0; k < order.size(); ++k) {
         const Bind& bind = form_.binds[order[k]];

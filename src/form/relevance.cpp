@@ -5,6 +5,7 @@
 #include "form/detail/path_namer.h"
 #include "form/detail/relevance.h"
 #include "form/detail/selections.h"
+#include "tree/fast_paths.h"
 #include "xpath/evaluate.h"
 #include "xpath/value.h"
 
@@ -47,7 +48,7 @@ Relevance::Relevance(const std::vector<Bind>& binds, Selections& selections,
     std::optional<bool> never_fails;
     std::optional<xpath::PassMemo> memo;  // made once a node is evaluated
     for (tree::NodeId node : nodes) {
-      if (any_false && bound_once && under_false(doc, node)) {
+      if (kFastPaths && any_false && bound_once && under_false(doc, node)) {
         if (!never_fails) never_fails = xpath::never_fails(*bind.relevant);
         if (*never_fails) continue;
       }

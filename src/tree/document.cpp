@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "tree/detail/messages.h"
+#include "tree/fast_paths.h"
 #include "tree/recycle.h"
 
 namespace tovarn::tree {
@@ -272,7 +273,7 @@ void Document::reindex_document_order() {
   order_position_.clear();
   order_nodes_.clear();
   order_current_ = true;
-  if (root_ != kNone && index_identity_order()) return;
+  if (kFastPaths && root_ != kNone && index_identity_order()) return;
   make_room(order_position_, nodes_.size());
   order_position_.assign(nodes_.size(), kUnindexed);
   order_subtree_end_.assign(nodes_.size(), kUnindexed);
@@ -412,7 +413,8 @@ bool Document::copy_ordered_run(Document& destination, const Document& source, N
 }
 
 NodeId copy_subtree(Document& destination, const Document& source, NodeId element) {
-  if (NodeId copy; Document::copy_ordered_run(destination, source, element, copy)) return copy;
+  if (NodeId copy; kFastPaths && Document::copy_ordered_run(destination, source, element, copy))
+    return copy;
   auto copy_one = [&](NodeId from) {
     NodeId to = destination.new_element(source.name(from), source.text(from));
     for (NodeId a : source.attributes(from)) {

@@ -10,6 +10,7 @@
 #endif
 
 #include "tree/detail/messages.h"
+#include "tree/fast_paths.h"
 #include "tree/recycle.h"
 #include "tree/xml.h"
 #include "unicode/unicode.h"
@@ -574,9 +575,13 @@ class Builder {
       if (!Recycling::active() && doc_.chars_.capacity() / 2 > doc_.chars_.size())
         doc_.chars_.shrink_to_fit();
     }
-    doc_.identity_order_ = true;
-    doc_.identity_order_size_ = static_cast<std::uint32_t>(doc_.nodes_.size());
-    doc_.order_current_ = true;
+    if constexpr (kFastPaths) {
+      doc_.identity_order_ = true;
+      doc_.identity_order_size_ = static_cast<std::uint32_t>(doc_.nodes_.size());
+      doc_.order_current_ = true;
+    } else {
+      doc_.reindex_document_order();
+    }
     return std::move(doc_);
   }
 

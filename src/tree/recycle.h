@@ -1,14 +1,14 @@
 #pragma once
-// Large buffers of the documents and texts of one call, kept by its thread for
-// the thread's next call.
+// Large buffers of the documents, texts and expression trees of one call, kept
+// by its thread for the thread's next call.
 //
 // A call that builds megabytes of records and text and drops them again has
 // glibc give the pages back (unmapped, or trimmed off the thread's heap), and
 // the next call faults every page in afresh; faults take the process's
 // address-space lock, so threads that run such calls side by side queue on it.
 // While a Recycling scope lives on a thread, the large buffers that documents
-// drop there go on the thread's shelves, and the reader, copies and argument
-// texts take them back.
+// drop there go on the thread's shelves, and the reader, copies, argument
+// texts and the blocks of expression arenas take them back.
 //
 // What a shelf hands out is a plain container that owns its memory: one that
 // outlives the call is freed like any other, from any thread. A thread keeps
@@ -20,7 +20,9 @@
 #include <array>
 #include <atomic>
 #include <cstddef>
+#include <cstdlib>
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 #include <utility>
@@ -30,6 +32,55 @@ namespace tovarn::tree {
 namespace detail {
 extern constinit thread_local int recycling_depth;
 }  // namespace detail
+
+// Memory that an arena places its own objects in, as a buffer of bytes that
+// holds none: taking one from a shelf or giving it back copies nothing.
+class RawBlock {
+ public:
+  using value_type = std::byte;
+
+  RawBlock() = default;
+  RawBlock(RawBlock&& other) noexcept
+      : data_(std::exchange(other.data_, nullptr)), capacity_(std::exchange(other.capacity_, 0)) {}
+  RawBlock& operator=(RawBlock&& other) noexcept {
+    if (this != &other) {
+      std::free(data_);
+      data_ = std::exchange(other.data_, nullptr);
+      capacity_ = std::exchange(other.capacity_, 0);
+    }
+    return *this;
+  }
+  ~RawBlock() { std::free(data_); }
+
+  // The memory of `capacity` bytes that release() handed out, owned again.
+  static RawBlock adopt(std::byte* data, std::size_t capacity) {
+    RawBlock block;
+    block.data_ = data;
+    block.capacity_ = capacity;
+    return block;
+  }
+  // Hands the memory to the caller, who gives it back through adopt().
+  std::byte* release() {
+    capacity_ = 0;
+    return std::exchange(data_, nullptr);
+  }
+
+  std::size_t capacity() const { return capacity_; }
+  void clear() {}
+  // Room for `bytes`; as nothing is held, nothing is copied.
+  void reserve(std::size_t bytes) {
+    if (bytes <= capacity_) return;
+    std::free(std::exchange(data_, nullptr));
+    capacity_ = 0;
+    data_ = static_cast<std::byte*>(std::malloc(bytes));
+    if (data_ == nullptr) throw std::bad_alloc();
+    capacity_ = bytes;
+  }
+
+ private:
+  std::byte* data_ = nullptr;
+  std::size_t capacity_ = 0;
+};
 
 // Marks the calls whose documents and texts live no longer than the call
 // itself (the module functions); only they take and give shelf buffers, so a
@@ -135,7 +186,7 @@ LeftSets<Buffer>& left_sets() {
   return left;
 }
 
-// A thread's kept buffers of one type (std::string, std::vector<T>).
+// A thread's kept buffers of one type (std::string, std::vector<T>, RawBlock).
 template <class Buffer>
 class Shelf {
  public:

@@ -3,9 +3,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "tree/fast_paths.h"
 #include "tree/query.h"
-#include "xpath/child_names.h"
+#include "tree/child_names.h"
 #include "xpath/detail/location.h"
 
 namespace tovarn::xpath::detail {
@@ -157,7 +156,7 @@ void collect_axis(const Document& doc, Axis axis, NodeId node,
       // judging; it tests nothing else per child.
       if (match.any()) {
         for (NodeId c : doc.children(node)) out.push_back(c);
-      } else if (ChildNames* names = kFastPaths ? ChildNames::of(doc) : nullptr;
+      } else if (tree::ChildNames* names = tree::ChildNames::of(doc);
                  names == nullptr || !names->append(node, *name_test, out)) {
         for (NodeId c : doc.children(node)) {
           if (match.named(doc, c)) out.push_back(c);
@@ -323,7 +322,7 @@ void collect_axis_union(const Document& doc, Axis axis, const NodeList& list,
     }
     case Axis::child: {
       // The children of each node of a long list, without a call per node.
-      ChildNames* names = match.any() || !kFastPaths ? nullptr : ChildNames::of(doc);
+      tree::ChildNames* names = match.any() ? nullptr : tree::ChildNames::of(doc);
       each([&](NodeId node) {
         if (names != nullptr && names->append(node, *name_test, out)) return;
         for (NodeId c : doc.children(node)) {

@@ -191,9 +191,6 @@ class ExprArena {
     return allocate_in_new_block(bytes, align);
   }
   void* allocate_in_new_block(std::size_t bytes, std::size_t align);
-  // The blocks this thread freed, kept for its next trees (expr_arena.cpp).
-  struct Kept;
-  static Kept& kept();
   void take(ExprArena& other) noexcept {
     blocks_ = std::exchange(other.blocks_, nullptr);
     next_ = std::exchange(other.next_, nullptr);

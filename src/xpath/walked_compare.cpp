@@ -6,9 +6,8 @@
 #include <string_view>
 #include <variant>
 
-#include "tree/fast_paths.h"
+#include "tree/child_names.h"
 #include "tree/query.h"
-#include "xpath/child_names.h"
 #include "xpath/detail/equality.h"
 #include "xpath/detail/location.h"
 #include "xpath/watch.h"
@@ -17,6 +16,7 @@ namespace tovarn::xpath::detail {
 
 namespace {
 
+using tree::ChildNames;
 using tree::Document;
 using tree::NodeId;
 using Siblings = Document::SiblingRange::iterator;
@@ -220,7 +220,7 @@ Seen walk_axis(const Document& doc, const Hit& hit, const Tail& tail, Axis axis,
   };
   switch (axis) {
     case Axis::child:
-      if (ChildNames* names = name.any() || !kFastPaths ? nullptr : ChildNames::of(doc);
+      if (ChildNames* names = name.any() ? nullptr : ChildNames::of(doc);
           names != nullptr) {
         if (const auto first = names->first_named(node, name.text())) {
           switch (tail.depth) {

@@ -160,5 +160,33 @@ TEST(Shelves, AThreadThatStartsTakesWhatAnEndedOneKept) {
   }).join();
 }
 
+// An arena's block goes back whole and comes out again for the next call's
+// arena; outside recycling it is freed.
+TEST(Shelves, RawBlocksComeBackAsTheyWent) {
+  std::thread([] {
+    constexpr std::size_t kBytes = std::size_t{1} << 17;
+    std::byte* memory = nullptr;
+    {
+      Recycling recycling;
+      RawBlock block = take_buffer<RawBlock>(kBytes);
+      ASSERT_GE(block.capacity(), kBytes);
+      const std::size_t capacity = block.capacity();
+      memory = block.release();
+      block = RawBlock::adopt(memory, capacity);
+      give_buffer(block);
+      EXPECT_EQ(block.capacity(), 0u);
+      EXPECT_EQ(detail::kept_bytes, capacity);
+      RawBlock again = take_buffer<RawBlock>(kBytes);
+      EXPECT_EQ(again.capacity(), capacity);
+      EXPECT_EQ(again.release(), memory);
+      again = RawBlock::adopt(memory, capacity);
+    }
+    RawBlock outside = take_buffer<RawBlock>(kBytes);
+    give_buffer(outside);
+    EXPECT_GE(outside.capacity(), kBytes);
+    EXPECT_EQ(detail::kept_bytes, 0u);
+  }).join();
+}
+
 }  // namespace
 }  // namespace tovarn::tree

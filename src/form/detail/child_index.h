@@ -1,18 +1,17 @@
 #pragma once
 // Plain absolute child paths (/data/group/q: child steps with names, no
 // predicates), the shape of nearly every bind's nodeset, resolved without the
-// evaluator. The binds of a form share long prefixes, so each wide parent's
-// children are sorted by name once and then found by binary search.
+// evaluator. The binds of a form share long prefixes, so a wide parent's
+// children are found through a table of them by name.
 
 #include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string_view>
-#include <unordered_map>
-#include <utility>
 #include <vector>
 
+#include "tree/child_names.h"
 #include "tree/document.h"
 #include "xpath/expr.h"
 
@@ -21,7 +20,7 @@ namespace tovarn::form::detail {
 // Holds a view of the document, which must not change while the index lives.
 class ChildIndex {
  public:
-  explicit ChildIndex(const tree::Document& doc) : doc_(doc) {}
+  explicit ChildIndex(const tree::Document& doc) : doc_(doc), by_name_(doc) {}
 
   // What evaluating `path` at the document's root gives (the same nodes in
   // the same order), or none when the path is not a plain absolute child path.
@@ -30,20 +29,12 @@ class ChildIndex {
   std::vector<tree::NodeId> select_plain(std::string_view path);
 
  private:
-  struct Entry {
-    std::string_view name;
-    tree::NodeId child;
-  };
   // Steps child by child from the root; `name(i)` is the name of step i.
   template <class Names>
   std::vector<tree::NodeId> select_steps(std::size_t count, Names name);
-  // Appends the children of `parent` named `name`, in order.
-  void append_children(tree::NodeId parent, std::string_view name, std::vector<tree::NodeId>& out);
 
   const tree::Document& doc_;
-  // By parent: its range of `entries_`, sorted by name, child order kept.
-  std::unordered_map<std::uint32_t, std::pair<std::uint32_t, std::uint32_t>> ranges_;
-  std::vector<Entry> entries_;
+  tree::ChildNames by_name_;
   // Reused by every selection: the names of a plain path, the nodes reached.
   std::vector<std::string_view> names_;
   std::vector<tree::NodeId> list_;

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tree/child_names.h"
 #include "tree/document.h"
 
 namespace tovarn::form::detail {
@@ -15,7 +16,7 @@ namespace tovarn::form::detail {
 // not change while the namer lives.
 class PathNamer {
  public:
-  explicit PathNamer(const tree::Document& doc) : doc_(doc) {}
+  explicit PathNamer(const tree::Document& doc) : doc_(doc), by_name_(doc) {}
   std::string path(tree::NodeId node);
   // The same into out, which is cleared first: many paths, one buffer.
   void path_into(tree::NodeId node, std::string& out);
@@ -27,13 +28,12 @@ class PathNamer {
   void index_children(tree::NodeId parent);
 
   const tree::Document& doc_;
+  tree::ChildNames by_name_;  // a wide parent's children
   std::vector<std::uint32_t> position_;
   std::vector<tree::NodeId> chain_;
+  // A narrow parent's children and their names.
   std::vector<tree::NodeId> siblings_;
-  std::vector<std::string_view> names_;  // of siblings_
-  // A wide parent's siblings_ by the hash of the name (high half), then by
-  // place (low half, the index into siblings_).
-  std::vector<std::uint64_t> keys_;
+  std::vector<std::string_view> names_;
 };
 
 }  // namespace tovarn::form::detail

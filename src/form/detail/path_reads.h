@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -61,7 +62,8 @@ class PathReads {
   // Fills `place` with where the bind's nodeset points, and hands `visit` the
   // reads of its predicates, which decide what a calculation is given.
   void nodeset(const Bind& bind, Place& place, const VisitRead& visit);
-  // The same for a nodeset text, parsed here.
+  // The same for a nodeset text, parsed here; the place's names view the
+  // text or its tree, which is kept until the next text.
   void nodeset(std::string_view text, Place& place, const VisitRead& visit);
   // Hands `visit` each path the rule reads, relative ones resolved against
   // `base` (pinned or not), each after the paths of its predicates.
@@ -70,6 +72,7 @@ class PathReads {
 
  private:
   std::vector<Segment> store_;
+  std::optional<xpath::Expression> parsed_;
 };
 
 // Whether some node the read's pattern names, or with `value` an element

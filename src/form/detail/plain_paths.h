@@ -2,9 +2,9 @@
 // The nodes of every bind whose nodeset is a plain absolute child path
 // (/data/group/q), resolved together in one pass over a trie of the paths.
 // Binds share long prefixes, so each node list of a shared prefix is found
-// once, and each parent's children are scanned once for all the names wanted
-// below it: the cost is the part of the document the paths reach plus the
-// length of the paths, not their number times the width of a parent.
+// once, and the names wanted below it are looked up in the document's table
+// of children by name: the cost is the part of the document the paths reach
+// plus the length of the paths, not their number times the width of a parent.
 
 #include <cstdint>
 #include <span>
@@ -39,13 +39,15 @@ class PlainPaths {
     std::uint32_t parent;
     std::string_view name;
     std::uint32_t hash;  // of the parent and the name
-    std::uint32_t children = 0;
-    std::uint32_t last_child = 0;
+    std::uint32_t first_child = kNone;
+    std::uint32_t last_child = kNone;
+    std::uint32_t next_sibling = kNone;
     std::uint32_t first = 0;  // the node list, in selected_
     std::uint32_t count = 0;
   };
 
-  std::uint32_t child(std::uint32_t parent, std::string_view name, bool create);
+  // The trie node below `parent` of that name, made when new.
+  std::uint32_t child(std::uint32_t parent, std::string_view name);
   void grow();
   void resolve(const tree::Document& doc);
 

@@ -1,38 +1,35 @@
-#include "xpath/child_names.h"
+#include "tree/child_names.h"
 
 #include <algorithm>
 #include <bit>
 
+#include "tree/fast_paths.h"
 #include "tree/name_hash.h"
 
-namespace tovarn::xpath {
+namespace tovarn::tree {
 
 namespace {
 
-using tree::NodeId;
-
-// Up to this many children a scan costs no more than a lookup.
-constexpr std::uint32_t kNarrow = 8;
 // Entering a child costs about as much as reading its name a few times
 // over, so a wide parent is scanned that often before its children enter:
 // one read once or twice, as a large secondary instance's list mostly is,
 // never pays for the table.
 constexpr std::uint8_t kScansBeforeIndex = 2;
 
-constinit thread_local ChildNames* innermost = nullptr;
+constinit thread_local ChildNames::Scope* innermost = nullptr;
 
 }  // namespace
 
-ChildNames::ChildNames(const tree::Document& doc)
-    : doc_(doc), outer_(innermost) {
+ChildNames::Scope::Scope(ChildNames& names) : names_(names), outer_(innermost) {
   innermost = this;
 }
 
-ChildNames::~ChildNames() { innermost = outer_; }
+ChildNames::Scope::~Scope() { innermost = outer_; }
 
-ChildNames* ChildNames::of(const tree::Document& doc) {
-  for (ChildNames* names = innermost; names != nullptr; names = names->outer_) {
-    if (&names->doc_ == &doc) return names;
+ChildNames* ChildNames::of(const Document& doc) {
+  if constexpr (!kFastPaths) return nullptr;
+  for (Scope* scope = innermost; scope != nullptr; scope = scope->outer_) {
+    if (&scope->names_.doc_ == &doc) return &scope->names_;
   }
   return nullptr;
 }
@@ -46,10 +43,15 @@ std::uint32_t* ChildNames::slot(std::uint32_t parent, std::uint32_t hash, std::s
     if (e == kNone) return &slots_[i];
     const Entry& entry = entries_[e];
     if (entry.parent == parent && entry.hash == hash &&
-        tree::same_name(doc_.name(NodeId{entry.first}), name)) {
+        same_name(doc_.name(NodeId{entry.first}), name)) {
       return &slots_[i];
     }
   }
+}
+
+std::uint32_t ChildNames::lookup(std::uint32_t parent, std::string_view name) {
+  const std::uint32_t e = *slot(parent, child_name_hash(parent, name), name);
+  return e == kNone ? kNone : entries_[e].first;
 }
 
 void ChildNames::grow(std::size_t entries) {
@@ -66,14 +68,14 @@ void ChildNames::grow(std::size_t entries) {
 
 void ChildNames::index(NodeId parent, std::uint32_t width) {
   if (next_same_.size() < doc_.size()) next_same_.resize(doc_.size(), kNone);
-  const std::uint32_t p = tree::index_of(parent);
+  const std::uint32_t p = index_of(parent);
   // Room for every child at once, so the table grows at most once a parent.
   if (2 * (entries_.size() + width) > slots_.size()) grow(entries_.size() + width);
   for (NodeId child : doc_.children(parent)) {
     const std::string_view name = doc_.name(child);
-    const std::uint32_t hash = tree::child_name_hash(p, name);
+    const std::uint32_t hash = child_name_hash(p, name);
     std::uint32_t* s = slot(p, hash, name);
-    const std::uint32_t c = tree::index_of(child);
+    const std::uint32_t c = index_of(child);
     if (*s == kNone) {
       *s = static_cast<std::uint32_t>(entries_.size());
       entries_.push_back(Entry{p, hash, c, c});
@@ -85,16 +87,29 @@ void ChildNames::index(NodeId parent, std::uint32_t width) {
   }
 }
 
-bool ChildNames::append(NodeId parent, std::string_view name, std::vector<NodeId>& out) {
-  const std::uint32_t p = tree::index_of(parent);
+std::uint8_t* ChildNames::scans_of(NodeId parent) {
   // Made on first use: most judgements of small forms step into no parent.
   if (scans_.empty()) scans_.assign(doc_.size(), 0);
-  if (p >= scans_.size()) return false;
-  std::uint8_t& scans = scans_[p];
-  if (scans == kIndexed) {
-    const std::uint32_t e = *slot(p, tree::child_name_hash(p, name), name);
-    if (e == kNone) return true;
-    for (std::uint32_t c = entries_[e].first; c != kNone; c = next_same_[c])
+  const std::uint32_t p = index_of(parent);
+  return p < scans_.size() ? &scans_[p] : nullptr;
+}
+
+void ChildNames::enter_if_wide(NodeId parent, std::uint8_t& scans) {
+  std::uint32_t width = 0;
+  for ([[maybe_unused]] NodeId child : doc_.children(parent)) ++width;
+  if (width <= kNarrow) {
+    scans = kNarrowSeen;
+    return;
+  }
+  index(parent, width);
+  scans = kIndexed;
+}
+
+bool ChildNames::append(NodeId parent, std::string_view name, std::vector<NodeId>& out) {
+  std::uint8_t* scans = scans_of(parent);
+  if (scans == nullptr) return false;
+  if (*scans == kIndexed) {
+    for (std::uint32_t c = lookup(index_of(parent), name); c != kNone; c = next_same_[c])
       out.push_back(NodeId{c});
     return true;
   }
@@ -102,43 +117,39 @@ bool ChildNames::append(NodeId parent, std::string_view name, std::vector<NodeId
   std::uint32_t width = 0;
   for (NodeId child : doc_.children(parent)) {
     ++width;
-    if (tree::same_name(doc_.name(child), name)) out.push_back(child);
+    if (same_name(doc_.name(child), name)) out.push_back(child);
   }
-  if (width <= kNarrow) return true;
-  if (scans < kScansBeforeIndex) {
-    ++scans;
+  if (!kFastPaths || width <= kNarrow) return true;
+  if (*scans < kScansBeforeIndex) {
+    ++*scans;
     return true;
   }
   index(parent, width);
-  scans = kIndexed;
+  *scans = kIndexed;
   return true;
 }
 
 std::optional<std::uint32_t> ChildNames::first_named(NodeId parent, std::string_view name) {
-  const std::uint32_t p = tree::index_of(parent);
-  if (scans_.empty()) scans_.assign(doc_.size(), 0);
-  if (p >= scans_.size()) return std::nullopt;
-  std::uint8_t& scans = scans_[p];
-  if (scans != kIndexed) {
-    if (scans == kNarrowSeen) return std::nullopt;
-    if (scans < kScansBeforeIndex) {
-      ++scans;
+  if constexpr (!kFastPaths) return std::nullopt;
+  std::uint8_t* scans = scans_of(parent);
+  if (scans == nullptr || *scans == kNarrowSeen) return std::nullopt;
+  if (*scans != kIndexed) {
+    if (*scans < kScansBeforeIndex) {
+      ++*scans;
       return std::nullopt;
     }
-    std::uint32_t width = 0;
-    for (NodeId child : doc_.children(parent)) {
-      static_cast<void>(child);
-      ++width;
-    }
-    if (width <= kNarrow) {
-      scans = kNarrowSeen;
-      return std::nullopt;
-    }
-    index(parent, width);
-    scans = kIndexed;
+    enter_if_wide(parent, *scans);
+    if (*scans != kIndexed) return std::nullopt;
   }
-  const std::uint32_t e = *slot(p, tree::child_name_hash(p, name), name);
-  return e == kNone ? kNone : entries_[e].first;
+  return lookup(index_of(parent), name);
 }
 
-}  // namespace tovarn::xpath
+bool ChildNames::enter(NodeId parent) {
+  if constexpr (!kFastPaths) return false;
+  std::uint8_t* scans = scans_of(parent);
+  if (scans == nullptr || *scans == kNarrowSeen) return false;
+  if (*scans != kIndexed) enter_if_wide(parent, *scans);
+  return *scans == kIndexed;
+}
+
+}  // namespace tovarn::tree
