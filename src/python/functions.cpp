@@ -1,6 +1,7 @@
 // The module functions: binding and conversion around their bodies.
 
 #include <array>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,17 +41,25 @@ constexpr std::array<std::string_view, 4> kEvalExpressionParams = {"expression",
                                                                    "today", "now"};
 constexpr Signature kEvalExpression = {"eval_expression()", kEvalExpressionParams, 2};
 
+// Runs the engine's `work` on the buffers the thread kept, letting go of the
+// lock at once for long sources and else at its first poll, and hands its
+// outcome to Python.
+template <class Work>
+Ref run_engine(std::initializer_list<std::string_view> sources, Work work) {
+  auto outcome = watched_without_lock(known_long(sources), [&] {
+    tree::Recycling recycling;
+    return work();
+  });
+  if (!outcome) return {};
+  return deliver(std::move(*outcome));
+}
+
 PyObject* check_form_entry(PyObject*, PyObject* args, PyObject* kwargs) {
   return guard([&]() -> Ref {
     Bound bound;
     std::string_view form;
     if (!bind(kCheckForm, args, kwargs, bound) || !convert(kCheckForm, bound, form)) return {};
-    auto outcome = watched_without_lock(known_long({form}), [&] {
-      tree::Recycling recycling;
-      return check_form(owned(form));
-    });
-    if (!outcome) return {};
-    return deliver(std::move(*outcome));
+    return run_engine({form}, [&] { return check_form(owned(form)); });
   });
 }
 
@@ -63,12 +72,9 @@ PyObject* submission_findings_entry(PyObject*, PyObject* args, PyObject* kwargs)
         !convert(kSubmissionFindings, bound, form, submission, today, now)) {
       return {};
     }
-    auto outcome = watched_without_lock(known_long({form, submission}), [&] {
-      tree::Recycling recycling;
+    return run_engine({form, submission}, [&] {
       return submission_findings(owned(form), owned(submission), owned(today), owned(now));
     });
-    if (!outcome) return {};
-    return deliver(std::move(*outcome));
   });
 }
 
@@ -81,12 +87,9 @@ PyObject* eval_expression_entry(PyObject*, PyObject* args, PyObject* kwargs) {
         !convert(kEvalExpression, bound, expression, submission, today, now)) {
       return {};
     }
-    auto outcome = watched_without_lock(known_long({submission}), [&] {
-      tree::Recycling recycling;
+    return run_engine({submission}, [&] {
       return eval_expression(owned(expression), owned(submission), owned(today), owned(now));
     });
-    if (!outcome) return {};
-    return deliver(std::move(*outcome));
   });
 }
 
